@@ -1,0 +1,44 @@
+// Reader of an RQ6 container: magic, a 32-bit value, and one static Huffman
+// code tree followed by the codes of the payload bytes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/bit_input.h"
+#include "platform/file_io.h"
+
+// The four characters "RQ61" in file order, read as a little-endian word.
+inline constexpr std::uint32_t kRq6Magic = 0x31365152u;
+
+class HuffmanCode {
+public:
+    // Internal nodes are numbered from 256 (after the 256 byte values); at
+    // most 255 of them, so the highest number is 510.
+    static constexpr int kFirstInternal = 256;
+    static constexpr int kNodeCount = 511;
+
+    HuffmanCode(const char* path, std::uint32_t expectedMagic);
+    ~HuffmanCode();
+    HuffmanCode(const HuffmanCode&) = delete;
+    HuffmanCode& operator=(const HuffmanCode&) = delete;
+
+    // Writes `count` decoded bytes to `out`. Does nothing once `error` is set.
+    void Decode(std::uint8_t* out, std::uint32_t count);
+
+    // Internal nodes read so far (the whole tree once construction succeeded).
+    int InternalNodeCount() const { return nextNode - kFirstInternal; }
+
+    platform::FileHandle file = platform::kInvalidFile;
+    std::uint32_t error = 0;
+    std::unique_ptr<BitI> bits;
+    std::uint32_t magic = 0;
+    std::int32_t first[kNodeCount] = {};
+    std::int32_t second[kNodeCount] = {};
+    std::int32_t nextNode = kFirstInternal;
+    std::uint32_t extra = 0;
+    std::int32_t root = -1;
+
+private:
+    std::int32_t ReadNode();
+};

@@ -1,0 +1,27 @@
+// Size limits of a conversion. Every size the engine computes (strides, the
+// work block, the output file size) is derived from values within these
+// bounds, so none of those computations can overflow 32 bits.
+#pragma once
+
+#include <cstdint>
+
+namespace limits {
+
+// Longest side of an input or output picture. The pictures this program is
+// made for are 3200 x 2400; ten times that still keeps every row buffer below
+// a quarter of a megabyte and the weight arithmetic (side x 256) far inside
+// 32 bits.
+inline constexpr std::int64_t kMaxSide = 32767;
+
+// Largest input area: 128 megapixels (0.8 GB of payload), beyond which a tiny
+// file with a one-leaf code tree could keep the decoder busy for minutes.
+inline constexpr std::int64_t kMaxInputPixels = std::int64_t{1} << 27;
+
+// A stored comment longer than this is not a picture but an attempt to make the
+// reader spin; the first kCommentSize bytes of a shorter one are kept.
+inline constexpr std::int64_t kMaxCommentLength = 65536;
+
+// Bytes of the comment the job keeps.
+inline constexpr std::uint32_t kCommentSize = 128;
+
+}  // namespace limits

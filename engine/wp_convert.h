@@ -1,0 +1,102 @@
+// One conversion of one RQ6 picture into one BMP file.
+//
+// Begin opens and checks the input, builds the tone curve and the dither
+// matrix and creates the output file with its headers and palette; then each
+// ConvertFirstLine / ConvertNextLine call produces exactly one output row, so a
+// caller can interleave the work with other things (a user interface timer).
+// Every operation returns a ConversionStatus and keeps it: once non-zero, the
+// job does nothing more. All per-picture memory is one block allocated in
+// Begin; producing rows allocates nothing.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/bitmap_headers.h"
+#include "engine/conversion_status.h"
+#include "engine/gamma_table.h"
+#include "engine/huffman_code.h"
+#include "engine/limits.h"
+#include "platform/file_io.h"
+
+// Output formats. 16 and 24 both write 24-bit files; 16 dithers them to the
+// levels of a 5-6-5 high colour display.
+enum ColorMode : std::uint32_t {
+    kModeMono = 1,
+    kModeSystem16 = 4,
+    kModeGray16 = 5,
+    kModeColor256 = 8,
+    kModeGray256 = 9,
+    kModeHighColor = 16,
+    kModeFullColor = 24,
+};
+
+bool IsColorMode(std::uint32_t mode);
+
+class WPConvert {
+public:
+    WPConvert();
+    ~WPConvert();
+    WPConvert(const WPConvert&) = delete;
+    WPConvert& operator=(const WPConvert&) = delete;
+
+    // Paths are UTF-8; a bare output name lands in the current directory.
+    std::uint32_t Begin(const char* inPath, const char* outPath, double exponent,
+                        std::uint32_t width, std::uint32_t height, std::uint32_t colorMode);
+    std::uint32_t ConvertFirstLine();
+    std::uint32_t ConvertNextLine();
+
+    // Input picture size, valid once Begin has read the headers.
+    std::int32_t InputWidth() const { return bmp::GetSigned32(infoHeader, bmp::kBiWidth); }
+    std::int32_t InputHeight() const { return bmp::GetSigned32(infoHeader, bmp::kBiHeight); }
+
+    const char* inPath = nullptr;
+    const char* outPath = nullptr;
+    platform::FileHandle outHandle = platform::kInvalidFile;
+    double exponent = 1.0;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t colorMode = 0;
+    std::unique_ptr<HuffmanCode> decoder;
+    std::unique_ptr<CGammaCW> tone;
+    std::uint8_t fileHeader[bmp::kFileHeaderSize] = {};
+    std::uint8_t infoHeader[bmp::kInfoHeaderSize] = {};
+    std::uint32_t inStride = 0;
+    std::uint32_t rgbStride = 0;
+    std::uint32_t outStride = 0;
+    std::uint32_t outFileSize = 0;
+    // Not necessarily zero-terminated when the stored comment fills it.
+    std::uint8_t comment[limits::kCommentSize] = {};
+    std::uint32_t status = kStatusOk;
+    std::uint32_t linesDone = 0;
+
+    // The work block and its views.
+    std::unique_ptr<std::uint8_t[]> work;
+    std::uint8_t* dither = nullptr;
+    std::uint16_t* hWeights = nullptr;
+    std::uint16_t* vWeights = nullptr;
+    std::uint16_t* row = nullptr;
+    std::uint16_t* delta = nullptr;
+    std::uint32_t* acc = nullptr;
+    std::uint8_t* outRow = nullptr;
+    const std::uint16_t* vCursor = nullptr;
+
+private:
+    std::uint32_t Fail(std::uint32_t code) { return status = code; }
+
+    std::uint32_t ReadHeaders();
+    std::uint32_t AllocWork();
+    std::uint32_t ReadFirstRow();
+    std::uint32_t ReadNextRow();
+    void BuildWeights();
+    std::uint32_t ResampleRow();
+    void BuildDitherMatrix();
+    std::uint32_t WriteRow();
+    std::uint32_t CreateOutput();
+
+    // Length of the stored comment, of which the first kCommentSize bytes are kept.
+    std::uint32_t commentLength = 0;
+};
+
+// Bytes of one output row in a colour mode.
+std::uint32_t OutputStride(std::uint32_t colorMode, std::uint32_t width);

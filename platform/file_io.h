@@ -1,0 +1,37 @@
+// The few file operations the engine and tools need from the operating system.
+// Paths are UTF-8 everywhere in the program; the Windows implementation converts
+// them to UTF-16 for the wide-character calls.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// Wide enough for a Win32 HANDLE on 64-bit Windows and for a POSIX descriptor.
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kInvalidFile = -1;
+
+// Opens an existing file read-only, denying other openers where the system can.
+// Directories and missing files give kInvalidFile.
+FileHandle OpenRead(const char* utf8Path);
+
+// Creates the file, replacing an existing one (truncated to zero).
+FileHandle CreateWrite(const char* utf8Path);
+
+// Synchronous read of up to `size` bytes; *got receives the count delivered
+// (less than `size` only at the end of the file). False on a read error.
+bool Read(FileHandle file, void* buffer, std::uint32_t size, std::uint32_t* got);
+
+// Synchronous write; *written receives the count written. A count below
+// `size` is a failure (a full disk, for instance), and the result is false.
+bool Write(FileHandle file, const void* buffer, std::uint32_t size, std::uint32_t* written);
+
+void Close(FileHandle file);
+
+// Deletes a file; false when it could not be deleted.
+bool Remove(const char* utf8Path);
+
+// Renames `from` to `to`, replacing `to` if it exists.
+bool Rename(const char* from, const char* to);
+
+}  // namespace platform
