@@ -98,5 +98,11 @@ private:
     std::uint32_t commentLength = 0;
 };
 
+// Tests the decoded bitmap headers of a picture: its type, bit depth and row
+// coding, and the sizes every later computation depends on (positive and
+// within the limits, a comment length that is neither negative nor absurd).
+// kStatusOk or kStatusFormatError.
+std::uint32_t CheckPayloadHeaders(const std::uint8_t* fileHeader, const std::uint8_t* infoHeader);
+
 // Bytes of one output row in a colour mode.
 std::uint32_t OutputStride(std::uint32_t colorMode, std::uint32_t width);

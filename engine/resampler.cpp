@@ -1,0 +1,89 @@
+// Area-average scaling in 1/256ths of an output pixel.
+//
+// Along each axis every input pixel carries q or q + 1 units (q = 256 m / n),
+// the r = 256 m mod n extra units spread evenly by a running remainder that
+// starts at n / 2. The weight list holds, for each input pixel in order, the
+// units it gives to each output pixel it touches: first the entries that
+// complete output pixels (each bringing that pixel's total to 256), then one
+// trailing entry for the next output pixel (possibly 0). So every output pixel
+// owns a run of entries summing to exactly 256, and a sum of weight products
+// times 16-bit samples is 65536 times the area-weighted mean, which fits in
+// 32 bits.
+#include <cstring>
+
+#include "engine/resampler.h"
+#include "engine/wp_convert.h"
+
+void BuildWeightList(std::uint32_t n, std::uint32_t m, std::uint16_t* list) {
+    const std::uint32_t q = (m * 256) / n;
+    const std::uint32_t r = m * 256 - n * q;
+    std::uint32_t e = n / 2;
+    std::uint32_t rest = 256;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        std::uint32_t w = q;
+        e += r;
+        if (e >= n) {
+            e -= n;
+            ++w;
+        }
+        while (w >= rest) {
+            *list++ = static_cast<std::uint16_t>(rest);
+            w -= rest;
+            rest = 256;
+        }
+        *list++ = static_cast<std::uint16_t>(w);
+        rest -= w;
+    }
+}
+
+void WPConvert::BuildWeights() {
+    BuildWeightList(static_cast<std::uint32_t>(InputWidth()), width, hWeights);
+    BuildWeightList(static_cast<std::uint32_t>(InputHeight()), height, vWeights);
+    vCursor = vWeights;
+}
+
+namespace {
+
+// Adds one input row, weighted vertically by v, into the row of sums.
+void AccumulatePass(const std::uint16_t* src, const std::uint16_t* h, std::uint32_t v,
+                    std::uint32_t width, std::uint32_t* acc) {
+    for (std::uint32_t x = 0; x < width; ++x, acc += 3) {
+        std::uint32_t b = acc[0], g = acc[1], r = acc[2];
+        std::uint32_t restH = 256;
+        for (;;) {
+            const std::uint32_t hv = *h++ * v;
+            b += hv * src[0];
+            g += hv * src[1];
+            r += hv * src[2];
+            restH -= h[-1];
+            if (restH == 0) break;
+            src += 3;
+        }
+        // The entry that closed this output pixel belongs to the same input
+        // pixel as the next entry, so the next output pixel starts on it.
+        acc[0] = b;
+        acc[1] = g;
+        acc[2] = r;
+    }
+}
+
+}  // namespace
+
+std::uint32_t WPConvert::ResampleRow() {
+    std::memset(acc, 0, sizeof(std::uint32_t) * 3 * width);
+    // The first entry of an output row belongs to the input row in hand; each
+    // further one to the next input row, decoded just before it is used.
+    // Passes of weight 0 (a trailing entry that starts nothing, common when
+    // sizes are equal or shrink a lot) add nothing and are skipped.
+    std::uint32_t v = *vCursor++;
+    if (v != 0) AccumulatePass(row, hWeights, v, width, acc);
+    std::uint32_t restV = 256 - v;
+    while (restV != 0) {
+        if (ReadNextRow() != kStatusOk) return status;
+        v = *vCursor++;
+        if (v == 0) continue;
+        AccumulatePass(row, hWeights, v, width, acc);
+        restV -= v;
+    }
+    return status;
+}

@@ -1,0 +1,236 @@
+#include "engine/wp_convert.h"
+
+#include <new>
+
+namespace {
+
+// The first two payload bytes of an RQ6 picture, "IF", read little-endian.
+constexpr std::uint16_t kPayloadType = 'I' | 'F' << 8;
+constexpr std::uint16_t kPayloadBitCount = 48;
+constexpr std::uint32_t kPayloadDeltaRows = 1;
+
+// Runs `make` and turns the exceptions an allocation may raise into a status.
+template <typename Make>
+std::uint32_t Allocate(Make make) {
+    try {
+        make();
+        return kStatusOk;
+    } catch (const std::bad_alloc&) {
+        return kStatusOutOfMemory;
+    } catch (...) {
+        return kStatusUnexpected;
+    }
+}
+
+}  // namespace
+
+bool IsColorMode(std::uint32_t mode) {
+    switch (mode) {
+        case kModeMono:
+        case kModeSystem16:
+        case kModeGray16:
+        case kModeColor256:
+        case kModeGray256:
+        case kModeHighColor:
+        case kModeFullColor:
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::uint32_t CheckPayloadHeaders(const std::uint8_t* fileHeader, const std::uint8_t* infoHeader) {
+    if (bmp::Get16(fileHeader, bmp::kBfType) != kPayloadType ||
+        bmp::Get16(infoHeader, bmp::kBiBitCount) != kPayloadBitCount ||
+        bmp::Get32(infoHeader, bmp::kBiCompression) != kPayloadDeltaRows) {
+        return kStatusFormatError;
+    }
+    const std::uint32_t offBits = bmp::Get32(fileHeader, bmp::kBfOffBits);
+    const std::int64_t inWidth = bmp::GetSigned32(infoHeader, bmp::kBiWidth);
+    const std::int64_t inHeight = bmp::GetSigned32(infoHeader, bmp::kBiHeight);
+    if (offBits < bmp::kHeadersSize || offBits - bmp::kHeadersSize > limits::kMaxCommentLength ||
+        inWidth < 1 || inHeight < 1 || inWidth > limits::kMaxSide ||
+        inHeight > limits::kMaxSide || inWidth * inHeight > limits::kMaxInputPixels) {
+        return kStatusFormatError;
+    }
+    return kStatusOk;
+}
+
+std::uint32_t OutputStride(std::uint32_t colorMode, std::uint32_t width) {
+    switch (colorMode) {
+        case kModeMono:
+            return (((width + 7) >> 3) + 3) & ~3u;
+        case kModeSystem16:
+        case kModeGray16:
+            return (((width + 1) >> 1) + 3) & ~3u;
+        case kModeColor256:
+        case kModeGray256:
+            return (width + 3) & ~3u;
+        default:
+            return (3 * width + 3) & ~3u;
+    }
+}
+
+WPConvert::WPConvert() = default;
+
+WPConvert::~WPConvert() {
+    work.reset();
+    decoder.reset();
+    tone.reset();
+    if (outHandle != platform::kInvalidFile) platform::Close(outHandle);
+}
+
+std::uint32_t WPConvert::Begin(const char* inPathArg, const char* outPathArg, double exponentArg,
+                               std::uint32_t widthArg, std::uint32_t heightArg,
+                               std::uint32_t colorModeArg) {
+    inPath = inPathArg;
+    outPath = outPathArg;
+    exponent = exponentArg;
+    width = widthArg;
+    height = heightArg;
+    colorMode = colorModeArg;
+    if (status != kStatusOk) return status;
+
+    // The caller guarantees a sensible request; one that is not would make the
+    // row machinery run past its tables, so it is refused before anything is
+    // opened or created.
+    if (width < 1 || height < 1 || width > limits::kMaxSide || height > limits::kMaxSide ||
+        !IsColorMode(colorMode)) {
+        return Fail(kStatusUnexpected);
+    }
+
+    if (const auto s = Allocate([&] { decoder = std::make_unique<HuffmanCode>(inPath, kRq6Magic); }))
+        return Fail(s);
+    if (decoder->file == platform::kInvalidFile) return Fail(kStatusInputNotOpened);
+    if (decoder->error) return Fail(kStatusFormatError);
+
+    if (const auto s = Allocate([&] { tone = std::make_unique<CGammaCW>(); })) return Fail(s);
+    if (ReadHeaders() != kStatusOk) return status;
+    if (AllocWork() != kStatusOk) return status;
+    if (CreateOutput() != kStatusOk) return status;
+    return status;
+}
+
+std::uint32_t WPConvert::ReadHeaders() {
+    decoder->Decode(fileHeader, bmp::kFileHeaderSize);
+    decoder->Decode(infoHeader, bmp::kInfoHeaderSize);
+    if (decoder->error) return Fail(kStatusReadFailed);
+
+    // Keep the first bytes of the comment and pass over the rest, so that a
+    // long comment can neither overrun the field nor shift the rows. A length
+    // beyond all reason is not read at all: the header test rejects it.
+    const std::uint32_t offBits = bmp::Get32(fileHeader, bmp::kBfOffBits);
+    if (offBits >= bmp::kHeadersSize && offBits - bmp::kHeadersSize <= limits::kMaxCommentLength) {
+        commentLength = offBits - bmp::kHeadersSize;
+        const std::uint32_t kept =
+            commentLength < limits::kCommentSize ? commentLength : limits::kCommentSize;
+        decoder->Decode(comment, kept);
+        std::uint8_t skipped[256];
+        for (std::uint32_t left = commentLength - kept; left > 0;) {
+            const std::uint32_t n = left < sizeof skipped ? left : sizeof skipped;
+            decoder->Decode(skipped, n);
+            left -= n;
+        }
+        if (decoder->error) return Fail(kStatusReadFailed);
+    }
+    if (CheckPayloadHeaders(fileHeader, infoHeader) != kStatusOk) return Fail(kStatusFormatError);
+
+    inStride = (6 * static_cast<std::uint32_t>(InputWidth()) + 3) & ~3u;
+    rgbStride = (3 * width + 3) & ~3u;
+    outStride = OutputStride(colorMode, width);
+    return status;
+}
+
+std::uint32_t WPConvert::AllocWork() {
+    const std::uint32_t inWidth = static_cast<std::uint32_t>(InputWidth());
+    const std::uint32_t inHeight = static_cast<std::uint32_t>(InputHeight());
+    // Sizes of the views, in carving order. With both pictures inside the
+    // side limit the total stays below two megabytes.
+    const std::uint32_t ditherBytes = 256;
+    const std::uint32_t hBytes = 2 * (inWidth + width);
+    const std::uint32_t vBytes = 2 * (inHeight + height);
+    const std::uint32_t rowBytes = 2 * inStride;
+    const std::uint32_t accBytes = 4 * rgbStride;
+    const std::uint32_t total =
+        ditherBytes + hBytes + vBytes + 2 * rowBytes + accBytes + outStride;
+
+    if (const auto s = Allocate([&] { work.reset(new std::uint8_t[total]); })) return Fail(s);
+    if (!tone->Build(exponent, 0, 65535, 0, 65536)) return Fail(kStatusOutOfMemory);
+
+    // Every view starts at an even offset and `acc` at a multiple of four, so
+    // the 16- and 32-bit views are properly aligned.
+    std::uint8_t* p = work.get();
+    dither = p;
+    p += ditherBytes;
+    hWeights = reinterpret_cast<std::uint16_t*>(p);
+    p += hBytes;
+    vWeights = reinterpret_cast<std::uint16_t*>(p);
+    p += vBytes;
+    row = reinterpret_cast<std::uint16_t*>(p);
+    p += rowBytes;
+    delta = reinterpret_cast<std::uint16_t*>(p);
+    p += rowBytes;
+    acc = reinterpret_cast<std::uint32_t*>(p);
+    p += accBytes;
+    outRow = p;
+
+    BuildDitherMatrix();
+    return status;
+}
+
+std::uint32_t WPConvert::ConvertFirstLine() {
+    if (status != kStatusOk) return status;
+    // Nothing to do before a successful Begin, or once the picture is done.
+    if (!work) return Fail(kStatusUnexpected);
+    if (vCursor || linesDone >= height) return status;
+    BuildWeights();
+    if (ReadFirstRow() != kStatusOk) return status;
+    if (ResampleRow() != kStatusOk) return status;
+    return WriteRow();
+}
+
+std::uint32_t WPConvert::ConvertNextLine() {
+    if (status != kStatusOk) return status;
+    // The row machinery is set up by ConvertFirstLine.
+    if (!vCursor) return Fail(kStatusUnexpected);
+    if (linesDone >= height) return status;
+    if (ResampleRow() != kStatusOk) return status;
+    return WriteRow();
+}
+
+namespace {
+// Rows are stored as little-endian samples whatever the host's byte order.
+inline std::uint16_t LoadSample(const std::uint8_t* bytes, std::uint32_t i) {
+    return static_cast<std::uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+}
+}  // namespace
+
+std::uint32_t WPConvert::ReadFirstRow() {
+    auto* bytes = reinterpret_cast<std::uint8_t*>(row);
+    decoder->Decode(bytes, inStride);
+    if (decoder->error) return Fail(kStatusReadFailed);
+    // Along the first row each sample is stored as the difference from the
+    // same channel of the pixel to its left.
+    const std::uint32_t samples = 3 * static_cast<std::uint32_t>(InputWidth());
+    std::uint16_t left[3] = {0, 0, 0};
+    for (std::uint32_t i = 0; i < samples; i += 3) {
+        for (std::uint32_t c = 0; c < 3; ++c) {
+            left[c] = static_cast<std::uint16_t>(left[c] + LoadSample(bytes, i + c));
+            row[i + c] = left[c];
+        }
+    }
+    return status;
+}
+
+std::uint32_t WPConvert::ReadNextRow() {
+    auto* bytes = reinterpret_cast<std::uint8_t*>(delta);
+    decoder->Decode(bytes, inStride);
+    if (decoder->error) return Fail(kStatusReadFailed);
+    // Every later row is stored as the difference from the row before, which
+    // `row` still holds.
+    const std::uint32_t samples = 3 * static_cast<std::uint32_t>(InputWidth());
+    for (std::uint32_t i = 0; i < samples; ++i) {
+        row[i] = static_cast<std::uint16_t>(row[i] + LoadSample(bytes, i));
+    }
+    return status;
+}

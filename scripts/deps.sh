@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Makes sure the Debian packages a task needs are installed.
+#   scripts/deps.sh build   compiler, CMake and the GoogleTest sources
+#   scripts/deps.sh test    also MinGW-w64, Wine (64- and 32-bit), Xvfb and the
+#                           tools the GUI and fuzz tests use
+# Installs what is missing when run as root; otherwise prints the command to
+# run and fails.  Silent when everything is there.
+set -euo pipefail
+
+usage() {
+    echo "usage: $0 build|test" >&2
+    exit 2
+}
+[ $# -eq 1 ] || usage
+
+build_packages=(cmake g++ make googletest)
+test_packages=(
+    g++-mingw-w64-x86-64 g++-mingw-w64-i686
+    xvfb xdotool x11-utils fonts-ipafont-gothic imagemagick
+    clang libclang-rt-14-dev
+)
+# Wine gets its recommended packages: its X11 driver loads libXrender,
+# libXrandr, libXcursor and friends at run time, and those are only
+# recommendations of libwine.  The rest is installed without recommends.
+wine_packages=(wine wine64 wine32:i386)
+
+case "$1" in
+build) wanted=("${build_packages[@]}") wine_wanted=() ;;
+test) wanted=("${build_packages[@]}" "${test_packages[@]}") wine_wanted=("${wine_packages[@]}") ;;
+*) usage ;;
+esac
+
+installed() {
+    [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
+}
+
+missing=()
+for p in "${wanted[@]}"; do installed "$p" || missing+=("$p"); done
+wine_missing=()
+for p in "${wine_wanted[@]}"; do installed "$p" || wine_missing+=("$p"); done
+
+[ ${#missing[@]} -eq 0 ] && [ ${#wine_missing[@]} -eq 0 ] && exit 0
+
+need_i386=no
+if [ ${#wine_missing[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    need_i386=yes
+fi
+
+apt_install='DEBIAN_FRONTEND=noninteractive apt-get install -y'
+if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages: ${missing[*]} ${wine_missing[*]}" >&2
+    echo "As root, run:" >&2
+    [ $need_i386 = yes ] && echo "  dpkg --add-architecture i386" >&2
+    echo "  apt-get update" >&2
+    [ ${#missing[@]} -gt 0 ] && echo "  $apt_install --no-install-recommends ${missing[*]}" >&2
+    [ ${#wine_missing[@]} -gt 0 ] && echo "  $apt_install ${wine_missing[*]}" >&2
+    exit 1
+fi
+
+echo "Installing: ${missing[*]} ${wine_missing[*]}" >&2
+[ $need_i386 = yes ] && dpkg --add-architecture i386
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+    apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+fi
+if [ ${#wine_missing[@]} -gt 0 ]; then
+    apt-get install -y -q "${wine_missing[@]}" >/dev/null
+fi

@@ -1,0 +1,74 @@
+// Whole conversions compared byte for byte with the plain reference.
+#include <random>
+
+#include "engine/wp_convert.h"
+#include "gtest/gtest.h"
+#include "tests/engine/reference_conversion.h"
+#include "tests/engine/test_support.h"
+
+namespace {
+
+const std::uint32_t kModes[] = {1, 4, 5, 8, 9, 16, 24};
+
+void ExpectSameAsReference(const test::Picture& picture, double exponent, std::uint32_t w,
+                           std::uint32_t h, std::uint32_t mode) {
+    const auto result = test::Convert("in.rq6", "out.bmp", exponent, w, h, mode);
+    ASSERT_EQ(result.status, 0u);
+    ASSERT_EQ(result.linesDone, h);
+    const auto expected = test::ReferenceBmp(picture, exponent, w, h, mode);
+    const auto actual = test::ReadBytes("out.bmp");
+    ASSERT_EQ(actual.size(), expected.size()) << picture.width << "x" << picture.height << " -> " << w << "x" << h << " mode " << mode;
+    for (std::size_t i = 0; i < actual.size(); ++i) {
+        ASSERT_EQ(actual[i], expected[i]) << "byte " << i << " of " << picture.width << "x"
+                                          << picture.height << " -> " << w << "x" << h
+                                          << " mode " << mode << " exponent " << exponent;
+    }
+}
+
+TEST(ConversionMatchesReference, RandomPicturesAllModesAndShapes) {
+    std::mt19937 rng(2024);
+    std::uniform_int_distribution<std::uint32_t> side(1, 37);
+    const double exponents[] = {1.0, 0.4, 2.5, 0.7937005259840998, 0.0001, 5000.0};
+    for (int trial = 0; trial < 60; ++trial) {
+        const test::Picture picture = test::RandomPicture(side(rng), side(rng), rng);
+        test::WritePicture("in.rq6", picture);
+        // Reduction, enlargement, mixed, equal and 1 x 1 outputs.
+        const std::uint32_t w = trial % 10 == 0 ? 1 : trial % 10 == 1 ? picture.width : side(rng) + (trial % 3 == 0 ? 40 : 0);
+        const std::uint32_t h = trial % 10 == 0 ? 1 : trial % 10 == 1 ? picture.height : side(rng);
+        for (std::uint32_t mode : kModes) {
+            ExpectSameAsReference(picture, exponents[trial % 6], w, h, mode);
+        }
+    }
+}
+
+TEST(ConversionMatchesReference, SmoothGradientThroughEveryMode) {
+    // A gentle ramp exercises every quantiser level rather than noise.
+    test::Picture p{67, 41, {}};
+    for (std::uint32_t y = 0; y < p.height; ++y) {
+        for (std::uint32_t x = 0; x < p.width; ++x) {
+            p.bgr.push_back(static_cast<std::uint16_t>(x * 65535 / (p.width - 1)));
+            p.bgr.push_back(static_cast<std::uint16_t>(y * 65535 / (p.height - 1)));
+            p.bgr.push_back(static_cast<std::uint16_t>((x + y) * 65535 / (p.width + p.height - 2)));
+        }
+    }
+    test::WritePicture("in.rq6", p);
+    for (std::uint32_t mode : kModes) {
+        ExpectSameAsReference(p, 1.0, 67, 41, mode);
+        ExpectSameAsReference(p, 1.3, 40, 30, mode);
+        ExpectSameAsReference(p, 0.6, 101, 77, mode);
+    }
+}
+
+TEST(ConversionMatchesReference, ExtremeReductionWherePixelsCarryNoWeight) {
+    // 600 input pixels into 2: each carries under one unit, many none.
+    std::mt19937 rng(5);
+    const test::Picture picture = test::RandomPicture(600, 3, rng);
+    test::WritePicture("in.rq6", picture);
+    ExpectSameAsReference(picture, 1.0, 2, 2, 24);
+    ExpectSameAsReference(picture, 1.0, 1, 5, 9);
+    const test::Picture tall = test::RandomPicture(2, 700, rng);
+    test::WritePicture("in.rq6", tall);
+    ExpectSameAsReference(tall, 1.0, 3, 2, 24);
+}
+
+}  // namespace

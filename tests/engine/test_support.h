@@ -1,0 +1,48 @@
+// Shared helpers of the engine suites: pictures made in memory, written as
+// RQ6 files by the project's writer, and files read back.
+#pragma once
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tools/rq6_writer.h"
+
+namespace test {
+
+// A 48-bit picture, rows bottom first, samples blue, green, red.
+struct Picture {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::vector<std::uint16_t> bgr;
+
+    std::uint16_t At(std::uint32_t x, std::uint32_t y, int channel) const {
+        return bgr[(static_cast<std::size_t>(y) * width + x) * 3 + channel];
+    }
+};
+
+Picture UniformPicture(std::uint32_t width, std::uint32_t height, std::uint16_t b,
+                       std::uint16_t g, std::uint16_t r);
+Picture RandomPicture(std::uint32_t width, std::uint32_t height, std::mt19937& rng);
+
+// Writes the picture as an RQ6 file with an optimal code.
+void WritePicture(const std::string& path, const Picture& picture,
+                  const std::string& comment = "test picture",
+                  const rq6::PayloadFields& fields = {});
+
+std::vector<std::uint8_t> ReadBytes(const std::string& path);
+void WriteRaw(const std::string& path, const std::vector<std::uint8_t>& bytes);
+bool FileExists(const std::string& path);
+
+struct JobResult {
+    std::uint32_t status = 0;
+    std::uint32_t linesDone = 0;
+};
+
+// Runs a whole conversion job as its callers do: Begin, the first row, then
+// one row at a time until done or failed.
+JobResult Convert(const std::string& in, const std::string& out, double exponent,
+                  std::uint32_t width, std::uint32_t height, std::uint32_t mode);
+
+}  // namespace test

@@ -1,0 +1,167 @@
+// Writer of RQ6 pictures: builds the payload (bitmap-like headers, comment and
+// delta-coded 48-bit rows), codes it with a static Huffman tree and writes the
+// container. Besides producing ordinary pictures it lets tests build damaged
+// ones: every header field can be overridden, the comment region can be raw
+// bytes, and payloads can be coded with hand-made trees.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace rq6 {
+
+// Byte offset of the bit stream in a file: magic and the uninterpreted word.
+inline constexpr std::uint32_t kStreamOffset = 8;
+// Bitmap file header plus bitmap info header.
+inline constexpr std::uint32_t kHeadersSize = 54;
+// "IF" as a little-endian 16-bit field.
+inline constexpr std::uint16_t kPayloadType = 0x4649;
+
+// Most-significant-bit-first bit output into memory.
+class BitWriter {
+public:
+    // Appends the low `count` bits of `bits`, highest first; count may be 0..64.
+    // Inline because the coders call it once per payload byte.
+    void Put(std::uint64_t bits, int count) {
+        if (count > 32) {
+            PutShort(bits >> 32, count - 32);
+            PutShort(bits, 32);
+        } else {
+            PutShort(bits, count);
+        }
+    }
+    void PutBit(unsigned bit) { PutShort(bit, 1); }
+
+    // Bits put so far, drained ones included.
+    std::uint64_t BitCount() const { return bitCount_; }
+
+    // Complete bytes held in memory.
+    std::size_t BufferedBytes() const { return bytes_.size(); }
+
+    // The whole stream so far, the last byte padded with zero bits. Further
+    // bits may still be put afterwards.
+    std::vector<std::uint8_t> Bytes() const;
+
+    // Replaces *out with the complete bytes and empties the buffer (the
+    // streaming writer drains it this way); the bits of an unfinished byte stay.
+    void TakeCompleteBytes(std::vector<std::uint8_t>* out);
+
+private:
+    // count <= 32, so the pending bits (fewer than 8 before) still fit 64 bits.
+    void PutShort(std::uint64_t bits, int count) {
+        bitCount_ += static_cast<std::uint64_t>(count);
+        pending_ = (pending_ << count) | (bits & ((std::uint64_t{1} << count) - 1));
+        pendingCount_ += count;
+        // Bits above pendingCount_ are stale but are never looked at: the cast
+        // keeps only the eight bits being emitted.
+        while (pendingCount_ >= 8) {
+            pendingCount_ -= 8;
+            bytes_.push_back(static_cast<std::uint8_t>(pending_ >> pendingCount_));
+        }
+    }
+
+    std::vector<std::uint8_t> bytes_;
+    std::uint64_t pending_ = 0;  // the low pendingCount_ bits are not yet in bytes_
+    int pendingCount_ = 0;       // always below 8 between calls
+    std::uint64_t bitCount_ = 0;
+};
+
+// A code tree numbered the way the reader numbers it: values 0..255 are leaves
+// (byte values), 256, 257, ... are internal nodes in pre-order, and
+// first[k - 256] / second[k - 256] are the children reached by a 0 / 1 bit.
+struct CodeTree {
+    int root = 0;
+    std::vector<int> first;
+    std::vector<int> second;
+
+    int InternalNodeCount() const { return static_cast<int>(first.size()); }
+};
+
+// An optimal prefix code for the histogram. A histogram with at most one
+// non-zero count gives a single leaf (that value, or 0 when all are zero).
+CodeTree BuildOptimalTree(const std::array<std::uint64_t, 256>& histogram);
+
+// A degenerate tree with `internalNodes` internal nodes (at least 1): node k
+// has the leaf (k mod 256) as its first child and the next node as its second
+// child; the last node's second child is the leaf (internalNodes mod 256).
+// The deepest codes are `internalNodes` bits long; beyond 255 nodes leaf values
+// repeat and the tree is one a reader must refuse.
+CodeTree ChainTree(int internalNodes);
+
+// Writes the tree in pre-order (0 + 8-bit value for a leaf, 1 + both children
+// for an internal node). The tree must be numbered as described above.
+void SerializeTree(const CodeTree& tree, BitWriter& out);
+
+// Total bits the payload costs under the tree (tree bits excluded). Throws
+// std::invalid_argument when the tree has no leaf for a payload byte.
+std::uint64_t PayloadBitCount(const std::vector<std::uint8_t>& payload, const CodeTree& tree);
+
+// Header fields of the payload. Unset optional fields are computed from the
+// picture: the sizes from the comment and row layout, width and height from
+// the arguments given to the builder.
+struct PayloadFields {
+    std::uint16_t bfType = kPayloadType;
+    std::optional<std::uint32_t> bfSize;
+    std::uint16_t bfReserved1 = 0;
+    std::uint16_t bfReserved2 = 0;
+    std::optional<std::uint32_t> bfOffBits;
+    std::uint32_t biSize = 40;
+    std::optional<std::int32_t> biWidth;
+    std::optional<std::int32_t> biHeight;
+    std::uint16_t biPlanes = 1;
+    std::uint16_t biBitCount = 48;
+    std::uint32_t biCompression = 1;
+    std::optional<std::uint32_t> biSizeImage;
+    std::int32_t biXPelsPerMeter = 3780;
+    std::int32_t biYPelsPerMeter = 3780;
+    std::uint32_t biClrUsed = 0;
+    std::uint32_t biClrImportant = 0;
+    // When set, these bytes are stored as the comment region exactly (no
+    // terminator added) and the comment argument is ignored. bfOffBits still
+    // defaults to 54 + their length unless it is overridden.
+    std::optional<std::string> rawComment;
+};
+
+// Bytes in one stored row: three 16-bit samples per pixel, padded to 4 bytes.
+inline std::uint32_t RowStride(std::uint32_t width) { return (6 * width + 3) & ~3u; }
+
+// The decoded payload of a picture. `bgrRowsBottomFirst` holds 3 x width
+// samples (blue, green, red) per row for `height` rows, the bottom row first;
+// exactly those rows are stored whatever the header fields claim.
+std::vector<std::uint8_t> BuildPayload(std::uint32_t width, std::uint32_t height,
+                                       const std::vector<std::uint16_t>& bgrRowsBottomFirst,
+                                       const std::string& comment,
+                                       const PayloadFields& fields = {});
+
+// A complete file coded with an optimal tree for the payload.
+std::vector<std::uint8_t> EncodeRq6(const std::vector<std::uint8_t>& payload,
+                                    std::uint32_t extra = 0);
+
+// A complete file coded with the caller's tree. Where a value has several
+// leaves the shortest code is used. An empty payload gives a file holding the
+// tree only. Throws std::invalid_argument when a payload byte has no leaf.
+std::vector<std::uint8_t> EncodeRq6WithTree(const std::vector<std::uint8_t>& payload,
+                                            const CodeTree& tree, std::uint32_t extra = 0);
+
+// Writes bytes to a new file through the platform layer; false on failure
+// (a partly written file is removed).
+bool WriteBytes(const char* utf8Path, const std::vector<std::uint8_t>& bytes);
+
+// Fills the 3 x width samples (blue, green, red) of stored row y; y = 0 is
+// the bottom row of the picture.
+using RowSource = std::function<void(std::uint32_t y, std::uint16_t* bgr)>;
+
+// Streams a picture to a file with an optimal tree while holding only a few
+// rows in memory: the rows are requested twice, once to count byte values and
+// once to code them, so `row` must give the same samples both times.
+// False when the file cannot be written (nothing is left behind then).
+bool WriteRq6File(const char* utf8Path, std::uint32_t width, std::uint32_t height,
+                  const std::string& comment, const RowSource& row,
+                  const PayloadFields& fields = {});
+
+}  // namespace rq6
