@@ -24,8 +24,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // "テスト画像.bmp" as UTF-8 and as UTF-16.
-const char kJapaneseName[] =
-    "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\xE7\x94\xBB\xE5\x83\x8F.bmp";
+const char kJapaneseName[] = "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\xE7\x94\xBB\xE5\x83\x8F.bmp";
 [[maybe_unused]] const wchar_t kJapaneseWide[] = L"\u30C6\u30B9\u30C8\u753B\u50CF.bmp";
 
 // Each test works in its own fresh folder below the suite's scratch directory.
@@ -133,8 +132,7 @@ TEST_F(FileIoTest, LargeTransfersRoundTrip) {
     platform::FileHandle f = platform::CreateWrite(path.c_str());
     ASSERT_NE(f, platform::kInvalidFile);
     std::uint32_t written = 0;
-    EXPECT_TRUE(
-        platform::Write(f, big.data(), static_cast<std::uint32_t>(big.size()), &written));
+    EXPECT_TRUE(platform::Write(f, big.data(), static_cast<std::uint32_t>(big.size()), &written));
     EXPECT_EQ(written, big.size());
     platform::Close(f);
 

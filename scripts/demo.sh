@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds the tavrel tool, writes the sample disc and converts every picture on
+# it to 1024 x 768 in a few colour formats into out/.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+
+bash scripts/deps.sh build
+cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/native --target tavrel -j"$(nproc)" >/dev/null
+tavrel=build/native/tools/tavrel
+
+disc=build/disc
+if [ ! -f "$disc/Extends/Sg010.rq6" ]; then
+  echo "Writing the sample disc into $disc ..."
+  "$tavrel" sample-disc "$disc" >/dev/null
+fi
+
+mkdir -p out
+to_bmp() {  # picture mode [contrast position]
+  local n=$1 mode=$2 contrast=${3:-128}
+  local name="out/Sg0$n-mode$mode"
+  [ "$contrast" = 128 ] || name+="-contrast$contrast"
+  "$tavrel" convert "$disc/Extends/Sg0$n.rq6" --size 1024x768 --mode "$mode" \
+    --contrast "$contrast" -o "$name.bmp"
+}
+to_bmp 06 24
+to_bmp 06 16
+to_bmp 06 5
+to_bmp 07 1
+to_bmp 07 9
+to_bmp 08 4
+to_bmp 08 8
+to_bmp 09 24
+to_bmp 09 24 40
+to_bmp 10 24
+to_bmp 10 8
+to_bmp 10 1
+echo "Wrote $(ls out/*.bmp | wc -l) pictures into out/."
