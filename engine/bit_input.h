@@ -1,4 +1,11 @@
 // Buffered, most-significant-bit-first bit input over an open file.
+//
+// The file is read in blocks of 4096 bytes. The next bits sit in a 64-bit
+// window, most significant first, which Refill tops up a whole word at a time
+// so that the decoder can look at up to 57 bits before it has to refill again.
+// Past the end of the file the window fills with zero bits; consuming any of
+// them marks the input as overrun, which the decoder reports as a failure,
+// since a well-formed file never needs bits beyond its end.
 #pragma once
 
 #include <cstdint>
@@ -8,29 +15,65 @@
 class BitI {
 public:
     static constexpr std::int32_t kBufferSize = 4096;
+    // Bits Refill guarantees in the window unless the file ends first.
+    static constexpr int kRefillBits = 56;
 
     // `file` is borrowed and must already be positioned where the bits start.
     explicit BitI(platform::FileHandle file);
 
-    std::uint8_t ReadByte();
-    unsigned ReadBit();
-    unsigned ReadBits(int n);
+    unsigned ReadBit() {
+        if (available < 1) Refill();
+        const auto bit = static_cast<unsigned>(window >> 63);
+        Consume(1);
+        return bit;
+    }
+    // The next n bits (1 ... 24) as a number, the first bit the most significant.
+    unsigned ReadBits(int n) {
+        if (available < n) Refill();
+        const unsigned value = Peek(n);
+        Consume(n);
+        return value;
+    }
 
-    // Set once a refill failed or the file had no more bytes to give; the
-    // reader then hands out zero bits and the owner treats the file as unusable.
-    bool failed() const { return failed_; }
+    // Tops the window up to at least kRefillBits bits, or to the end of the file.
+    void Refill() {
+        if (available > kRefillBits) return;
+        if (filled - position >= 8 && available >= 0) {
+            const std::uint8_t* p = buffer + position;
+            std::uint64_t word = 0;
+            for (int i = 0; i < 8; ++i) word = word << 8 | p[i];
+            window |= word >> available;
+            // Whole bytes taken; the bits of a partly taken byte are taken
+            // again, at the same place, by the next refill.
+            position += (63 - available) >> 3;
+            available |= kRefillBits;
+            return;
+        }
+        RefillSlowly();
+    }
+    // The next k bits (1 ... 32) without consuming them.
+    unsigned Peek(int k) const { return static_cast<unsigned>(window >> (64 - k)); }
+    void Consume(int n) {
+        window <<= n;
+        available -= n;
+    }
+
+    // True once a read failed or bits past the end of the file were consumed.
+    bool failed() const { return readFailed || available < 0; }
 
 private:
-    bool Refill();
+    void RefillSlowly();
+    bool FillBuffer();
 
     platform::FileHandle file;
-    std::int32_t bitsLeft = 0;
-    std::uint8_t current = 0;
+    std::uint64_t window = 0;
+    // Real bits at the top of the window; negative once bits past the end of
+    // the file have been consumed.
+    int available = 0;
     std::int32_t position = kBufferSize;
-    // Bytes of `buffer` that the last refill actually delivered: bytes past
-    // this count are never handed out, so a short file cannot masquerade as
-    // data from the previous block.
+    // Bytes of `buffer` that the last block read delivered.
     std::int32_t filled = kBufferSize;
-    bool failed_ = false;
+    bool endOfFile = false;
+    bool readFailed = false;
     std::uint8_t buffer[kBufferSize];
 };

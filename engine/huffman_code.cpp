@@ -10,9 +10,29 @@
 // as it needs. A tree that is a single leaf decodes every byte to that value
 // without consuming bits. At most 255 internal nodes are allowed, which also
 // bounds the recursion that reads the tree and the length of any code.
+//
+// Decoding looks the next 12 bits up in a table built once from the tree:
+// most codes of real pictures are short, so one look-up usually yields one or
+// two whole bytes; longer codes continue bit by bit from the node reached.
 #include "engine/huffman_code.h"
 
+#include <cstring>
 #include <new>
+
+namespace {
+
+// Layout of a table entry.
+constexpr std::uint32_t kEntryFirstShift = 0;    // first byte, or the node
+constexpr std::uint32_t kEntrySecondShift = 8;   // second byte
+constexpr std::uint32_t kEntryFirstLength = 16;  // bits of the first code (4 bits)
+constexpr std::uint32_t kEntryTotalLength = 20;  // bits of both codes (4 bits)
+constexpr std::uint32_t kEntryCountShift = 24;   // whole codes: 0, 1 or 2
+
+std::uint32_t Field(std::uint32_t entry, std::uint32_t shift, std::uint32_t mask) {
+    return (entry >> shift) & mask;
+}
+
+}  // namespace
 
 HuffmanCode::HuffmanCode(const char* path, std::uint32_t expectedMagic) {
     file = platform::OpenRead(path);
@@ -30,15 +50,13 @@ HuffmanCode::HuffmanCode(const char* path, std::uint32_t expectedMagic) {
         error = 1;
         return;
     }
-    // A file that ends here has no tree; the tree read below fails on it.
-    if (platform::Read(file, head + 4, 4, &got) && got == 4) {
-        extra = static_cast<std::uint32_t>(head[4]) | static_cast<std::uint32_t>(head[5]) << 8 |
-                static_cast<std::uint32_t>(head[6]) << 16 |
-                static_cast<std::uint32_t>(head[7]) << 24;
-    } else {
+    // A file that ends here has no tree either.
+    if (!platform::Read(file, head + 4, 4, &got) || got != 4) {
         error = 1;
         return;
     }
+    extra = static_cast<std::uint32_t>(head[4]) | static_cast<std::uint32_t>(head[5]) << 8 |
+            static_cast<std::uint32_t>(head[6]) << 16 | static_cast<std::uint32_t>(head[7]) << 24;
 
     try {
         bits = std::make_unique<BitI>(file);
@@ -49,6 +67,7 @@ HuffmanCode::HuffmanCode(const char* path, std::uint32_t expectedMagic) {
     nextNode = kFirstInternal;
     root = ReadNode();
     if (bits->failed()) error = 1;
+    if (!error) BuildTable();
 }
 
 HuffmanCode::~HuffmanCode() {
@@ -56,12 +75,12 @@ HuffmanCode::~HuffmanCode() {
     if (file != platform::kInvalidFile) platform::Close(file);
 }
 
-
 std::int32_t HuffmanCode::ReadNode() {
     if (error) return -1;
-    if (bits->ReadBit() == 0) {
+    const unsigned isInternal = bits->ReadBit();
+    if (!isInternal) {
         const auto leaf = static_cast<std::int32_t>(bits->ReadBits(8));
-        // Running out of file inside the tree ends the tree at once instead of
+        // Running out of file inside the tree ends it at once instead of
         // growing it from zero bits.
         if (bits->failed()) {
             error = 1;
@@ -83,14 +102,79 @@ std::int32_t HuffmanCode::ReadNode() {
     return n;
 }
 
+void HuffmanCode::BuildTable() {
+    if (root < kFirstInternal) return;  // a single leaf needs no table
+    for (std::uint32_t pattern = 0; pattern < (1u << kTableBits); ++pattern) {
+        int used = 0;
+        std::int32_t node = root;
+        std::uint32_t entry = 0;
+        std::uint32_t codes = 0;
+        while (used < kTableBits) {
+            const unsigned bit = (pattern >> (kTableBits - 1 - used)) & 1u;
+            node = bit ? second[node] : first[node];
+            ++used;
+            if (node >= kFirstInternal) continue;
+            if (codes == 0) {
+                entry |= static_cast<std::uint32_t>(node) << kEntryFirstShift;
+                entry |= static_cast<std::uint32_t>(used) << kEntryFirstLength;
+            } else {
+                entry |= static_cast<std::uint32_t>(node) << kEntrySecondShift;
+            }
+            entry = (entry & ~(0xFu << kEntryTotalLength)) |
+                    static_cast<std::uint32_t>(used) << kEntryTotalLength;
+            if (++codes == 2) break;
+            node = root;
+        }
+        if (codes == 0) entry = static_cast<std::uint32_t>(node) << kEntryFirstShift;
+        table[pattern] = entry | codes << kEntryCountShift;
+    }
+}
+
+std::uint8_t HuffmanCode::WalkFrom(std::int32_t node) {
+    while (node >= kFirstInternal) node = bits->ReadBit() ? second[node] : first[node];
+    return static_cast<std::uint8_t>(node);
+}
+
 void HuffmanCode::Decode(std::uint8_t* out, std::uint32_t count) {
     if (error) return;
+    if (root < kFirstInternal) {
+        std::memset(out, root, count);
+        return;
+    }
+    BitI& in = *bits;
+    std::uint8_t* const end = out + count;
+    while (out != end) {
+        in.Refill();
+        // Four look-ups of at most 12 bits each fit in one refill.
+        for (int k = 0; k < 4 && out != end; ++k) {
+            const std::uint32_t entry = table[in.Peek(kTableBits)];
+            const std::uint32_t codes = entry >> kEntryCountShift;
+            if (codes == 2 && end - out >= 2) {
+                out[0] = static_cast<std::uint8_t>(entry);
+                out[1] = static_cast<std::uint8_t>(entry >> kEntrySecondShift);
+                out += 2;
+                in.Consume(static_cast<int>(Field(entry, kEntryTotalLength, 0xF)));
+            } else if (codes != 0) {
+                *out++ = static_cast<std::uint8_t>(entry);
+                in.Consume(static_cast<int>(Field(entry, kEntryFirstLength, 0xF)));
+            } else {
+                in.Consume(kTableBits);
+                *out++ = WalkFrom(static_cast<std::int32_t>(Field(entry, kEntryFirstShift, 0x1FF)));
+                break;
+            }
+        }
+        // Past the end of the file only zero bits remain; stop at once.
+        if (in.failed()) {
+            error = 1;
+            return;
+        }
+    }
+}
+
+void HuffmanCode::DecodeByWalking(std::uint8_t* out, std::uint32_t count) {
+    if (error) return;
     for (std::uint32_t i = 0; i < count; ++i) {
-        std::int32_t k = root;
-        while (k >= kFirstInternal) k = bits->ReadBit() ? second[k] : first[k];
-        out[i] = static_cast<std::uint8_t>(k);
-        // Past the end of the file only zero bits remain; the rest of the
-        // call would decode nothing real, so it stops there.
+        out[i] = WalkFrom(root);
         if (bits->failed()) {
             error = 1;
             return;

@@ -17,14 +17,21 @@ public:
     // most 255 of them, so the highest number is 510.
     static constexpr int kFirstInternal = 256;
     static constexpr int kNodeCount = 511;
+    // Bits resolved by one look-up of the decoding table.
+    static constexpr int kTableBits = 12;
 
     HuffmanCode(const char* path, std::uint32_t expectedMagic);
     ~HuffmanCode();
     HuffmanCode(const HuffmanCode&) = delete;
     HuffmanCode& operator=(const HuffmanCode&) = delete;
 
-    // Writes `count` decoded bytes to `out`. Does nothing once `error` is set.
+    // Writes `count` decoded bytes to `out`. Does nothing once `error` is set;
+    // sets it when the file ends (or a read fails) before the bytes are complete.
     void Decode(std::uint8_t* out, std::uint32_t count);
+
+    // The same as Decode, walking the tree a bit at a time: the plain form of
+    // the code, kept to check the table-driven one against.
+    void DecodeByWalking(std::uint8_t* out, std::uint32_t count);
 
     // Internal nodes read so far (the whole tree once construction succeeded).
     int InternalNodeCount() const { return nextNode - kFirstInternal; }
@@ -41,4 +48,11 @@ public:
 
 private:
     std::int32_t ReadNode();
+    void BuildTable();
+    std::uint8_t WalkFrom(std::int32_t node);
+
+    // For every value of the next kTableBits bits: up to two whole codes that
+    // fit in them (their bytes and lengths), or, when not even one fits, the
+    // node the tree walk reaches after those bits.
+    std::uint32_t table[1 << kTableBits] = {};
 };

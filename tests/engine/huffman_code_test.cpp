@@ -201,3 +201,82 @@ TEST(BitInput, BitsAndBytesShareOnePositionAcrossRefills) {
 }
 
 }  // namespace
+
+namespace {
+
+// Decodes `file` twice, with the table and by walking the tree, in the same
+// sequence of call sizes, and checks that both give the same bytes and the
+// same error flag after every call.
+void ExpectTableMatchesWalk(const Bytes& file, std::uint32_t total, std::mt19937& rng,
+                            const std::string& what) {
+    test::WriteRaw("a.rq6", file);
+    test::WriteRaw("b.rq6", file);
+    HuffmanCode fast("a.rq6", kRq6Magic);
+    HuffmanCode slow("b.rq6", kRq6Magic);
+    ASSERT_EQ(fast.error, slow.error) << what;
+    std::uniform_int_distribution<std::uint32_t> size(0, 700);
+    std::uint32_t done = 0;
+    while (done < total && !slow.error) {
+        const std::uint32_t n = std::min(size(rng), total - done);
+        Bytes a(n, 0), b(n, 0);
+        fast.Decode(a.data(), n);
+        slow.DecodeByWalking(b.data(), n);
+        ASSERT_EQ(fast.error, slow.error) << what << " after " << done << " + " << n;
+        if (!slow.error) {
+            ASSERT_EQ(a, b) << what << " at " << done;
+        }
+        done += n;
+    }
+}
+
+TEST(HuffmanTable, AgreesWithTheTreeWalkOnManyTrees) {
+    std::mt19937 rng(1234);
+    for (int trial = 0; trial < 120; ++trial) {
+        // Skewed, flat and very uneven byte distributions give trees from a
+        // few levels deep to dozens.
+        Bytes payload(3000 + trial * 37);
+        const int kind = trial % 4;
+        std::geometric_distribution<int> skewed(0.02 + 0.1 * (trial % 5));
+        std::uniform_int_distribution<int> flat(0, trial % 3 == 0 ? 255 : 15 + trial);
+        for (std::size_t i = 0; i < payload.size(); ++i) {
+            int v = kind == 0 ? skewed(rng) : kind == 1 ? flat(rng) : kind == 2 ? skewed(rng) * 3 : 0;
+            if (kind == 3) {
+                // Fibonacci-like counts make the deepest optimal trees.
+                const int r = static_cast<int>(rng() % 1000000);
+                v = 0;
+                for (int limit = 500000; r < limit && v < 40; limit = limit * 618 / 1000) ++v;
+            }
+            payload[i] = static_cast<std::uint8_t>(v % 256);
+        }
+        const Bytes file = rq6::EncodeRq6(payload);
+        ExpectTableMatchesWalk(file, static_cast<std::uint32_t>(payload.size()), rng,
+                               "trial " + std::to_string(trial));
+        // The same file cut short: both must notice at the same call.
+        const Bytes cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(file.size() * 2 / 3));
+        ExpectTableMatchesWalk(cut, static_cast<std::uint32_t>(payload.size()), rng,
+                               "cut trial " + std::to_string(trial));
+    }
+}
+
+TEST(HuffmanTable, AgreesWithTheTreeWalkOnChainTreesOfEveryDepth) {
+    std::mt19937 rng(77);
+    for (int nodes = 1; nodes <= 255; nodes += (nodes < 20 ? 1 : 17)) {
+        Bytes payload(2000);
+        // Byte values that the chain holds: 0 .. nodes (mod 256).
+        std::uniform_int_distribution<int> value(0, nodes);
+        for (auto& b : payload) b = static_cast<std::uint8_t>(value(rng) % 256);
+        const Bytes file = rq6::EncodeRq6WithTree(payload, rq6::ChainTree(nodes));
+        ExpectTableMatchesWalk(file, 2000, rng, "chain " + std::to_string(nodes));
+        ExpectTableMatchesWalk(Bytes(file.begin(), file.end() - 1), 2000, rng,
+                               "cut chain " + std::to_string(nodes));
+    }
+}
+
+TEST(HuffmanTable, SingleLeafNeedsNoBitsEitherWay) {
+    std::mt19937 rng(5);
+    const Bytes file = rq6::EncodeRq6(Bytes(5000, 0x33));
+    ASSERT_EQ(file.size(), 8u + 2u) << "9 bits of tree, nothing else";
+    ExpectTableMatchesWalk(file, 5000, rng, "single leaf");
+}
+
+}  // namespace
