@@ -9,12 +9,25 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "platform/file_io.h"
 
+inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return __builtin_bswap64(word);
+#else
+    std::uint64_t word = 0;
+    for (int i = 0; i < 8; ++i) word = word << 8 | p[i];
+    return word;
+#endif
+}
+
 class BitI {
 public:
-    static constexpr std::int32_t kBufferSize = 4096;
+    static constexpr std::int32_t kBufferSize = 65536;
     // Bits Refill guarantees in the window unless the file ends first.
     static constexpr int kRefillBits = 56;
 
@@ -39,10 +52,7 @@ public:
     void Refill() {
         if (available > kRefillBits) return;
         if (filled - position >= 8 && available >= 0) {
-            const std::uint8_t* p = buffer + position;
-            std::uint64_t word = 0;
-            for (int i = 0; i < 8; ++i) word = word << 8 | p[i];
-            window |= word >> available;
+            window |= LoadBigEndian64(buffer + position) >> available;
             // Whole bytes taken; the bits of a partly taken byte are taken
             // again, at the same place, by the next refill.
             position += (63 - available) >> 3;

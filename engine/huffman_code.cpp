@@ -21,16 +21,16 @@
 
 namespace {
 
-// Layout of a table entry.
-constexpr std::uint32_t kEntryFirstShift = 0;    // first byte, or the node
-constexpr std::uint32_t kEntrySecondShift = 8;   // second byte
-constexpr std::uint32_t kEntryFirstLength = 16;  // bits of the first code (4 bits)
-constexpr std::uint32_t kEntryTotalLength = 20;  // bits of both codes (4 bits)
-constexpr std::uint32_t kEntryCountShift = 24;   // whole codes: 0, 1 or 2
-
-std::uint32_t Field(std::uint32_t entry, std::uint32_t shift, std::uint32_t mask) {
-    return (entry >> shift) & mask;
-}
+// Layout of a table entry: the bits taken by up to two whole codes (low
+// bits, so that the shift that consumes them needs no masking), their two
+// bytes, and how many bytes they yield. A count of 0 means the next code is
+// longer than the table, and the byte fields then hold the node reached. Both
+// bytes are always stored and the count says how many to keep, so the common
+// path has no branch on it.
+constexpr std::uint32_t kEntryLengthMask = 0x3F;
+constexpr std::uint32_t kEntryBytesShift = 8;   // first byte, then second byte
+constexpr std::uint32_t kEntryCountShift = 24;  // 0, 1 or 2
+constexpr std::uint32_t kEntryNodeMask = 0x1FF;
 
 }  // namespace
 
@@ -105,28 +105,18 @@ std::int32_t HuffmanCode::ReadNode() {
 void HuffmanCode::BuildTable() {
     if (root < kFirstInternal) return;  // a single leaf needs no table
     for (std::uint32_t pattern = 0; pattern < (1u << kTableBits); ++pattern) {
-        int used = 0;
+        std::uint32_t bytes = 0, codes = 0, length = 0;
         std::int32_t node = root;
-        std::uint32_t entry = 0;
-        std::uint32_t codes = 0;
-        while (used < kTableBits) {
-            const unsigned bit = (pattern >> (kTableBits - 1 - used)) & 1u;
+        for (std::uint32_t used = 1; used <= kTableBits && codes < 2; ++used) {
+            const unsigned bit = (pattern >> (kTableBits - used)) & 1u;
             node = bit ? second[node] : first[node];
-            ++used;
             if (node >= kFirstInternal) continue;
-            if (codes == 0) {
-                entry |= static_cast<std::uint32_t>(node) << kEntryFirstShift;
-                entry |= static_cast<std::uint32_t>(used) << kEntryFirstLength;
-            } else {
-                entry |= static_cast<std::uint32_t>(node) << kEntrySecondShift;
-            }
-            entry = (entry & ~(0xFu << kEntryTotalLength)) |
-                    static_cast<std::uint32_t>(used) << kEntryTotalLength;
-            if (++codes == 2) break;
+            bytes |= static_cast<std::uint32_t>(node) << (8 * codes++);
+            length = used;
             node = root;
         }
-        if (codes == 0) entry = static_cast<std::uint32_t>(node) << kEntryFirstShift;
-        table[pattern] = entry | codes << kEntryCountShift;
+        table[pattern] = codes == 0 ? static_cast<std::uint32_t>(node) << kEntryBytesShift
+                                    : length | bytes << kEntryBytesShift | codes << kEntryCountShift;
     }
 }
 
@@ -143,27 +133,32 @@ void HuffmanCode::Decode(std::uint8_t* out, std::uint32_t count) {
     }
     BitI& in = *bits;
     std::uint8_t* const end = out + count;
-    while (out != end) {
+    // While eight bytes of room remain, four look-ups (at most 48 bits, within
+    // one refill) may each write two bytes.
+    while (end - out >= 8) {
         in.Refill();
-        // Four look-ups of at most 12 bits each fit in one refill.
-        for (int k = 0; k < 4 && out != end; ++k) {
+        for (int k = 0; k < 4; ++k) {
             const std::uint32_t entry = table[in.Peek(kTableBits)];
             const std::uint32_t codes = entry >> kEntryCountShift;
-            if (codes == 2 && end - out >= 2) {
-                out[0] = static_cast<std::uint8_t>(entry);
-                out[1] = static_cast<std::uint8_t>(entry >> kEntrySecondShift);
-                out += 2;
-                in.Consume(static_cast<int>(Field(entry, kEntryTotalLength, 0xF)));
-            } else if (codes != 0) {
-                *out++ = static_cast<std::uint8_t>(entry);
-                in.Consume(static_cast<int>(Field(entry, kEntryFirstLength, 0xF)));
-            } else {
+            if (codes == 0) {
                 in.Consume(kTableBits);
-                *out++ = WalkFrom(static_cast<std::int32_t>(Field(entry, kEntryFirstShift, 0x1FF)));
+                *out++ = WalkFrom(static_cast<std::int32_t>((entry >> kEntryBytesShift) & kEntryNodeMask));
                 break;
             }
+            out[0] = static_cast<std::uint8_t>(entry >> kEntryBytesShift);
+            out[1] = static_cast<std::uint8_t>(entry >> (kEntryBytesShift + 8));
+            out += codes;
+            in.Consume(static_cast<int>(entry & kEntryLengthMask));
         }
         // Past the end of the file only zero bits remain; stop at once.
+        if (in.failed()) {
+            error = 1;
+            return;
+        }
+    }
+    // The last few bytes one code at a time.
+    while (out != end) {
+        *out++ = WalkFrom(root);
         if (in.failed()) {
             error = 1;
             return;

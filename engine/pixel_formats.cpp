@@ -88,6 +88,16 @@ inline std::uint8_t High6(std::uint32_t v, std::uint32_t t) {
     return static_cast<std::uint8_t>(8 * k + 7 * d);
 }
 
+// Two pixels a byte, the left one in the high nibble; the left pixel's write
+// also clears the low nibble, so an odd width leaves it zero.
+inline void PutNibble(std::uint8_t* out, std::uint32_t x, std::uint8_t level) {
+    if ((x & 1) == 0) {
+        out[x >> 1] = static_cast<std::uint8_t>(level << 4);
+    } else {
+        out[x >> 1] = static_cast<std::uint8_t>(out[x >> 1] | level);
+    }
+}
+
 }  // namespace
 
 void BuildDitherMatrix(std::uint8_t* matrix) {
@@ -147,20 +157,14 @@ std::uint32_t WPConvert::WriteRow() {
             }
             break;
         case kModeGray16:
+            for (std::uint32_t x = 0; x < width; ++x, px += 3) {
+                PutNibble(out, x, Gray16Level(curve[Luma(px)], thresholds[x & 15]));
+            }
+            break;
         case kModeSystem16:
             for (std::uint32_t x = 0; x < width; ++x, px += 3) {
-                const std::uint32_t t = thresholds[x & 15];
-                const std::uint8_t level =
-                    colorMode == kModeGray16
-                        ? Gray16Level(curve[Luma(px)], t)
-                        : System16Index(curve[px[0] >> 16], curve[px[1] >> 16],
-                                        curve[px[2] >> 16], t);
-                // Two pixels a byte, the left one in the high nibble.
-                if ((x & 1) == 0) {
-                    out[x >> 1] = static_cast<std::uint8_t>(level << 4);
-                } else {
-                    out[x >> 1] = static_cast<std::uint8_t>(out[x >> 1] | level);
-                }
+                PutNibble(out, x, System16Index(curve[px[0] >> 16], curve[px[1] >> 16],
+                                                curve[px[2] >> 16], thresholds[x & 15]));
             }
             break;
         case kModeMono: {
