@@ -44,18 +44,29 @@ void WPConvert::BuildWeights() {
 
 namespace {
 
-// Adds one input row, weighted vertically by v, into the row of sums.
-void AccumulatePass(const std::uint16_t* src, const std::uint16_t* h, std::uint32_t v,
-                    std::uint32_t width, std::uint32_t* acc) {
+// columnSums[i] += v x row[i]: vertical weighting in the input's own
+// columns, a loop the compiler vectorises.
+void AddWeightedRow(std::uint32_t* sums, const std::uint16_t* row, std::uint32_t v,
+                    std::uint32_t samples) {
+    for (std::uint32_t i = 0; i < samples; ++i) sums[i] += v * row[i];
+}
+
+// Applies the horizontal weights to the column sums, giving for each output
+// pixel the sum of h x v x sample over its footprint. Because h x (the sum of
+// v x sample) is at most 256 x 256 x 65535 and the products of one pixel add
+// up to at most 65536 x 65535, the 32-bit results are the same as summing
+// every h x v x sample product one by one.
+void HorizontalPass(const std::uint32_t* src, const std::uint16_t* h, std::uint32_t width,
+                    std::uint32_t* acc) {
     for (std::uint32_t x = 0; x < width; ++x, acc += 3) {
-        std::uint32_t b = acc[0], g = acc[1], r = acc[2];
+        std::uint32_t b = 0, g = 0, r = 0;
         std::uint32_t restH = 256;
         for (;;) {
-            const std::uint32_t hv = *h++ * v;
-            b += hv * src[0];
-            g += hv * src[1];
-            r += hv * src[2];
-            restH -= h[-1];
+            const std::uint32_t w = *h++;
+            b += w * src[0];
+            g += w * src[1];
+            r += w * src[2];
+            restH -= w;
             if (restH == 0) break;
             src += 3;
         }
@@ -70,20 +81,22 @@ void AccumulatePass(const std::uint16_t* src, const std::uint16_t* h, std::uint3
 }  // namespace
 
 std::uint32_t WPConvert::ResampleRow() {
-    std::memset(acc, 0, sizeof(std::uint32_t) * 3 * width);
+    const std::uint32_t samples = 3 * static_cast<std::uint32_t>(InputWidth());
+    std::memset(columnSums, 0, sizeof(std::uint32_t) * samples);
     // The first entry of an output row belongs to the input row in hand; each
     // further one to the next input row, decoded just before it is used.
-    // Passes of weight 0 (a trailing entry that starts nothing, common when
-    // sizes are equal or shrink a lot) add nothing and are skipped.
+    // Weights of 0 (a trailing entry that starts nothing, common when sizes
+    // are equal or shrink a lot) add nothing and are skipped.
     std::uint32_t v = *vCursor++;
-    if (v != 0) AccumulatePass(row, hWeights, v, width, acc);
+    if (v != 0) AddWeightedRow(columnSums, row, v, samples);
     std::uint32_t restV = 256 - v;
     while (restV != 0) {
         if (ReadNextRow() != kStatusOk) return status;
         v = *vCursor++;
         if (v == 0) continue;
-        AccumulatePass(row, hWeights, v, width, acc);
+        AddWeightedRow(columnSums, row, v, samples);
         restV -= v;
     }
+    HorizontalPass(columnSums, hWeights, width, acc);
     return status;
 }

@@ -145,20 +145,25 @@ std::uint32_t WPConvert::AllocWork() {
     const std::uint32_t inWidth = static_cast<std::uint32_t>(InputWidth());
     const std::uint32_t inHeight = static_cast<std::uint32_t>(InputHeight());
     // Sizes of the views, in carving order. With both pictures inside the
-    // side limit the total stays below two megabytes.
+    // side limit the total stays below two megabytes. The weight tables are
+    // rounded up to whole 32-bit words: an odd sum of the four sides would
+    // otherwise leave `acc` on a 2-byte boundary.
     const std::uint32_t ditherBytes = 256;
-    const std::uint32_t hBytes = 2 * (inWidth + width);
-    const std::uint32_t vBytes = 2 * (inHeight + height);
+    const std::uint32_t hBytes = (2 * (inWidth + width) + 3) & ~3u;
+    const std::uint32_t vBytes = (2 * (inHeight + height) + 3) & ~3u;
     const std::uint32_t rowBytes = 2 * inStride;
     const std::uint32_t accBytes = 4 * rgbStride;
+    // The vertically weighted sums of the input rows under one output row,
+    // so that the horizontal weights are applied once per output row.
+    const std::uint32_t columnBytes = 4 * 3 * inWidth;
     const std::uint32_t total =
-        ditherBytes + hBytes + vBytes + 2 * rowBytes + accBytes + outStride;
+        ditherBytes + hBytes + vBytes + 2 * rowBytes + accBytes + outStride + columnBytes;
 
     if (const auto s = Allocate([&] { work.reset(new std::uint8_t[total]); })) return Fail(s);
     if (!tone->Build(exponent, 0, 65535, 0, 65536)) return Fail(kStatusOutOfMemory);
 
-    // Every view starts at an even offset and `acc` at a multiple of four, so
-    // the 16- and 32-bit views are properly aligned.
+    // Every view starts at a multiple of four, so the 16- and 32-bit views are
+    // properly aligned.
     std::uint8_t* p = work.get();
     dither = p;
     p += ditherBytes;
@@ -172,6 +177,8 @@ std::uint32_t WPConvert::AllocWork() {
     p += rowBytes;
     acc = reinterpret_cast<std::uint32_t*>(p);
     p += accBytes;
+    columnSums = reinterpret_cast<std::uint32_t*>(p);
+    p += columnBytes;
     outRow = p;
 
     BuildDitherMatrix();

@@ -78,6 +78,9 @@ public:
     std::uint16_t* row = nullptr;
     std::uint16_t* delta = nullptr;
     std::uint32_t* acc = nullptr;
+    // Per input sample, the sum of vertical weight x sample over the input
+    // rows of the output row in hand (at most 256 x 65535).
+    std::uint32_t* columnSums = nullptr;
     std::uint8_t* outRow = nullptr;
     const std::uint16_t* vCursor = nullptr;
 

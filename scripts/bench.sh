@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Side-by-side speed report: tavrel against ImageMagick on the sample disc and
+# on a natural photograph (a Debian wallpaper, scaled to 3200 x 2400 at 16 bits
+# per channel and packed as RQ6). Prints medians of several runs, the ratios
+# and peak memory. It reports figures; it never fails on slowness.
+#
+#   scripts/bench.sh [runs]     (default 5 runs per measurement)
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+runs=${1:-5}
+
+bash scripts/deps.sh build
+photo_source=/usr/share/backgrounds/mate/nature/Wood.jpg
+need=()
+command -v convert >/dev/null || need+=(imagemagick)
+[ -f "$photo_source" ] || need+=(mate-backgrounds)
+if [ ${#need[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "bench: needs ${need[*]}: apt-get install ${need[*]}" >&2
+    exit 1
+  fi
+  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+build=build/native
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j"$(nproc)" --target tavrel decode_bench rq6_pack rq6_unpack >/dev/null
+tools="$build/tools"
+work=build/bench
+mkdir -p "$work" build/disc
+[ -f build/disc/Extends/Sg010.rq6 ] || "$tools/tavrel" sample-disc build/disc >/dev/null
+
+# The photograph: 16-bit PNG for ImageMagick, the same pixels as RQ6 for tavrel.
+if [ ! -f "$work/photo.rq6" ] || [ ! -f "$work/photo.png" ]; then
+  convert "$photo_source" -resize '3200x2400!' -depth 16 "$work/photo.png"
+  convert "$work/photo.png" -depth 16 "$work/photo.ppm"
+  "$tools/rq6_pack" "$work/photo.ppm" "$work/photo.rq6" "photo"
+  rm -f "$work/photo.ppm"
+fi
+# The sample pictures as 16-bit PNG too.
+for n in 06 07 08 09 10; do
+  if [ ! -f "$work/Sg0$n.png" ]; then
+    "$tools/rq6_unpack" "build/disc/Extends/Sg0$n.rq6" "$work/Sg0$n.ppm"
+    convert "$work/Sg0$n.ppm" -depth 16 "$work/Sg0$n.png"
+    rm -f "$work/Sg0$n.ppm"
+  fi
+done
+
+# measure CMD... -> prints "median_seconds peak_kb"
+measure() {
+  local times=() mems=() t0 t1 i
+  for ((i = 0; i < runs; i++)); do
+    t0=$(date +%s%N)
+    /usr/bin/time -f %M -o "$work/mem" "$@" >/dev/null 2>&1 || { echo "bench: failed: $*" >&2; exit 1; }
+    t1=$(date +%s%N)
+    times+=($(((t1 - t0) / 1000)))
+    mems+=("$(tail -1 "$work/mem")")
+  done
+  local mt mm
+  mt=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p")
+  mm=$(printf '%s\n' "${mems[@]}" | sort -n | tail -1)
+  echo "$mt $mm"
+}
+
+# ImageMagick's closest equivalents: box scaling, ordered dither, BMP of the same depth.
+im_args() {
+  case $1 in
+    1) echo "-scale 1024x768! -colorspace Gray -ordered-dither o8x8 -type Bilevel BMP3:" ;;
+    8) echo "-scale 1024x768! -ordered-dither o8x8,8,10,3 -type Palette BMP3:" ;;
+    24) echo "-scale 1024x768! -depth 8 -type TrueColor BMP3:" ;;
+    full) echo "-depth 8 -type TrueColor BMP3:" ;;
+  esac
+}
+
+printf '%-9s %-22s %10s %10s %8s %10s %10s\n' picture task "tavrel s" "IM s" "IM/tav" "tavrel MB" "IM MB"
+for pic in photo Sg006 Sg007 Sg008 Sg009 Sg010; do
+  if [ "$pic" = photo ]; then rq6="$work/photo.rq6"; png="$work/photo.png"
+  else rq6="build/disc/Extends/$pic.rq6"; png="$work/$pic.png"; fi
+  for task in 1 8 24 full; do
+    if [ "$task" = full ]; then
+      read -r ts tm < <(measure "$tools/tavrel" convert "$rq6" --mode 24 -o "$work/t.bmp")
+      label="3200x2400 mode 24"
+    else
+      read -r ts tm < <(measure "$tools/tavrel" convert "$rq6" --size 1024x768 --mode "$task" -o "$work/t.bmp")
+      label="1024x768 mode $task"
+    fi
+    args=$(im_args "$task")
+    read -r is im < <(measure convert "$png" ${args% *} "${args##* }$work/im.bmp")
+    awk -v p="$pic" -v l="$label" -v ts="$ts" -v is="$is" -v tm="$tm" -v im="$im" 'BEGIN {
+      printf "%-9s %-22s %10.3f %10.3f %7.1fx %10.1f %10.1f\n", p, l, ts / 1e6, is / 1e6, is / ts, tm / 1024, im / 1024 }'
+  done
+  read -r ds _ < <(measure "$tools/decode_bench" "$rq6" 1)
+  mbps=$("$tools/decode_bench" "$rq6" "$runs")
+  read -r cs _ < <(measure "$tools/tavrel" convert "$rq6" --size 1024x768 --mode 8 -o "$work/t.bmp")
+  awk -v p="$pic" -v m="$mbps" -v ds="$ds" -v cs="$cs" 'BEGIN {
+    printf "%-9s decode alone: %s MB/s of payload; conversion to 1024x768 mode 8 takes %.2fx the decode\n", p, m, cs / ds }'
+done
