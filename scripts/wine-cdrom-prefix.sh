@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Makes a Wine prefix in which folders appear as CD-ROM drives:
+#   scripts/wine-cdrom-prefix.sh PREFIX d=FOLDER [e=FOLDER ...]
+# The prefix is a cheap copy of the project's base prefix (build/wine-prefix,
+# made first if needed): the large, read-only parts are hard links, the
+# registry is copied. Changing drive types needs a restart of the prefix's
+# wineserver, so the drives get a prefix of their own instead of the shared
+# one, where other programs may be running. Remade only when the base prefix
+# or the drive list changed; safe to run from several processes at once.
+set -euo pipefail
+
+[ $# -ge 2 ] || { echo "usage: $0 PREFIX d=FOLDER [e=FOLDER ...]" >&2; exit 2; }
+prefix=$(realpath -m "$1")
+shift
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+(
+    unset WINEPREFIX
+    # shellcheck source=scripts/wine-env.sh
+    . "$root/scripts/wine-env.sh"
+    tavrel_wine_prefix_init
+)
+base="$root/build/wine-prefix"
+
+drives=()
+for spec in "$@"; do
+    letter=${spec%%=*}
+    folder=${spec#*=}
+    case "$letter" in [a-y]) ;; *) echo "$0: bad drive letter in '$spec'" >&2; exit 2 ;; esac
+    mkdir -p "$folder"
+    drives+=("$letter=$(realpath "$folder")")
+done
+
+mkdir -p "$(dirname "$prefix")"
+exec 9>"$prefix.lock"
+flock 9
+
+want="$(cat "$base/.tavrel-prefix-ready") ${drives[*]}"
+stamp="$prefix/.tavrel-cdrom-ready"
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then
+    exit 0
+fi
+
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+[ -d "$prefix" ] && { wineserver -k >/dev/null 2>&1 || true; rm -rf "$prefix"; }
+mkdir -p "$prefix/dosdevices"
+cp -al "$base/drive_c" "$prefix/drive_c"
+cp -p "$base"/*.reg "$base/.update-timestamp" "$base/.tavrel-prefix-ready" "$prefix/"
+ln -s ../drive_c "$prefix/dosdevices/c:"
+ln -s / "$prefix/dosdevices/z:"
+for d in "${drives[@]}"; do
+    ln -s "${d#*=}" "$prefix/dosdevices/${d%%=*}:"
+    wine reg add 'HKLM\Software\Wine\Drives' /v "${d%%=*}:" /d cdrom /f /reg:64 >/dev/null 2>&1
+done
+# The mount manager reads the drive types when the server starts.
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w
+printf '%s\n' "$want" >"$stamp"

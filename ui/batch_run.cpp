@@ -1,0 +1,234 @@
+#include "ui/batch_run.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/conversion_status.h"
+#include "platform/file_io.h"
+#include "ui/ui_text.h"
+
+BatchRun batchRun;
+
+namespace {
+
+constexpr int kMinWidth = 200;
+constexpr int kMinHeight = 150;
+constexpr int kMaxWidth = 3200;
+constexpr int kMaxHeight = 2400;
+constexpr int kPictureCount = 5;
+constexpr int kFirstPicture = 6;
+
+}  // namespace
+
+SizeNotice CorrectSize(int* width, int* height) {
+    const int w = *width;
+    const int h = *height;
+    if (w < kMinWidth || h < kMinHeight) {
+        *width = kMinWidth;
+        *height = kMinHeight;
+        return SizeNotice::kTooSmall;
+    }
+    // Too large in one direction only is left to the 4:3 step, whose result
+    // is then within the limits anyway.
+    if (w > kMaxWidth && h > kMaxHeight) {
+        *width = kMaxWidth;
+        *height = kMaxHeight;
+        return SizeNotice::kTooLarge;
+    }
+    const unsigned u = std::min(static_cast<unsigned>(w) / 4, static_cast<unsigned>(h) / 3);
+    *width = static_cast<int>(4 * u);
+    *height = static_cast<int>(3 * u);
+    return *width == w && *height == h ? SizeNotice::kNone : SizeNotice::kAspect;
+}
+
+std::string SizeNoticeText(SizeNotice notice, int width, int height) {
+    switch (notice) {
+        case SizeNotice::kTooSmall: return text::kTooSmall;
+        case SizeNotice::kTooLarge: return text::kTooLarge;
+        case SizeNotice::kAspect: {
+            char buffer[256];
+            std::snprintf(buffer, sizeof buffer, text::kAspectFormat, width, height);
+            return buffer;
+        }
+        case SizeNotice::kNone: break;
+    }
+    return {};
+}
+
+const char* SizeNoticeCaption(SizeNotice notice) {
+    return notice == SizeNotice::kAspect ? text::kAspectCaption : text::kSizeCaption;
+}
+
+void FillPictureNumber(std::string* path, int digitPos, int number) {
+    if (digitPos < 1 || static_cast<std::size_t>(digitPos) >= path->size()) return;
+    (*path)[digitPos - 1] = static_cast<char>('0' + number / 10);
+    (*path)[digitPos] = static_cast<char>('0' + number % 10);
+}
+
+std::optional<std::string> WithBitmapExtension(const std::string& name) {
+    if (name.empty()) return std::nullopt;
+    // A name of four characters or fewer gets the extension even when it is
+    // ".bmp" itself: that is a name with nothing before the dot.
+    if (name.size() <= 4) return name + ".bmp";
+    const std::string tail = name.substr(name.size() - 4);
+    if (tail == ".bmp" || tail == ".BMP") return name;
+    return name + ".bmp";
+}
+
+unsigned ProgressPercent(std::uint32_t linesDone, std::uint32_t height) {
+    if (height == 0) return 100;
+    return static_cast<unsigned>(static_cast<std::uint64_t>(linesDone) * 100 / height);
+}
+
+std::uint32_t Kilobytes(std::uint32_t bytes) {
+    return static_cast<std::uint32_t>((static_cast<std::uint64_t>(bytes) + 512) / 1024);
+}
+
+std::size_t CommentLength(const std::uint8_t* comment) {
+    const void* end = std::memchr(comment, 0, limits::kCommentSize);
+    return end ? static_cast<const std::uint8_t*>(end) - comment : limits::kCommentSize;
+}
+
+bool BatchRun::Start(BatchView& view) {
+    pictureIndex = 0;
+    timerRunning = 0;
+    stepAllowed = 0;
+    if (StartNextPicture(view) != 0) return false;
+    stepAllowed = 1;
+    return true;
+}
+
+int BatchRun::StartNextPicture(BatchView& view) {
+    const ConversionSettings& s = conversionSettings;
+    while (pictureIndex < kPictureCount && (s.imageMask & (1u << pictureIndex)) == 0) {
+        ++pictureIndex;
+    }
+    ++pictureIndex;
+    if (pictureIndex > kPictureCount) return 1;
+    if (PreparePicture(view, pictureIndex + kFirstPicture - 1) != 0) return 1;
+    ShowInfo(view);
+    const std::uint32_t status = currentJob->ConvertFirstLine();
+    if (status == kStatusOk) return 0;
+    view.Notify(StatusMessage(status), text::kConvertErrorCaption, MessageIcon::kError);
+    currentJob.reset();
+    return 1;
+}
+
+int BatchRun::PreparePicture(BatchView& view, int number) {
+    ConversionSettings& s = conversionSettings;
+    requestedWidth = s.width;
+    requestedHeight = s.height;
+    // The corrected size stays in the settings, so later pictures of the run
+    // pass unchanged and the notice comes once, before the first picture.
+    const SizeNotice notice = CorrectSize(&s.width, &s.height);
+    if (notice != SizeNotice::kNone) {
+        view.Notify(SizeNoticeText(notice, s.width, s.height), SizeNoticeCaption(notice),
+                    MessageIcon::kInformation);
+    }
+
+    currentJob.reset();
+    try {
+        currentJob = makeJob();
+    } catch (...) {
+        currentJob.reset();
+    }
+    if (!currentJob) {
+        view.Notify(text::kInitFailed, text::kInitFailedCaption, MessageIcon::kError);
+        return 1;
+    }
+
+    if (!s.inputPath.empty() && driveTable.selected < kDriveCount) {
+        s.inputPath[0] = static_cast<char>('A' + driveTable.selected);
+    }
+    FillPictureNumber(&s.inputPath, s.inputDigitPos, number);
+    if (s.outputDigitPos > 0) {
+        FillPictureNumber(&s.outputName, s.outputDigitPos, number);
+    } else {
+        while (ChooseSaveName(view) == 0) {
+            // The unbegun job stays until the next picture is prepared or the
+            // dialog closes; it holds no file.
+            if (view.AskYesNo(text::kGiveUpNaming, text::kGiveUpNamingCaption)) return 1;
+        }
+    }
+
+    const std::uint32_t status =
+        currentJob->Begin(s.inputPath.c_str(), s.outputName.c_str(), s.exponent,
+                          static_cast<std::uint32_t>(s.width), static_cast<std::uint32_t>(s.height),
+                          static_cast<std::uint32_t>(s.colorMode));
+    if (status != kStatusOk) {
+        view.Notify(StatusMessage(status), text::kBeginErrorCaption, MessageIcon::kError);
+        currentJob.reset();
+        return 1;
+    }
+    return 0;
+}
+
+int BatchRun::ChooseSaveName(BatchView& view) {
+    ConversionSettings& s = conversionSettings;
+    const std::optional<std::string> title = view.RunSaveDialog(&s.outputPath);
+    if (!title) return 0;
+    const std::optional<std::string> name = WithBitmapExtension(*title);
+    if (!name) return 0;
+    s.outputName = *name;
+    return 1;
+}
+
+void BatchRun::ShowInfo(BatchView& view) {
+    BatchView::PictureInfo info;
+    info.comment = currentJob->comment;
+    info.drive = DriveText(driveTable.selected);
+    info.directory = view.CurrentDirectory();
+    info.fileName = conversionSettings.outputName;
+    info.kilobytes = Kilobytes(currentJob->outFileSize);
+    view.ShowPictureInfo(info);
+    view.ShowPercent(0);
+}
+
+unsigned BatchRun::ShowProgress(BatchView& view) {
+    const unsigned percent = ProgressPercent(currentJob->linesDone, currentJob->height);
+    view.ShowPercent(percent);
+    return percent;
+}
+
+BatchRun::Tick BatchRun::OnTick(BatchView& view) {
+    // Message boxes and the save dialog run nested message loops in which
+    // further ticks arrive; they must not step the job.
+    if (stepAllowed == 0) return Tick::kIgnored;
+    stepAllowed = 0;
+    if (!currentJob) {
+        view.ShowFinished();
+        return Tick::kFinished;
+    }
+
+    const std::uint32_t status = currentJob->ConvertNextLine();
+    if (status != kStatusOk) {
+        // A failed job never moves again: report it once, drop its incomplete
+        // file, and end the run.
+        view.Notify(StatusMessage(status), text::kConvertErrorCaption, MessageIcon::kError);
+        currentJob.reset();
+        platform::Remove(conversionSettings.outputName.c_str());
+        view.ShowFinished();
+        return Tick::kFinished;
+    }
+    if (ShowProgress(view) < 100 || StartNextPicture(view) == 0) {
+        stepAllowed = 1;
+        return Tick::kGoesOn;
+    }
+    view.ShowFinished();
+    return Tick::kFinished;
+}
+
+void BatchRun::Abort(BatchView& view) {
+    stepAllowed = 0;
+    view.Notify(text::kAborted, text::kAbortedCaption, MessageIcon::kInformation);
+    // Destroying the job closes its output file, which can then be deleted.
+    const bool hadOutput = currentJob && currentJob->outHandle != platform::kInvalidFile;
+    currentJob.reset();
+    if (hadOutput) platform::Remove(conversionSettings.outputName.c_str());
+}
+
+void BatchRun::Close() {
+    stepAllowed = 0;
+    currentJob.reset();
+}

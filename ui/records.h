@@ -1,0 +1,36 @@
+// The process-wide records the dialogs share: the user's choices for a run
+// and the drives that may hold the pictures.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// What the settings dialog hands to the batch run. The batch run rewrites the
+// paths and the size in place while it works through the pictures. Paths are
+// UTF-8; the digit positions index their bytes.
+struct ConversionSettings {
+    std::uint8_t imageMask = 0;  // bit n - 6 chooses picture n (6 ... 10)
+    std::string inputPath;       // "A:\Extends\Sg0??.rq6", then filled in
+    int inputDigitPos = 0;       // index of the units digit ('?') in inputPath
+    std::string outputName;      // a name pattern, filled in; or the name chosen per picture
+    std::string outputPath;      // last full path chosen in the save dialog
+    int outputDigitPos = 0;      // as inputDigitPos; -1: ask for a name per picture
+    double exponent = 0.0;
+    int width = 0;
+    int height = 0;
+    int colorMode = 0;
+};
+
+inline constexpr int kDriveCount = 26;
+inline constexpr std::uint8_t kNoDrive = 26;
+
+struct DriveTable {
+    std::int32_t usable[kDriveCount] = {};  // index 0 = A: ... 25 = Z:
+    std::uint8_t selected = 0;              // kNoDrive: none
+};
+
+extern ConversionSettings conversionSettings;
+extern DriveTable driveTable;
+
+// "D:" for drive index 3; "?:" when no drive is selected.
+std::string DriveText(std::uint8_t selected);

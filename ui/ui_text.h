@@ -1,0 +1,47 @@
+// Texts the program shows in message boxes and fields (UTF-8). The texts of
+// the dialog templates themselves live in the resource script.
+#pragma once
+
+namespace text {
+
+inline constexpr char kProductTitle[] = "Tavrel";
+// Two lines: the About box shows the first in a field and the second as a label.
+inline constexpr char kLegalNotice[] =
+    "Version 1.0  Copyright (C) 2024 the Tavrel developers\nAll rights reserved.";
+
+// Start-up.
+inline constexpr char kNoDrive[] = "有効なCDドライブが検出できませんでした。";
+inline constexpr char kNoDriveCaption[] = "CDドライブ検出失敗";
+
+// Settings dialog.
+inline constexpr char kNoMemory[] = "メモリの確保に失敗しました。";
+inline constexpr char kNoMemoryCaption[] = "Memory Allocate Error";
+inline constexpr char kUnexpected[] = "予期せぬエラーが発生しました。";
+inline constexpr char kUnexpectedCaption[] = "Unexpected Error";
+
+// Batch run.
+inline constexpr char kRunning[] = "変換中です。しばらくお待ちください・・・。";
+inline constexpr char kFinished[] = "完了しました。";
+inline constexpr char kTooSmall[] =
+    "出力画像が小さすぎますので、次の通り\n修正します。\n  幅 : 200 Pixel / 高さ : 150 Pixel";
+inline constexpr char kTooLarge[] =
+    "出力画像が大きすぎますので、次の通り\n修正します。\n  幅 : 3200 Pixel / 高さ : 2400 Pixel";
+inline constexpr char kSizeCaption[] = "縦横修正の通知";
+// printf format: the corrected width and height.
+inline constexpr char kAspectFormat[] =
+    "出力画像の縦横比は、4:3でなくては\nなりませんので、次の通り修正します。\n  幅 : %d Pixel / "
+    "高さ : %d Pixel";
+inline constexpr char kAspectCaption[] = "縦横比修正の通知";
+inline constexpr char kInitFailed[] = "初期化に失敗しました。";
+inline constexpr char kInitFailedCaption[] = "エラー";
+inline constexpr char kGiveUpNaming[] = "処理を中止しますか？";
+inline constexpr char kGiveUpNamingCaption[] = "保存ファイル名選択拒否";
+inline constexpr char kBeginErrorCaption[] = "変換開始エラー";
+inline constexpr char kConvertErrorCaption[] = "変換エラー";
+inline constexpr char kAborted[] = "処理を中断しました。";
+inline constexpr char kAbortedCaption[] = "処理の中止";
+inline constexpr char kSaveTitle[] = "保存ファイル名の指定";
+inline constexpr char kSaveFilterName[] = "Bitmap Image";
+inline constexpr char kSaveFilterPattern[] = "*.bmp";
+
+}  // namespace text
