@@ -226,6 +226,24 @@ TEST(TruncatedFile, CutInTheRowsFailsAtTheRowThatIsMissing) {
     EXPECT_EQ(job.linesDone, done);
 }
 
+TEST(WorkBlock, EveryViewIsAlignedWhateverTheSizes) {
+    // Picture 9 x 7; output sides chosen so that the four sides add up to
+    // every remainder modulo 4.
+    test::WritePicture("in.rq6", SmallPicture());
+    for (std::uint32_t width : {1u, 2u, 3u, 4u}) {
+        WPConvert job;
+        ASSERT_EQ(job.Begin("in.rq6", "out.bmp", 1.0, width, 5, 24), 0u);
+        const auto at = [](const void* p) { return reinterpret_cast<std::uintptr_t>(p); };
+        EXPECT_EQ(at(job.hWeights) % 2, 0u) << width;
+        EXPECT_EQ(at(job.vWeights) % 2, 0u) << width;
+        EXPECT_EQ(at(job.row) % 2, 0u) << width;
+        EXPECT_EQ(at(job.delta) % 2, 0u) << width;
+        EXPECT_EQ(at(job.acc) % 4, 0u) << width;
+        ASSERT_EQ(job.ConvertFirstLine(), 0u);
+        while (job.linesDone < job.height) ASSERT_EQ(job.ConvertNextLine(), 0u);
+    }
+}
+
 TEST(RowDecoding, DifferencesWrapAroundModulo65536) {
     // Samples chosen so that stored differences wrap both ways, along the
     // first row and between rows.

@@ -1,0 +1,204 @@
+// Fuzz target over a whole conversion job. The first four input bytes choose
+// the job (colour mode, output width and height 1 ... 32, contrast position);
+// the rest is the RQ6 file. Every job is checked against the plain reading of
+// the file: the status it must end with and where, the rows and the file it
+// leaves, and, for small pictures, every byte of the BMP against the plain
+// reference conversion.
+#include <algorithm>
+
+#include "engine/gamma_table.h"
+#include "engine/wp_convert.h"
+#include "tests/engine/reference_conversion.h"
+#include "tests/fuzz/fuzz_support.h"
+#include "tests/fuzz/plain_rq6.h"
+
+namespace {
+
+constexpr std::uint32_t kModes[7] = {1, 4, 5, 8, 9, 16, 24};
+constexpr std::size_t kJobBytes = 4;
+// Small outputs keep every job fast; odd and even sizes both occur.
+constexpr std::uint32_t kMaxOutputSide = 32;
+// The reference conversion costs input pixels x output pixels; beyond this
+// the job is still checked, but not byte for byte.
+constexpr std::uint64_t kMaxReferenceWork = std::uint64_t{1} << 20;
+
+std::uint32_t Le(const std::vector<std::uint8_t>& b, std::size_t at, int bytes) {
+    std::uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = v << 8 | b[at + static_cast<std::size_t>(i)];
+    return v;
+}
+
+std::uint32_t PaletteBytes(std::uint32_t mode) {
+    switch (mode) {
+        case 1: return 8;
+        case 4:
+        case 5: return 64;
+        case 8:
+        case 9: return 1024;
+        default: return 0;
+    }
+}
+
+std::uint32_t PixelBytes(std::uint32_t mode, std::uint32_t w) {
+    switch (mode) {
+        case 1: return (w + 7) / 8;
+        case 4:
+        case 5: return (w + 1) / 2;
+        case 8:
+        case 9: return w;
+        default: return 3 * w;
+    }
+}
+
+// What the plain reading says a job on this file must end with.
+struct Expectation {
+    std::uint32_t status = 0;
+    bool failsInBegin = false;
+    std::uint32_t linesDone = 0;
+    std::vector<std::uint8_t> headers;  // the 54 header bytes, when decodable
+    std::vector<std::uint8_t> comment;  // the kept comment bytes, zero-filled to 128
+    test::Picture picture;              // rows not reached are left black
+};
+
+Expectation Expect(const std::uint8_t* file, std::size_t size, std::uint32_t h) {
+    Expectation e;
+    fuzz::PlainRq6 plain(file, size);
+    auto fail = [&e](std::uint32_t status, bool inBegin) {
+        e.status = status;
+        e.failsInBegin = inBegin;
+        return e;
+    };
+    if (!plain.TreeOk()) return fail(6, true);
+    if (plain.Take(54, &e.headers) < 54) return fail(4, true);
+    const std::uint32_t offBits = Le(e.headers, 10, 4);
+    // Lengths beyond 64 KB are not read at all; the header test refuses them.
+    if (offBits >= 54 && offBits - 54 <= 65536) {
+        std::vector<std::uint8_t> comment;
+        if (plain.Take(offBits - 54, &comment) < offBits - 54) return fail(4, true);
+        comment.resize(128);
+        e.comment = comment;
+    }
+    const std::int64_t inW = static_cast<std::int32_t>(Le(e.headers, 18, 4));
+    const std::int64_t inH = static_cast<std::int32_t>(Le(e.headers, 22, 4));
+    if (Le(e.headers, 0, 2) != ('I' | 'F' << 8) || Le(e.headers, 28, 2) != 48 ||
+        Le(e.headers, 30, 4) != 1 || offBits < 54 || offBits - 54 > 65536 || inW < 1 ||
+        inH < 1 || inW > 32767 || inH > 32767 || inW * inH > (std::int64_t{1} << 27)) {
+        return fail(6, true);
+    }
+
+    // Rows: count the complete ones, undoing the delta coding on the way.
+    const auto W = static_cast<std::uint32_t>(inW);
+    const auto H = static_cast<std::uint32_t>(inH);
+    const std::uint32_t stride = (6 * W + 3) & ~3u;
+    e.picture.width = W;
+    e.picture.height = H;
+    std::vector<std::uint16_t> previous(3 * static_cast<std::size_t>(W), 0);
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t rows = 0;
+    for (; rows < H; ++rows) {
+        bytes.clear();
+        if (plain.Take(stride, &bytes) < stride) break;
+        std::vector<std::uint16_t> current(previous.size());
+        for (std::size_t i = 0; i < current.size(); ++i) {
+            const auto stored = static_cast<std::uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+            const std::uint16_t base = rows == 0 ? (i >= 3 ? current[i - 3] : 0) : previous[i];
+            current[i] = static_cast<std::uint16_t>(base + stored);
+        }
+        e.picture.bgr.insert(e.picture.bgr.end(), current.begin(), current.end());
+        previous = current;
+    }
+    e.picture.bgr.resize(3 * static_cast<std::size_t>(W) * H, 0);
+
+    // Input row j covers [a(j), a(j+1)) in 256ths of an output row, a(j) =
+    // floor((H / 2 + 256 h j) / H). The job decodes a row only when an output
+    // row needs it, so with `rows` complete rows exactly the output rows that
+    // end by a(rows) can be written.
+    const std::uint64_t reach = (H / 2 + std::uint64_t{256} * h * rows) / H;
+    if (reach >= std::uint64_t{256} * h) {
+        e.linesDone = h;
+        return e;
+    }
+    e.linesDone = static_cast<std::uint32_t>(reach / 256);
+    return fail(4, false);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < kJobBytes) return 0;
+    static const ContrastTable contrast;
+    const std::uint32_t mode = kModes[data[0] % 7];
+    const std::uint32_t w = 1 + data[1] % kMaxOutputSide;
+    const std::uint32_t h = 1 + data[2] % kMaxOutputSide;
+    const double exponent = contrast.exponent[data[3]];
+    const std::uint8_t* file = data + kJobBytes;
+    const std::size_t fileSize = size - kJobBytes;
+
+    const std::string in = fuzz::ScratchDir() + "/job.rq6";
+    const std::string out = fuzz::ScratchDir() + "/job.bmp";
+    fuzz::WriteFile(in, file, fileSize);
+    std::remove(out.c_str());
+    const Expectation e = Expect(file, fileSize, h);
+
+    std::uint32_t status = 0, linesDone = 0, outFileSize = 0;
+    std::uint8_t comment[128];
+    {
+        WPConvert job;
+        status = job.Begin(in.c_str(), out.c_str(), exponent, w, h, mode);
+        if (e.failsInBegin) {
+            FUZZ_CHECK(status == e.status);
+            FUZZ_CHECK(!job.work);
+            FUZZ_CHECK(!fuzz::Exists(out));
+        } else {
+            FUZZ_CHECK(status == 0);
+            status = job.ConvertFirstLine();
+            // One row per step; the bound only guards against a job that never ends.
+            for (std::uint32_t step = 0; status == 0 && job.linesDone < job.height; ++step) {
+                FUZZ_CHECK(step < h);
+                const std::uint32_t before = job.linesDone;
+                status = job.ConvertNextLine();
+                if (status == 0) FUZZ_CHECK(job.linesDone == before + 1);
+            }
+            FUZZ_CHECK(status == e.status);
+            FUZZ_CHECK(job.linesDone == e.linesDone);
+            // The outcome is final: a further step changes nothing.
+            FUZZ_CHECK(job.ConvertNextLine() == status);
+            FUZZ_CHECK(job.ConvertFirstLine() == status);
+            FUZZ_CHECK(job.linesDone == e.linesDone);
+        }
+        FUZZ_CHECK(job.status == status);
+        linesDone = job.linesDone;
+        outFileSize = job.outFileSize;
+        std::copy(job.comment, job.comment + 128, comment);
+    }
+    if (e.failsInBegin) return 0;
+
+    // The file holds the headers, the palette and whole rows only, each row
+    // ending in zero fill bytes.
+    FUZZ_CHECK(std::equal(e.comment.begin(), e.comment.end(), comment));
+    const std::uint32_t stride = (PixelBytes(mode, w) + 3) & ~3u;
+    const std::uint32_t offBits = 54 + PaletteBytes(mode);
+    FUZZ_CHECK(outFileSize == offBits + stride * h);
+    const std::vector<std::uint8_t> bmp = fuzz::ReadFile(out);
+    FUZZ_CHECK(bmp.size() == offBits + std::size_t{stride} * linesDone);
+    for (std::uint32_t y = 0; y < linesDone; ++y) {
+        const auto row = bmp.begin() + offBits + std::size_t{stride} * y;
+        FUZZ_CHECK(std::all_of(row + PixelBytes(mode, w), row + stride, [](std::uint8_t b) { return b == 0; }));
+    }
+    // Fields the job does not define come from the picture's own headers.
+    for (const auto& [at, bytes] : {std::pair{6, 4}, {14, 4}, {26, 2}, {38, 16}}) {
+        FUZZ_CHECK(std::equal(bmp.begin() + at, bmp.begin() + at + bytes, e.headers.begin() + at));
+    }
+
+    const std::uint64_t work = std::uint64_t{e.picture.width} * e.picture.height * w * h;
+    if (status == 0 && work <= kMaxReferenceWork) {
+        const auto reference = test::ReferenceBmp(e.picture, exponent, w, h, mode);
+        FUZZ_CHECK(reference.size() == bmp.size());
+        // The reference writes default values into the copied fields.
+        for (const auto& [at, bytes] : {std::pair{0, 6}, {10, 4}, {18, 8}, {28, 10}}) {
+            FUZZ_CHECK(std::equal(bmp.begin() + at, bmp.begin() + at + bytes, reference.begin() + at));
+        }
+        FUZZ_CHECK(std::equal(bmp.begin() + 54, bmp.end(), reference.begin() + 54));
+    }
+    return 0;
+}
