@@ -49,18 +49,34 @@ public:
     }
 
     // Tops the window up to at least kRefillBits bits, or to the end of the file.
-    void Refill() {
-        if (available > kRefillBits) return;
-        if (filled - position >= 8 && available >= 0) {
-            window |= LoadBigEndian64(buffer + position) >> available;
+    void Refill() { Refill(window, available); }
+
+    // The same on a copy of the window that a decoding loop keeps in
+    // registers (stores of decoded bytes could otherwise alias the members,
+    // forcing the window through memory at every code).
+    void Refill(std::uint64_t& w, int& a) {
+        if (a > kRefillBits) return;
+        if (filled - position >= 8 && a >= 0) {
+            w |= LoadBigEndian64(buffer + position) >> a;
             // Whole bytes taken; the bits of a partly taken byte are taken
             // again, at the same place, by the next refill.
-            position += (63 - available) >> 3;
-            available |= kRefillBits;
+            position += (63 - a) >> 3;
+            a |= kRefillBits;
             return;
         }
+        window = w;
+        available = a;
         RefillSlowly();
+        w = window;
+        a = available;
     }
+    std::uint64_t Window() const { return window; }
+    int Available() const { return available; }
+    void SetWindow(std::uint64_t w, int a) {
+        window = w;
+        available = a;
+    }
+
     // The next k bits (1 ... 32) without consuming them.
     unsigned Peek(int k) const { return static_cast<unsigned>(window >> (64 - k)); }
     void Consume(int n) {

@@ -133,29 +133,38 @@ void HuffmanCode::Decode(std::uint8_t* out, std::uint32_t count) {
     }
     BitI& in = *bits;
     std::uint8_t* const end = out + count;
+    std::uint64_t window = in.Window();
+    int available = in.Available();
     // While eight bytes of room remain, four look-ups (at most 48 bits, within
     // one refill) may each write two bytes.
     while (end - out >= 8) {
-        in.Refill();
+        in.Refill(window, available);
         for (int k = 0; k < 4; ++k) {
-            const std::uint32_t entry = table[in.Peek(kTableBits)];
+            const std::uint32_t entry = table[window >> (64 - kTableBits)];
             const std::uint32_t codes = entry >> kEntryCountShift;
             if (codes == 0) {
-                in.Consume(kTableBits);
+                // A long code: finish it bit by bit from the node reached.
+                in.SetWindow(window << kTableBits, available - kTableBits);
                 *out++ = WalkFrom(static_cast<std::int32_t>((entry >> kEntryBytesShift) & kEntryNodeMask));
+                window = in.Window();
+                available = in.Available();
                 break;
             }
             out[0] = static_cast<std::uint8_t>(entry >> kEntryBytesShift);
             out[1] = static_cast<std::uint8_t>(entry >> (kEntryBytesShift + 8));
             out += codes;
-            in.Consume(static_cast<int>(entry & kEntryLengthMask));
+            const int length = static_cast<int>(entry & kEntryLengthMask);
+            window <<= length;
+            available -= length;
         }
         // Past the end of the file only zero bits remain; stop at once.
-        if (in.failed()) {
+        if (available < 0 || in.failed()) {
+            in.SetWindow(window, available);
             error = 1;
             return;
         }
     }
+    in.SetWindow(window, available);
     // The last few bytes one code at a time.
     while (out != end) {
         *out++ = WalkFrom(root);
