@@ -1,0 +1,183 @@
+// Real disks that fill up or refuse writes: a tiny tmpfs, full or mounted
+// read-only, under the job and under the tavrel tool. The suite makes its
+// mounts in a mount namespace of its own, so nobody else sees them and they
+// vanish with the process; where mounting is not allowed (not root, or a
+// container without the right) every test is skipped with the reason.
+#include <errno.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/conversion_status.h"
+#include "engine/wp_convert.h"
+#include "gtest/gtest.h"
+#include "tests/engine/reference_conversion.h"
+#include "tests/engine/test_support.h"
+
+namespace {
+
+constexpr char kDisk[] = "disk";
+constexpr long kPage = 4096;
+
+struct CliRun {
+    int exit = -1;
+    std::string err;
+};
+
+CliRun Tavrel(const std::string& args) {
+    const std::string command = std::string(TAVREL_EXE) + " " + args + " >cli.out 2>cli.err";
+    const int raw = std::system(command.c_str());
+    CliRun r;
+    r.exit = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    const auto err = test::ReadBytes("cli.err");
+    r.err.assign(err.begin(), err.end());
+    return r;
+}
+
+std::vector<std::string> Listing(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
+            const std::string name = e->d_name;
+            if (name != "." && name != "..") names.push_back(name);
+        }
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string Slurp(const std::string& path) {
+    const auto bytes = test::ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+const test::Picture& Picture() {
+    static const test::Picture p = [] {
+        std::mt19937 rng(8);
+        return test::RandomPicture(23, 17, rng);
+    }();
+    return p;
+}
+
+class RealDisk : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (geteuid() != 0) {
+            skip_ = "mounting a tmpfs needs root";
+        } else if (unshare(CLONE_NEWNS) != 0) {
+            skip_ = std::string("no mount namespace of our own: ") + std::strerror(errno);
+        } else if (mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            skip_ = std::string("mounts cannot be made private: ") + std::strerror(errno);
+        }
+    }
+
+    void SetUp() override {
+        if (!skip_.empty()) GTEST_SKIP() << skip_;
+        std::system("rm -rf disk && mkdir disk");
+        test::WritePicture("pic.rq6", Picture(), "hello");
+    }
+
+    void TearDown() override {
+        if (mounted_) umount2(kDisk, MNT_DETACH);
+    }
+
+    // A tmpfs of `bytes` (whole pages) on disk/, read-only if asked. When
+    // that is refused the test is skipped, and the caller returns.
+    bool Mount(long bytes, bool readOnly = false) {
+        const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+        const unsigned long flags = MS_NOSUID | MS_NODEV | (readOnly ? MS_RDONLY : 0);
+        if (mount("tavrel-test", kDisk, "tmpfs", flags, options.c_str()) != 0) {
+            const int error = errno;
+            [error] { GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(error); }();
+            return false;
+        }
+        mounted_ = true;
+        return true;
+    }
+
+    // Fills the disk to the last byte.
+    static void Fill(const std::string& path) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        char block[kPage] = {};
+        while (::write(fd, block, sizeof block) > 0) {
+        }
+        const int writeError = errno;
+        ::close(fd);
+        ASSERT_EQ(writeError, ENOSPC);
+    }
+
+    static inline std::string skip_;
+    bool mounted_ = false;
+};
+
+TEST_F(RealDisk, JobOnAFullDiskFailsAtTheFileHeader) {
+    if (!Mount(2 * kPage)) return;
+    Fill("disk/filler");
+    WPConvert job;
+    EXPECT_EQ(job.Begin("pic.rq6", "disk/out.bmp", 1.0, 23, 17, kModeColor256), kStatusWriteFailed);
+    EXPECT_EQ(job.ConvertFirstLine(), kStatusWriteFailed);
+}
+
+TEST_F(RealDisk, JobFailsAtTheRowThatDoesNotFit) {
+    if (!Mount(2 * kPage)) return;
+    // Full colour at 200 x 100: 600-byte rows after 54 bytes of headers.
+    WPConvert job;
+    ASSERT_EQ(job.Begin("pic.rq6", "disk/out.bmp", 1.0, 200, 100, kModeFullColor), kStatusOk);
+    std::uint32_t status = job.ConvertFirstLine();
+    while (status == kStatusOk && job.linesDone < job.height) status = job.ConvertNextLine();
+    EXPECT_EQ(status, kStatusWriteFailed);
+    EXPECT_EQ(job.linesDone, (2 * kPage - 54) / 600);
+    EXPECT_EQ(job.ConvertNextLine(), kStatusWriteFailed);
+}
+
+TEST_F(RealDisk, ToolOnAFullDiskExitsFiveAndKeepsTheOldFile) {
+    if (!Mount(2 * kPage)) return;
+    test::WriteRaw("disk/pic.bmp", {'o', 'l', 'd'});
+    Fill("disk/filler");
+    const CliRun r = Tavrel("convert pic.rq6 -o disk/pic.bmp");
+    EXPECT_EQ(r.exit, 5);
+    EXPECT_NE(r.err.find(StatusMessage(kStatusWriteFailed)), std::string::npos) << r.err;
+    EXPECT_EQ(Slurp("disk/pic.bmp"), "old");
+    EXPECT_EQ(Listing(kDisk), (std::vector<std::string>{"filler", "pic.bmp"})) << "no partial file";
+}
+
+TEST_F(RealDisk, ToolThatRunsOutOfRoomInTheRowsLeavesNoPartialFile) {
+    if (!Mount(4 * kPage)) return;
+    test::WriteRaw("disk/pic.bmp", {'o', 'l', 'd'});
+    const CliRun r = Tavrel("convert pic.rq6 --size 200x100 --mode 24 -o disk/pic.bmp");
+    EXPECT_EQ(r.exit, 5);
+    EXPECT_EQ(Slurp("disk/pic.bmp"), "old");
+    EXPECT_EQ(Listing(kDisk), (std::vector<std::string>{"pic.bmp"}));
+    // With room enough the same conversion succeeds.
+    const CliRun small = Tavrel("convert pic.rq6 --size 20x10 --mode 24 -o disk/pic.bmp");
+    ASSERT_EQ(small.exit, 0) << small.err;
+    EXPECT_EQ(test::ReadBytes("disk/pic.bmp"), test::ReferenceBmp(Picture(), 1.0, 20, 10, 24));
+}
+
+TEST_F(RealDisk, ReadOnlyFolderIsStatusThree) {
+    if (!Mount(4 * kPage, /*readOnly=*/true)) return;
+    {
+        // (The job holds the picture open, unshared, until it is destroyed.)
+        WPConvert job;
+        EXPECT_EQ(job.Begin("pic.rq6", "disk/out.bmp", 1.0, 23, 17, kModeFullColor),
+                  kStatusOutputNotCreated);
+    }
+    const CliRun r = Tavrel("convert pic.rq6 --out-dir disk");
+    EXPECT_EQ(r.exit, 3);
+    EXPECT_NE(r.err.find(StatusMessage(kStatusOutputNotCreated)), std::string::npos) << r.err;
+    EXPECT_TRUE(Listing(kDisk).empty());
+}
+
+}  // namespace
