@@ -165,6 +165,12 @@ fi
 run_build native native "$JOBS" -DCMAKE_BUILD_TYPE=Release
 run_build win64 wine "$WINE_CTEST_JOBS" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake"
+# The native suites under AddressSanitizer and UndefinedBehaviorSanitizer; any
+# finding (leaks included) aborts its suite.
+run_build asan native "$JOBS" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_SANITIZE=ON
+# Each libFuzzer target for TAVREL_FUZZ_SECONDS (25) on its corpus, side by side.
+run_build fuzz native 2 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_FUZZ=ON \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 
 log "summary"
 printf '%s\n' "${summary[@]}"
