@@ -35,7 +35,7 @@ mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
 flock 9
 
-want="$(cat "$base/.tavrel-prefix-ready") ${drives[*]}"
+want="$(cat "$base/.tavrel-prefix-ready") unmanaged ${drives[*]}"
 stamp="$prefix/.tavrel-cdrom-ready"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then
     exit 0
@@ -52,6 +52,10 @@ for d in "${drives[@]}"; do
     ln -s "${d#*=}" "$prefix/dosdevices/${d%%=*}:"
     wine reg add 'HKLM\Software\Wine\Drives' /v "${d%%=*}:" /d cdrom /f /reg:64 >/dev/null 2>&1
 done
+# Windows that no window manager manages: under a bare X server (Xvfb) Wine
+# then draws their frames itself and does not wait for a manager's answer
+# whenever a window is hidden.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 # The mount manager reads the drive types when the server starts.
 wineserver -k >/dev/null 2>&1 || true
 wineserver -w

@@ -1,0 +1,963 @@
+// The real dialogs from the real templates, driven as a user drives them:
+// clicks, trackbar messages, timer ticks, the save dialog, and every message
+// box recorded and answered. Runs under Wine in a prefix where E: is a CD-ROM
+// drive holding small pictures that this program writes first.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "engine/conversion_status.h"
+#include "engine/wp_convert.h"
+#include "gtest/gtest.h"
+#include "resources/resource.h"
+#include "tests/ui/dialog_driver_win.h"
+#include "tools/rq6_writer.h"
+#include "tools/sample_disc.h"
+#include "ui/batch_run.h"
+#include "ui/dialogs_win.h"
+#include "ui/main_window_win.h"
+#include "ui/preview.h"
+#include "ui/records.h"
+#include "ui/settings_logic.h"
+#include "ui/ui_text.h"
+#include "ui/win_util_win.h"
+
+namespace {
+
+constexpr std::uint32_t kInW = 64, kInH = 48;
+const std::string kDisc = "E:\\Extends\\";
+
+std::string InputOn(int n) {
+    return kDisc + "Sg0" + (n < 10 ? "0" : "") + std::to_string(n) + ".rq6";
+}
+
+std::string FormatExponentForTest(int position) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%.3f", std::pow(2.5, (position - 128) / 128.0));
+    return text;
+}
+
+std::vector<std::uint8_t> ReadAll(const std::string& path) {
+    std::ifstream in(WideOf(path).c_str(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesW(WideOf(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// True when nobody holds the file open (the engine opens files exclusively).
+bool Released(const std::string& path) {
+    HANDLE h = CreateFileW(WideOf(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(h);
+    return true;
+}
+
+// What `tavrel convert` writes for the same settings: the same engine calls.
+std::vector<std::uint8_t> EngineBytes(const std::string& input, double exponent, int w, int h,
+                                      int mode) {
+    const std::string out = "expected.bmp";
+    {
+        WPConvert job;
+        std::uint32_t s = job.Begin(input.c_str(), out.c_str(), exponent, w, h, mode);
+        if (s == 0) s = job.ConvertFirstLine();
+        while (s == 0 && job.linesDone < job.height) s = job.ConvertNextLine();
+        EXPECT_EQ(s, 0u) << input;
+    }
+    auto bytes = ReadAll(out);
+    DeleteFileW(WideOf(out).c_str());
+    return bytes;
+}
+
+class Environment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        programInstance = GetModuleHandleW(nullptr);
+        ASSERT_TRUE(InitCommonControlClasses());
+        ASSERT_EQ(GetDriveTypeW(L"E:\\"), static_cast<UINT>(DRIVE_CDROM))
+            << "E: must be a CD-ROM drive (scripts/wine-cdrom-prefix.sh)";
+        CreateDirectoryW(WideOf(kDisc).c_str(), nullptr);
+        auto rows = [](int n) {
+            return [n](std::uint32_t y, std::uint16_t* bgr) { rq6::SampleRow(n, kInW, kInH, y, bgr); };
+        };
+        for (int n : {6, 9, 10}) {
+            ASSERT_TRUE(rq6::WriteRq6File(InputOn(n).c_str(), kInW, kInH, rq6::SampleComment(n), rows(n)));
+        }
+        // A comment that fills all 128 bytes, without a terminator: 64 x "あ".
+        rq6::PayloadFields full;
+        std::string raw;
+        for (int i = 0; i < 64; ++i) raw += "\x82\xA0";
+        full.rawComment = raw;
+        ASSERT_TRUE(rq6::WriteRq6File(InputOn(7).c_str(), kInW, kInH, "", rows(7), full));
+        DeleteFileW(WideOf(InputOn(8)).c_str());  // picture 8 is missing
+        // Picture 9 is damaged: cut in the middle of its rows.
+        auto bytes = ReadAll(InputOn(9));
+        bytes.resize(bytes.size() * 2 / 3);
+        ASSERT_TRUE(rq6::WriteBytes(InputOn(9).c_str(), bytes));
+    }
+};
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new Environment);
+
+// ---------------------------------------------------------------------------
+// Resources.
+
+struct Item {
+    int id;
+    std::string text;
+    short x, y, cx, cy;
+};
+
+// Reads a classic dialog template: header fields and each item's id, text
+// and rectangle (the class and creation data are skipped).
+struct Template {
+    DWORD style = 0, exStyle = 0;
+    short cx = 0, cy = 0;
+    std::string caption, font;
+    WORD pointSize = 0;
+    std::vector<Item> items;
+    std::vector<DWORD> itemStyles;
+    std::vector<std::wstring> itemClasses;
+};
+
+const WORD* ReadSzOrOrd(const WORD* p, std::wstring* text, WORD* ordinal = nullptr) {
+    if (*p == 0xFFFF) {
+        if (ordinal) *ordinal = p[1];
+        return p + 2;
+    }
+    std::wstring s;
+    while (*p) s += static_cast<wchar_t>(*p++);
+    if (text) *text = s;
+    return p + 1;
+}
+
+Template LoadTemplate(int id) {
+    Template t;
+    HRSRC res = FindResourceW(programInstance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5));
+    EXPECT_NE(res, nullptr) << id;
+    if (!res) return t;
+    const auto* dt = static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(programInstance, res)));
+    t.style = dt->style;
+    t.exStyle = dt->dwExtendedStyle;
+    t.cx = dt->cx;
+    t.cy = dt->cy;
+    auto p = reinterpret_cast<const WORD*>(dt + 1);
+    p = ReadSzOrOrd(p, nullptr);  // menu
+    p = ReadSzOrOrd(p, nullptr);  // class
+    std::wstring s;
+    p = ReadSzOrOrd(p, &s);
+    t.caption = Utf8Of(s);
+    if (t.style & DS_SETFONT) {
+        t.pointSize = *p++;
+        p = ReadSzOrOrd(p, &s);
+        t.font = Utf8Of(s);
+    }
+    for (int i = 0; i < dt->cdit; ++i) {
+        p = reinterpret_cast<const WORD*>((reinterpret_cast<std::uintptr_t>(p) + 3) & ~std::uintptr_t{3});
+        const auto* it = reinterpret_cast<const DLGITEMTEMPLATE*>(p);
+        Item item{it->id, "", it->x, it->y, it->cx, it->cy};
+        t.itemStyles.push_back(it->style);
+        p = reinterpret_cast<const WORD*>(it + 1);
+        std::wstring cls;
+        WORD atom = 0;
+        p = ReadSzOrOrd(p, &cls, &atom);
+        if (atom == 0x80) cls = L"Button";
+        if (atom == 0x81) cls = L"Edit";
+        if (atom == 0x82) cls = L"Static";
+        t.itemClasses.push_back(cls);
+        p = ReadSzOrOrd(p, &s);
+        item.text = Utf8Of(s);
+        s.clear();
+        const WORD extra = *p++;
+        p = reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(p) + extra);
+        t.items.push_back(item);
+    }
+    return t;
+}
+
+void ExpectItems(const Template& t, const std::vector<Item>& want) {
+    ASSERT_EQ(t.items.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        const Item& a = t.items[i];
+        const Item& b = want[i];
+        EXPECT_EQ(a.id, b.id) << i;
+        EXPECT_EQ(a.text, b.text) << i;
+        EXPECT_EQ((std::vector<int>{a.x, a.y, a.cx, a.cy}), (std::vector<int>{b.x, b.y, b.cx, b.cy}))
+            << i << " " << b.text;
+        EXPECT_TRUE(t.itemStyles[i] & WS_CHILD) << i;
+        EXPECT_TRUE(t.itemStyles[i] & WS_VISIBLE) << i;
+    }
+}
+
+TEST(Templates, SettingsDialog) {
+    const Template t = LoadTemplate(IDD_SETTINGS);
+    EXPECT_EQ(t.caption, "設定");
+    EXPECT_EQ(t.font, "ＭＳ Ｐゴシック");
+    EXPECT_EQ(t.pointSize, 9);
+    EXPECT_EQ(t.cx, 320);
+    EXPECT_EQ(t.cy, 240);
+    EXPECT_EQ(t.style, static_cast<DWORD>(WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
+                                          DS_MODALFRAME | DS_SETFONT | DS_3DLOOK));
+    EXPECT_EQ(t.exStyle, static_cast<DWORD>(WS_EX_DLGMODALFRAME));
+    ExpectItems(t, {
+        {256, "IDB_CONTIMAGE", 4, 4, 312, 64}, {257, "", 32, 72, 256, 16},
+        {258, "1.000", 288, 76, 20, 12}, {65535, "明", 32, 88, 12, 12},
+        {65535, "コントラスト", 132, 88, 56, 8}, {65535, "暗", 276, 88, 12, 12},
+        {65535, "画像サイズ", 8, 108, 72, 12}, {259, "640 x 480", 8, 120, 48, 12},
+        {260, "800 x 600", 56, 120, 48, 12}, {261, "1'024 x 768", 8, 132, 48, 12},
+        {262, "1'152 x 864", 56, 132, 48, 12}, {263, "1'280 x 960", 8, 144, 48, 12},
+        {264, "1'280 x 1'024", 56, 144, 52, 12}, {265, "1'600 x 900", 8, 156, 48, 12},
+        {266, "1'600 x 1'200", 56, 156, 52, 12}, {267, "任意", 8, 168, 32, 12},
+        {268, "", 44, 168, 24, 12}, {65535, "x", 72, 170, 8, 8}, {269, "", 80, 168, 24, 12},
+        {65535, "画像色数", 112, 108, 52, 12}, {270, " 1bit (白黒2色)", 116, 120, 104, 12},
+        {271, " 4bit (グレースケール16色)", 116, 132, 104, 12},
+        {272, " 4bit (システムカラー16色)", 116, 144, 104, 12},
+        {273, " 8bit (グレースケール256色)", 116, 156, 104, 12},
+        {274, " 8bit (カラー256色)", 116, 168, 104, 12},
+        {275, "16bit (ハイカラー65'536色)", 116, 180, 104, 12},
+        {276, "24bit (フルカラー16'777'216色)", 116, 192, 104, 12},
+        {65535, "変換画像指定", 212, 108, 44, 12}, {277, "Sg00&6", 220, 120, 32, 12},
+        {278, "Sg00&7", 220, 132, 32, 12}, {279, "Sg00&8", 220, 144, 32, 12},
+        {280, "Sg00&9", 220, 156, 32, 12}, {281, "Sg0&10", 220, 168, 32, 12},
+        {65535, "出力ファイル名", 8, 188, 48, 12}, {282, "ORVSg0??.bmp", 8, 200, 60, 12},
+        {283, "Orvane_Sg0??.bmp", 8, 212, 92, 12}, {284, "個別に指定", 8, 224, 48, 12},
+        {65535, "入力ドライブ", 116, 216, 40, 12}, {285, "D:", 156, 216, 12, 12},
+        {286, "選択 (&S)", 176, 214, 36, 14}, {1, "変換開始 (&C)", 264, 160, 50, 14},
+        {2, "終了 (&Q)", 264, 180, 50, 14}, {287, "規定値 (&D)", 264, 200, 50, 14},
+        {288, "情報表示 (&A)", 264, 220, 50, 14},
+    });
+    EXPECT_EQ(_wcsicmp(t.itemClasses[1].c_str(), L"msctls_trackbar32"), 0);
+    EXPECT_EQ(t.itemStyles[0] & SS_TYPEMASK, static_cast<DWORD>(SS_OWNERDRAW));
+    EXPECT_TRUE(t.itemStyles[1] & TBS_NOTICKS);
+    EXPECT_EQ(t.itemStyles[2] & (ES_READONLY | ES_RIGHT | WS_BORDER), static_cast<DWORD>(ES_READONLY | ES_RIGHT));
+    EXPECT_EQ(t.itemStyles[16] & (ES_NUMBER | WS_BORDER | WS_DISABLED),
+              static_cast<DWORD>(ES_NUMBER | WS_BORDER | WS_DISABLED));
+    for (int group : {7, 20, 28, 34, 40, 41, 42, 43}) EXPECT_TRUE(t.itemStyles[group] & WS_GROUP) << group;
+    EXPECT_EQ(t.itemStyles[40] & (BS_TYPEMASK | WS_DISABLED), static_cast<DWORD>(BS_DEFPUSHBUTTON | WS_DISABLED));
+    for (int radio : {8, 15, 21, 26, 35, 36}) EXPECT_EQ(t.itemStyles[radio] & BS_TYPEMASK, static_cast<DWORD>(BS_AUTORADIOBUTTON));
+    for (int box = 28; box <= 32; ++box) EXPECT_EQ(t.itemStyles[box] & BS_TYPEMASK, static_cast<DWORD>(BS_AUTOCHECKBOX));
+}
+
+TEST(Templates, ProgressDialog) {
+    const Template t = LoadTemplate(IDD_PROGRESS);
+    EXPECT_EQ(t.caption, "変換中");
+    EXPECT_EQ(t.font, "ＭＳ Ｐゴシック");
+    EXPECT_EQ(t.cx, 240);
+    EXPECT_EQ(t.cy, 120);
+    EXPECT_EQ(t.style, static_cast<DWORD>(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU |
+                                          WS_MINIMIZEBOX | DS_MODALFRAME | DS_SETFONT |
+                                          DS_3DLOOK | DS_SYSMODAL));
+    ExpectItems(t, {
+        {256, "変換中です。しばらくお待ちください・・・。", 4, 4, 232, 12}, {257, "", 4, 16, 232, 16},
+        {259, "", 4, 36, 200, 12}, {258, "0", 208, 36, 24, 12}, {65535, "%", 232, 36, 4, 12},
+        {65535, "入力ドライブ", 12, 52, 48, 12}, {260, "", 68, 52, 20, 12},
+        {65535, "出力ディレクトリ", 12, 64, 48, 12}, {261, "", 68, 64, 160, 12},
+        {65535, "出力ファイル", 12, 76, 48, 12}, {262, "", 68, 76, 160, 12},
+        {65535, "出力サイズ", 12, 88, 48, 12}, {263, "0", 68, 88, 20, 12},
+        {65535, "KByte", 88, 88, 28, 12}, {1, "確認 (&C)", 128, 100, 50, 14},
+        {2, "強制終了 (&A)", 184, 100, 50, 14},
+        {264, "終了時にこのダイアログを閉じる (&E)", 8, 100, 120, 12},
+    });
+    EXPECT_EQ(_wcsicmp(t.itemClasses[1].c_str(), L"msctls_progress32"), 0);
+    EXPECT_TRUE(t.itemStyles[14] & WS_DISABLED);
+    EXPECT_EQ(t.itemStyles[16] & BS_TYPEMASK, static_cast<DWORD>(BS_AUTOCHECKBOX));
+}
+
+TEST(Templates, DriveDialogAndAboutBox) {
+    const Template d = LoadTemplate(IDD_DRIVE);
+    EXPECT_EQ(d.caption, "ドライブの選択");
+    EXPECT_EQ(d.cx, 192);
+    EXPECT_EQ(d.cy, 72);
+    EXPECT_TRUE(d.style & DS_CONTEXTHELP);
+    EXPECT_EQ(d.exStyle, static_cast<DWORD>(WS_EX_DLGMODALFRAME | WS_EX_CONTEXTHELP));
+    std::vector<Item> want = {{1, "決定", 80, 52, 50, 14}, {2, "取消", 138, 52, 50, 14}};
+    for (int i = 0; i < 26; ++i) {
+        const short x = static_cast<short>(i < 9 ? 8 + 20 * i : i < 18 ? 12 + 20 * (i - 9) : 16 + 20 * (i - 18));
+        const short y = static_cast<short>(i < 9 ? 8 : i < 18 ? 20 : 32);
+        want.push_back({256 + i, std::string("&") + static_cast<char>('A' + i), x, y, 20, 12});
+    }
+    ExpectItems(d, want);
+    for (int i = 2; i < 28; ++i) EXPECT_TRUE(d.itemStyles[i] & WS_DISABLED) << i;
+
+    const Template a = LoadTemplate(IDD_ABOUT);
+    EXPECT_EQ(a.caption, "About");
+    EXPECT_EQ(a.cx, 192);
+    EXPECT_EQ(a.cy, 120);
+    ExpectItems(a, {{256, "", 28, 8, 156, 8}, {257, "", 52, 72, 132, 8},
+                    {65535, "All rights reserved.", 116, 84, 68, 8}, {1, "了解 (&O)", 136, 100, 50, 14},
+                    {65535, "IDI_AppIcon", 4, 4, 18, 21}});
+    // The label under the first line is the notice's second line.
+    const std::string notice = text::kLegalNotice;
+    EXPECT_EQ(a.items[2].text, notice.substr(notice.find('\n') + 1));
+}
+
+TEST(Resources, IconHasA32And16PixelImageIn16Colours) {
+    HRSRC res = FindResourceW(programInstance, L"IDI_AppIcon", MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
+    ASSERT_NE(res, nullptr);
+    const auto* dir = static_cast<const BYTE*>(LockResource(LoadResource(programInstance, res)));
+    ASSERT_EQ(dir[4], 2);  // two images
+    for (int i = 0; i < 2; ++i) {
+        const BYTE* e = dir + 6 + 14 * i;  // GRPICONDIRENTRY
+        EXPECT_EQ(e[0], i == 0 ? 32 : 16);
+        EXPECT_EQ(e[1], i == 0 ? 32 : 16);
+        EXPECT_EQ(e[2], 16);                    // colours
+        EXPECT_EQ(e[6] | (e[7] << 8), 4);       // bits per pixel
+    }
+    for (int size : {32, 16}) {
+        HICON icon = static_cast<HICON>(LoadImageW(programInstance, L"IDI_AppIcon", IMAGE_ICON, size, size, 0));
+        EXPECT_NE(icon, nullptr) << size;
+        DestroyIcon(icon);
+    }
+}
+
+TEST(Resources, ManifestRunsAsInvoker) {
+    HRSRC res = FindResourceW(programInstance, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(res, nullptr);
+    const std::string manifest(static_cast<const char*>(LockResource(LoadResource(programInstance, res))),
+                               SizeofResource(programInstance, res));
+    EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------
+// Start-up.
+
+TEST(StartUp, FindsTheCdDrivesMakesTheOutputFolderCurrentAndQuits) {
+    wchar_t before[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, before);
+    static bool registered = RegisterMainWindowClass();
+    ASSERT_TRUE(registered);
+    WNDCLASSW wc{};
+    ASSERT_TRUE(GetClassInfoW(programInstance, L"Tavrel", &wc));
+    EXPECT_EQ(wc.cbWndExtra, static_cast<int>(sizeof(void*)));
+    EXPECT_NE(wc.hIcon, nullptr);
+    EXPECT_NE(GetProcAddress(GetModuleHandleW(nullptr), "WndProc"), nullptr);
+
+    DialogDriver driver;
+    HWND settingsOwner = nullptr;
+    std::string driveField, currentDir;
+    driver.scripts.push_back([&](HWND dlg) {
+        settingsOwner = GetWindow(dlg, GW_OWNER);
+        driveField = Text(dlg, IDC_DRIVE_TEXT);
+        currentDir = Utf8Of(CurrentDirectoryW());
+        Click(dlg, IDCANCEL);
+    });
+    MainWindow window;
+    EXPECT_EQ(driver.unexpectedDialogs, 0);
+    ASSERT_NE(window.handle, nullptr);
+    EXPECT_EQ(settingsOwner, window.handle);
+    EXPECT_FALSE(IsWindowVisible(window.handle));
+    EXPECT_EQ(GetWindowLongPtrW(window.handle, 0), reinterpret_cast<LONG_PTR>(&window));
+    EXPECT_STREQ(window.title, "Tavrel");
+
+    // In this prefix D: and E: are CD-ROM drives; C: and Z: are fixed disks.
+    std::string usable;
+    for (int i = 0; i < kDriveCount; ++i) {
+        if (driveTable.usable[i]) usable += static_cast<char>('A' + i);
+    }
+    EXPECT_EQ(usable, "DE");
+    EXPECT_EQ(driveTable.selected, 3);
+    EXPECT_EQ(driveField, "D:");
+    // Wine's Windows directory is writable, so it is the output folder.
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    EXPECT_EQ(CompareStringOrdinal(WideOf(currentDir).c_str(), -1, windows, -1, TRUE), CSTR_EQUAL)
+        << currentDir;
+
+    // The quit message is waiting, with code 0, once the dialog has ended.
+    MSG msg;
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 0u);
+    DestroyWindow(window.handle);  // destroying the main window quits as well
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    SetCurrentDirectoryW(before);
+}
+
+TEST(StartUp, AnUnwritableWindowsDirectoryGivesThePicturesFolder) {
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    EXPECT_TRUE(CanCreateFilesIn(windows));
+    EXPECT_EQ(OutputDirectory(windows), windows);
+    const std::wstring missing = L"Z:\\no\\such\\folder";
+    EXPECT_FALSE(CanCreateFilesIn(missing));
+    const std::wstring pictures = OutputDirectory(missing);
+    EXPECT_NE(pictures, missing);
+    EXPECT_TRUE(CanCreateFilesIn(pictures)) << Utf8Of(pictures);
+}
+
+// ---------------------------------------------------------------------------
+// Settings dialog.
+
+class SettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        driveTable = DriveTable{};
+        driveTable.usable[3] = driveTable.usable[4] = 1;
+        driveTable.selected = 3;
+    }
+    // Opens the settings dialog and runs `script` in it; the script ends it.
+    void Run(const std::function<void(HWND)>& script) {
+        driver.scripts.push_front(script);
+        const INT_PTR r = DialogBoxParamW(programInstance, MAKEINTRESOURCEW(IDD_SETTINGS), nullptr,
+                                          SettingsDlgProc, 0);
+        EXPECT_EQ(r, 1);
+        EXPECT_EQ(driver.unexpectedDialogs, 0);
+    }
+    static void Scroll(HWND dlg, int code, int thumb = 0) {
+        SendMessageW(dlg, WM_HSCROLL, MAKEWPARAM(code, thumb),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDC_CONTRAST)));
+    }
+    static int Ramp(HWND dlg, int k) { return preview::PixelAt(PreviewBits(dlg), 15 + 2 * k, 40).r; }
+    static int TrackbarPos(HWND dlg) {
+        return static_cast<int>(SendDlgItemMessageW(dlg, IDC_CONTRAST, TBM_GETPOS, 0, 0));
+    }
+    DialogDriver driver;
+};
+
+TEST_F(SettingsTest, DefaultsFollowTheScreenMode) {
+    HDC screen = GetDC(nullptr);
+    const int w = GetDeviceCaps(screen, HORZRES), h = GetDeviceCaps(screen, VERTRES);
+    const int bpp = GetDeviceCaps(screen, BITSPIXEL);
+    ReleaseDC(nullptr, screen);
+    Run([&](HWND dlg) {
+        const int sizeRadio = w == 1024 && h == 768 ? 261 : w == 800 && h == 600 ? 260 : 267;
+        for (int id = 259; id <= 267; ++id) EXPECT_EQ(Checked(dlg, id), id == sizeRadio) << id;
+        EXPECT_EQ(Enabled(dlg, IDC_CUSTOM_WIDTH), sizeRadio == 267);
+        EXPECT_EQ(Text(dlg, IDC_CUSTOM_WIDTH), std::to_string(w));
+        EXPECT_EQ(Text(dlg, IDC_CUSTOM_HEIGHT), std::to_string(h));
+        const int colour = bpp > 16 ? 276 : bpp > 8 ? 275 : bpp > 4 ? 274 : bpp > 2 ? 272 : 270;
+        for (int id = 270; id <= 276; ++id) EXPECT_EQ(Checked(dlg, id), id == colour) << id;
+        EXPECT_TRUE(Checked(dlg, IDC_NAME_LONG));
+        EXPECT_EQ(Text(dlg, IDC_EXPONENT), "1.000");
+        EXPECT_EQ(TrackbarPos(dlg), 128);
+        EXPECT_EQ(Text(dlg, IDC_DRIVE_TEXT), "D:");
+        for (int id = 277; id <= 281; ++id) EXPECT_FALSE(Checked(dlg, id));
+        EXPECT_FALSE(Enabled(dlg, IDOK));
+        // The dialog's own texts come through in Japanese.
+        wchar_t caption[32];
+        GetWindowTextW(dlg, caption, 32);
+        EXPECT_EQ(Utf8Of(caption), "設定");
+        EXPECT_EQ(Text(dlg, IDC_MODE_FULL), "24bit (フルカラー16'777'216色)");
+        Click(dlg, IDCANCEL);
+    });
+}
+
+TEST_F(SettingsTest, TrackbarMovesTheExponentAndTheRamp) {
+    Run([&](HWND dlg) {
+        ASSERT_NE(PreviewBits(dlg), nullptr);
+        // At the middle: the identity ramp 0, 0, 1, 2 ... 254.
+        EXPECT_EQ(Ramp(dlg, 0), 0);
+        EXPECT_EQ(Ramp(dlg, 2), 1);
+        EXPECT_EQ(Ramp(dlg, 255), 254);
+        Scroll(dlg, TB_TOP);
+        EXPECT_EQ(Text(dlg, IDC_EXPONENT), "0.400");
+        EXPECT_EQ((std::vector<int>{Ramp(dlg, 0), Ramp(dlg, 1), Ramp(dlg, 2), Ramp(dlg, 3)}),
+                  (std::vector<int>{0, 27, 36, 43}));
+        EXPECT_EQ((std::vector<int>{Ramp(dlg, 252), Ramp(dlg, 253), Ramp(dlg, 254), Ramp(dlg, 255)}),
+                  (std::vector<int>{253, 253, 254, 254}));
+        EXPECT_EQ(TrackbarPos(dlg), 0);
+        // Line up at 0 stays at 0 but writes the exponent again.
+        SetDlgItemTextW(dlg, IDC_EXPONENT, L"x");
+        Scroll(dlg, TB_LINEUP);
+        EXPECT_EQ(Text(dlg, IDC_EXPONENT), "0.400");
+        Scroll(dlg, TB_THUMBTRACK, 64);
+        EXPECT_EQ(Text(dlg, IDC_EXPONENT), "0.632");
+        EXPECT_EQ(TrackbarPos(dlg), 64);
+        // End of a drag changes nothing.
+        SetDlgItemTextW(dlg, IDC_EXPONENT, L"x");
+        Scroll(dlg, TB_ENDTRACK);
+        EXPECT_EQ(Text(dlg, IDC_EXPONENT), "x");
+        Scroll(dlg, TB_THUMBPOSITION, 250);
+        Scroll(dlg, TB_PAGEDOWN);
+        EXPECT_EQ(Text(dlg, IDC_EXPONENT), "2.500");
+        EXPECT_EQ((std::vector<int>{Ramp(dlg, 252), Ramp(dlg, 253), Ramp(dlg, 254), Ramp(dlg, 255)}),
+                  (std::vector<int>{245, 247, 250, 252}));
+        EXPECT_EQ(Ramp(dlg, 1), 0);
+        Scroll(dlg, TB_THUMBPOSITION, 10);
+        Scroll(dlg, TB_PAGEUP);
+        EXPECT_EQ(Text(dlg, IDC_EXPONENT), "0.400");
+        Scroll(dlg, TB_BOTTOM);
+        EXPECT_EQ(Text(dlg, IDC_EXPONENT), "2.500");
+        Scroll(dlg, TB_LINEUP);
+        EXPECT_EQ(TrackbarPos(dlg), 255);
+        // Keys move the trackbar itself, which reports the step.
+        HWND bar = GetDlgItem(dlg, IDC_CONTRAST);
+        SendMessageW(bar, WM_KEYDOWN, VK_HOME, 0);
+        EXPECT_EQ(Text(dlg, IDC_EXPONENT), "0.400");
+        SendMessageW(bar, WM_KEYDOWN, VK_NEXT, 0);
+        EXPECT_EQ(TrackbarPos(dlg), 16);
+        EXPECT_EQ(Text(dlg, IDC_EXPONENT), FormatExponentForTest(16));
+        // A wheel notch moves the trackbar by several lines; the value shown
+        // and the trackbar stay in agreement.
+        SendMessageW(bar, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0);
+        EXPECT_EQ(Text(dlg, IDC_EXPONENT), FormatExponentForTest(TrackbarPos(dlg)));
+        // "規定値" goes back to the middle and redraws.
+        Click(dlg, IDC_SIZE_640);
+        Click(dlg, IDC_DEFAULTS);
+        EXPECT_EQ(Text(dlg, IDC_EXPONENT), "1.000");
+        EXPECT_EQ(TrackbarPos(dlg), 128);
+        EXPECT_EQ(Ramp(dlg, 255), 254);
+        EXPECT_FALSE(Checked(dlg, IDC_SIZE_640));
+        Click(dlg, IDCANCEL);
+    });
+}
+
+TEST_F(SettingsTest, PreviewIsPaintedUnscaledAtTheControlsOrigin) {
+    Run([&](HWND dlg) {
+        Scroll(dlg, TB_TOP);
+        HWND control = GetDlgItem(dlg, IDC_PREVIEW);
+        UpdateWindow(control);
+        HDC dc = GetDC(control);
+        for (int k : {1, 2, 3, 200}) {
+            const COLORREF c = GetPixel(dc, 15 + 2 * k, 20);
+            EXPECT_EQ(GetRValue(c), Ramp(dlg, k)) << k;
+            EXPECT_EQ(GetRValue(c), GetBValue(c)) << k;
+        }
+        EXPECT_EQ(GetPixel(dc, 13, 20), RGB(255, 64, 255));
+        EXPECT_EQ(GetPixel(dc, 528, 70), RGB(192, 0, 192));
+        EXPECT_EQ(GetPixel(dc, 5, 5), RGB(0, 0, 0));
+        EXPECT_EQ(GetPixel(dc, 540, 5), RGB(255, 255, 255));
+        ReleaseDC(control, dc);
+        Click(dlg, IDCANCEL);
+    });
+}
+
+TEST_F(SettingsTest, PicturesEnableTheStartAndTheControlsAreCollected) {
+    Run([&](HWND dlg) {
+        Click(dlg, 277);
+        EXPECT_TRUE(Enabled(dlg, IDOK));
+        Click(dlg, 281);
+        Click(dlg, 277);
+        EXPECT_TRUE(Enabled(dlg, IDOK));
+        Click(dlg, 281);
+        EXPECT_FALSE(Enabled(dlg, IDOK));
+        // Enter with the start disabled does nothing.
+        SendMessageW(dlg, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(IsWindow(dlg));
+
+        Click(dlg, 277);
+        Click(dlg, 281);
+        Click(dlg, IDC_SIZE_CUSTOM);
+        EXPECT_TRUE(Enabled(dlg, IDC_CUSTOM_WIDTH));
+        SetDlgItemTextW(dlg, IDC_CUSTOM_WIDTH, L"");
+        SetDlgItemTextW(dlg, IDC_CUSTOM_HEIGHT, L"1024");
+        Click(dlg, IDC_MODE_GRAY256);
+        Click(dlg, IDC_NAME_EACH);
+        Scroll(dlg, TB_THUMBPOSITION, 192);
+        CollectSettings(dlg);
+        EXPECT_EQ(conversionSettings.imageMask, 17);
+        EXPECT_EQ(conversionSettings.width, 0);
+        EXPECT_EQ(conversionSettings.height, 1024);
+        EXPECT_EQ(conversionSettings.colorMode, 9);
+        EXPECT_EQ(conversionSettings.outputName, "");
+        EXPECT_EQ(conversionSettings.outputDigitPos, -1);
+        EXPECT_EQ(conversionSettings.inputPath, "A:\\Extends\\Sg0??.rq6");
+        EXPECT_EQ(conversionSettings.inputDigitPos, 15);
+        EXPECT_NEAR(conversionSettings.exponent, std::pow(2.5, 0.5), 1e-12);
+
+        Click(dlg, IDC_SIZE_1280_1024);
+        EXPECT_FALSE(Enabled(dlg, IDC_CUSTOM_WIDTH));
+        Click(dlg, IDC_NAME_SHORT);
+        CollectSettings(dlg);
+        EXPECT_EQ(conversionSettings.width, 1280);
+        EXPECT_EQ(conversionSettings.height, 1024);
+        EXPECT_EQ(conversionSettings.outputName, "ORVSg0??.bmp");
+        EXPECT_EQ(conversionSettings.outputDigitPos, 7);
+        Click(dlg, IDCANCEL);
+    });
+}
+
+TEST_F(SettingsTest, DriveDialogChangesTheInputDriveAndCancelKeepsIt) {
+    Run([&](HWND dlg) {
+        driver.scripts.push_back([](HWND drive) {
+            for (int i = 0; i < 26; ++i) {
+                EXPECT_EQ(Enabled(drive, 256 + i), i == 3 || i == 4) << i;
+                EXPECT_EQ(Checked(drive, 256 + i), i == 3) << i;
+            }
+            wchar_t caption[32];
+            GetWindowTextW(drive, caption, 32);
+            EXPECT_EQ(Utf8Of(caption), "ドライブの選択");
+            Click(drive, 256 + 4);
+            Click(drive, IDOK);
+        });
+        Click(dlg, IDC_DRIVE_SELECT);
+        EXPECT_EQ(driveTable.selected, 4);
+        EXPECT_EQ(Text(dlg, IDC_DRIVE_TEXT), "E:");
+
+        driver.scripts.push_back([](HWND drive) {
+            EXPECT_TRUE(Checked(drive, 256 + 4));
+            Click(drive, 256 + 3);
+            Click(drive, IDCANCEL);
+        });
+        SetDlgItemTextW(dlg, IDC_DRIVE_TEXT, L"?");
+        Click(dlg, IDC_DRIVE_SELECT);
+        EXPECT_EQ(driveTable.selected, 4);
+        EXPECT_EQ(Text(dlg, IDC_DRIVE_TEXT), "E:");  // written again, unchanged
+
+        driver.scripts.push_back([](HWND drive) { Click(drive, IDOK); });
+        Click(dlg, IDC_DRIVE_SELECT);
+        EXPECT_EQ(driveTable.selected, 4);
+        Click(dlg, IDCANCEL);
+    });
+}
+
+TEST_F(SettingsTest, AboutBoxShowsTheTitleAndOneLineOfTheNotice) {
+    const std::string notice = text::kLegalNotice;
+    Run([&](HWND dlg) {
+        for (int round = 0; round < 2; ++round) {
+            driver.scripts.push_back([&](HWND about) {
+                EXPECT_EQ(Text(about, IDC_ABOUT_TITLE), "Tavrel");
+                EXPECT_EQ(Text(about, IDC_ABOUT_NOTICE), notice.substr(0, notice.find('\n')));
+                HWND icon = nullptr;
+                for (HWND c = GetWindow(about, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+                    if ((GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icon = c;
+                }
+                ASSERT_NE(icon, nullptr);
+                EXPECT_NE(SendMessageW(icon, STM_GETICON, 0, 0), 0);
+                Click(about, IDOK);
+            });
+            Click(dlg, IDC_ABOUT);
+        }
+        EXPECT_EQ(std::string(text::kLegalNotice), notice);
+        Click(dlg, IDCANCEL);
+    });
+}
+
+TEST_F(SettingsTest, StartRunsTheChosenPicturesFromTheSelectedDrive) {
+    for (const char* f : {"ORVSg006.bmp", "ORVSg010.bmp"}) DeleteFileA(f);
+    double exponent = 0;
+    Run([&](HWND dlg) {
+        driveTable.selected = 4;  // E:
+        Click(dlg, 277);
+        Click(dlg, 281);
+        Click(dlg, IDC_SIZE_CUSTOM);
+        SetDlgItemTextW(dlg, IDC_CUSTOM_WIDTH, L"300");
+        SetDlgItemTextW(dlg, IDC_CUSTOM_HEIGHT, L"200");
+        Click(dlg, IDC_MODE_COLOR256);
+        Click(dlg, IDC_NAME_SHORT);
+        Scroll(dlg, TB_THUMBPOSITION, 160);
+        exponent = ContrastTable().exponent[160];
+        driver.scripts.push_back([&](HWND progress) {
+            // The real 10 ms timer drives the run.
+            EXPECT_TRUE(PumpUntil([&] { return Text(progress, IDC_STATUS_LINE) == "完了しました。"; }, 30000));
+            EXPECT_EQ(Text(progress, IDC_PERCENT), "100");
+            EXPECT_EQ(Text(progress, IDC_IN_DRIVE), "E:");
+            EXPECT_EQ(Text(progress, IDC_OUT_FILE), "ORVSg010.bmp");
+            EXPECT_EQ(Text(progress, IDC_COMMENT), "夕暮れの風景");
+            Click(progress, IDOK);
+        });
+        Click(dlg, IDOK);
+        // Back in the settings dialog with every choice as it was.
+        EXPECT_TRUE(Checked(dlg, 277));
+        EXPECT_TRUE(Checked(dlg, IDC_SIZE_CUSTOM));
+        EXPECT_EQ(Text(dlg, IDC_CUSTOM_WIDTH), "300");
+        EXPECT_EQ(TrackbarPos(dlg), 160);
+        Click(dlg, IDCANCEL);
+    });
+    ASSERT_EQ(driver.boxes.size(), 1u);  // the 4:3 notice, once
+    EXPECT_EQ(driver.boxes[0].caption, "縦横比修正の通知");
+    EXPECT_EQ(driver.boxes[0].text,
+              "出力画像の縦横比は、4:3でなくては\nなりませんので、次の通り修正します。\n  幅 : 264 Pixel / 高さ : 198 Pixel");
+    EXPECT_EQ(driver.boxes[0].icon, static_cast<UINT>(MB_ICONINFORMATION));
+    EXPECT_EQ(conversionSettings.inputPath, "E:\\Extends\\Sg010.rq6");
+    EXPECT_TRUE(ReadAll("ORVSg006.bmp") == EngineBytes(InputOn(6), exponent, 264, 198, 8));
+    EXPECT_TRUE(ReadAll("ORVSg010.bmp") == EngineBytes(InputOn(10), exponent, 264, 198, 8));
+    EXPECT_TRUE(Released("ORVSg010.bmp"));
+}
+
+// ---------------------------------------------------------------------------
+// Progress dialog and batch run.
+
+class ProgressTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        driveTable = DriveTable{};
+        driveTable.usable[3] = driveTable.usable[4] = 1;
+        driveTable.selected = 4;  // E:
+        ConversionSettings s;
+        s.imageMask = 1;
+        s.inputPath = "A:\\Extends\\Sg0??.rq6";
+        s.inputDigitPos = 15;
+        s.outputName = "ORVSg0??.bmp";
+        s.outputDigitPos = 7;
+        s.exponent = 1.0;
+        s.width = 200;
+        s.height = 150;
+        s.colorMode = 24;
+        conversionSettings = s;
+        for (int n = 6; n <= 10; ++n) DeleteFileW(WideOf(Out(n)).c_str());
+        GetCurrentDirectoryW(MAX_PATH, startDir_);
+    }
+    void TearDown() override { SetCurrentDirectoryW(startDir_); }
+
+    static std::string Out(int n) {
+        return "ORVSg0" + std::string(n < 10 ? "0" : "") + std::to_string(n) + ".bmp";
+    }
+    // Runs the progress dialog; `script` (if any) runs once it is up.
+    INT_PTR Run(std::function<void(HWND)> script = nullptr) {
+        if (script) driver.scripts.push_back(std::move(script));
+        const INT_PTR r = DialogBoxParamW(programInstance, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr,
+                                          ProgressDlgProc, 0);
+        EXPECT_EQ(driver.unexpectedDialogs, 0);
+        EXPECT_EQ(batchRun.currentJob, nullptr) << "a job outlived its dialog";
+        return r;
+    }
+    // Takes over from the real timer: each call is one tick.
+    static void Manual(HWND dlg) { KillTimer(dlg, 1); }
+    static void Tick(HWND dlg) { SendMessageW(dlg, WM_TIMER, 1, 0); }
+    static bool Finished(HWND dlg) { return Text(dlg, IDC_STATUS_LINE) == "完了しました。"; }
+    static void TickToEnd(HWND dlg) {
+        for (int i = 0; i < 5000 && IsWindow(dlg) && !Finished(dlg); ++i) Tick(dlg);
+    }
+
+    DialogDriver driver;
+    wchar_t startDir_[MAX_PATH] = {};
+};
+
+TEST_F(ProgressTest, ShowsThePictureAndItsProgressRowByRow) {
+    conversionSettings.imageMask = 1 | 2;  // Sg006, then Sg007 with a 128-byte comment
+    std::string cwd = Utf8Of(CurrentDirectoryW());
+    const INT_PTR r = Run([&](HWND dlg) {
+        Manual(dlg);
+        wchar_t caption[32];
+        GetWindowTextW(dlg, caption, 32);
+        EXPECT_EQ(Utf8Of(caption), "変換中");
+        EXPECT_EQ(Text(dlg, IDC_STATUS_LINE), "変換中です。しばらくお待ちください・・・。");
+        EXPECT_EQ(Text(dlg, IDC_COMMENT), "グラデーション 16ビット階調");  // code page 932 text
+        EXPECT_EQ(Text(dlg, IDC_IN_DRIVE), "E:");
+        EXPECT_EQ(Text(dlg, IDC_OUT_DIR), cwd);
+        EXPECT_EQ(Text(dlg, IDC_OUT_FILE), "ORVSg006.bmp");
+        EXPECT_EQ(Text(dlg, IDC_OUT_SIZE), "88");  // 54 + 150 rows of 600 bytes = 90054
+        EXPECT_FALSE(Enabled(dlg, IDOK));
+        EXPECT_TRUE(Enabled(dlg, IDCANCEL));
+        EXPECT_TRUE(Enabled(dlg, IDC_AUTO_CLOSE));
+        EXPECT_FALSE(Checked(dlg, IDC_AUTO_CLOSE));
+        // Enter (the disabled default button) must not end a running dialog.
+        SendMessageW(dlg, WM_COMMAND, IDOK, 0);
+        ASSERT_TRUE(IsWindow(dlg));
+        while (batchRun.currentJob->linesDone < 149) Tick(dlg);
+        EXPECT_EQ(Text(dlg, IDC_PERCENT), "99");
+        EXPECT_EQ(SendDlgItemMessageW(dlg, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0), 99);
+        Tick(dlg);  // the last row: the next picture begins in the same tick
+        EXPECT_EQ(Text(dlg, IDC_OUT_FILE), "ORVSg007.bmp");
+        EXPECT_EQ(Text(dlg, IDC_PERCENT), "0");
+        std::string sixtyFour;
+        for (int i = 0; i < 64; ++i) sixtyFour += "あ";
+        EXPECT_EQ(Text(dlg, IDC_COMMENT), sixtyFour);  // all 128 bytes, no terminator
+        TickToEnd(dlg);
+        EXPECT_TRUE(Finished(dlg));
+        EXPECT_EQ(Text(dlg, IDC_PERCENT), "100");
+        EXPECT_TRUE(Enabled(dlg, IDOK));
+        EXPECT_FALSE(Enabled(dlg, IDCANCEL));
+        EXPECT_FALSE(Enabled(dlg, IDC_AUTO_CLOSE));
+        // Escape or the close box cannot abort a finished run.
+        SendMessageW(dlg, WM_COMMAND, IDCANCEL, 0);
+        SendMessageW(dlg, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(IsWindow(dlg));
+        Click(dlg, IDOK);
+    });
+    EXPECT_EQ(r, 1);
+    EXPECT_TRUE(driver.boxes.empty());
+    EXPECT_TRUE(ReadAll(Out(6)) == EngineBytes(InputOn(6), 1.0, 200, 150, 24));
+    EXPECT_TRUE(ReadAll(Out(7)) == EngineBytes(InputOn(7), 1.0, 200, 150, 24));
+}
+
+TEST_F(ProgressTest, SizeNoticeOnceBeforeTheFirstPictureOwnedByTheDialog) {
+    conversionSettings.imageMask = 1 | 2 | 16;
+    conversionSettings.width = 199;
+    HWND progress = nullptr;
+    Run([&](HWND dlg) {
+        progress = dlg;
+        Manual(dlg);
+        TickToEnd(dlg);
+        Click(dlg, IDOK);
+    });
+    ASSERT_EQ(driver.boxes.size(), 1u);
+    const RecordedBox& b = driver.boxes[0];
+    EXPECT_EQ(b.text, "出力画像が小さすぎますので、次の通り\n修正します。\n  幅 : 200 Pixel / 高さ : 150 Pixel");
+    EXPECT_EQ(b.caption, "縦横修正の通知");
+    EXPECT_EQ(b.icon, static_cast<UINT>(MB_ICONINFORMATION));
+    EXPECT_EQ(b.buttons, (std::vector<int>{IDOK}));
+    EXPECT_EQ(b.owner, progress);
+    for (int n : {6, 7, 10}) EXPECT_TRUE(Exists(Out(n))) << n;
+}
+
+TEST_F(ProgressTest, AbortDeletesOnlyThePictureInHand) {
+    conversionSettings.imageMask = 1 | 2 | 16;
+    Run([&](HWND dlg) {
+        Manual(dlg);
+        while (Text(dlg, IDC_OUT_FILE) != "ORVSg010.bmp") Tick(dlg);
+        for (int i = 0; i < 20; ++i) Tick(dlg);
+        Click(dlg, IDCANCEL);
+    });
+    ASSERT_EQ(driver.boxes.size(), 1u);
+    EXPECT_EQ(driver.boxes[0].text, "処理を中断しました。");
+    EXPECT_EQ(driver.boxes[0].caption, "処理の中止");
+    EXPECT_EQ(driver.boxes[0].icon, static_cast<UINT>(MB_ICONINFORMATION));
+    EXPECT_TRUE(Exists(Out(6)));
+    EXPECT_TRUE(Exists(Out(7)));
+    EXPECT_FALSE(Exists(Out(10)));
+}
+
+TEST_F(ProgressTest, MissingFirstPictureClosesWithItsMessage) {
+    conversionSettings.imageMask = 4;  // Sg008 is not on the disc
+    EXPECT_EQ(Run(), 1);               // no script: the dialog never stays up
+    ASSERT_EQ(driver.boxes.size(), 1u);
+    EXPECT_EQ(driver.boxes[0].text, StatusMessage(kStatusInputNotOpened));
+    EXPECT_EQ(driver.boxes[0].caption, "変換開始エラー");
+    EXPECT_EQ(driver.boxes[0].icon, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_FALSE(Exists(Out(8)));
+}
+
+TEST_F(ProgressTest, NothingChosenClosesSilently) {
+    conversionSettings.imageMask = 0;
+    EXPECT_EQ(Run(), 1);
+    EXPECT_TRUE(driver.boxes.empty());
+}
+
+TEST_F(ProgressTest, DamagedPictureIsReportedOnceAndItsFileRemoved) {
+    conversionSettings.imageMask = 1 | 8 | 16;  // 6, 9 (damaged), 10 (not reached)
+    int ticksDuringBox = 0;
+    Run([&](HWND dlg) {
+        // The real timer keeps ticking while the message box is open.
+        driver.whileBoxOpen = [&](HWND) {
+            PumpUntil([] { return false; }, 100);
+            ++ticksDuringBox;
+        };
+        EXPECT_TRUE(PumpUntil([&] { return Finished(dlg); }, 20000));
+        EXPECT_TRUE(Enabled(dlg, IDOK));
+        Click(dlg, IDOK);
+    });
+    ASSERT_EQ(driver.boxes.size(), 1u);
+    EXPECT_EQ(driver.boxes[0].text, StatusMessage(kStatusReadFailed));
+    EXPECT_EQ(driver.boxes[0].caption, "変換エラー");
+    EXPECT_EQ(driver.boxes[0].icon, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_EQ(ticksDuringBox, 1);
+    EXPECT_TRUE(Exists(Out(6)));
+    EXPECT_FALSE(Exists(Out(9)));
+    EXPECT_FALSE(Exists(Out(10)));
+}
+
+TEST_F(ProgressTest, OutputThatCannotBeWrittenIsReportedAtBegin) {
+    // A folder where the file should go: it cannot be created.
+    CreateDirectoryW(L"ORVSg006.bmp", nullptr);
+    conversionSettings.imageMask = 1;
+    EXPECT_EQ(Run(), 1);
+    RemoveDirectoryW(L"ORVSg006.bmp");
+    ASSERT_EQ(driver.boxes.size(), 1u);
+    EXPECT_EQ(driver.boxes[0].text, StatusMessage(kStatusOutputNotCreated));
+    EXPECT_EQ(driver.boxes[0].caption, "変換開始エラー");
+
+    // A full disk: the output is a link to /dev/full, made by the prefix set-up.
+    if (SetCurrentDirectoryW(L"full")) {
+        driver.boxes.clear();
+        EXPECT_EQ(Run(), 1);
+        ASSERT_EQ(driver.boxes.size(), 1u);
+        EXPECT_EQ(driver.boxes[0].text, StatusMessage(kStatusWriteFailed));
+        EXPECT_EQ(driver.boxes[0].caption, "変換開始エラー");
+    }
+}
+
+TEST_F(ProgressTest, AutoCloseEndsTheDialogAndReleasesTheFile) {
+    conversionSettings.imageMask = 16;
+    Run([&](HWND dlg) {
+        Manual(dlg);
+        Click(dlg, IDC_AUTO_CLOSE);
+        TickToEnd(dlg);
+        // No click: the dialog has closed by itself.
+    });
+    EXPECT_TRUE(Exists(Out(10)));
+    EXPECT_TRUE(Released(Out(10)));
+}
+
+// The save dialog: types a path into its file name box and presses Save.
+void Save(HWND dlg, const std::wstring& path) {
+    HWND name = GetDlgItem(dlg, 0x47C);  // the file name combo box
+    if (name == nullptr) name = GetDlgItem(dlg, 0x480);
+    ASSERT_NE(name, nullptr);
+    SetWindowTextW(name, path.c_str());
+    PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+std::wstring FileNameField(HWND dlg) {
+    wchar_t text[MAX_PATH] = {};
+    HWND name = GetDlgItem(dlg, 0x47C);
+    if (name == nullptr) name = GetDlgItem(dlg, 0x480);
+    GetWindowTextW(name, text, MAX_PATH);
+    return text;
+}
+
+TEST_F(ProgressTest, NamesChosenInTheSaveDialogAndTheFolderStays) {
+    const std::wstring folder = CurrentDirectoryW() + L"\\saved";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    for (const wchar_t* f : {L"\\abc.bmp", L"\\x.BMP", L"\\ORVSg010.bmp"}) {
+        DeleteFileW((folder + f).c_str());
+    }
+    conversionSettings.imageMask = 1 | 2;
+    conversionSettings.outputName.clear();
+    conversionSettings.outputDigitPos = -1;
+    conversionSettings.outputPath.clear();
+    std::wstring secondShown;
+    std::string dirField;
+    driver.scripts.push_back([&](HWND save) {
+        wchar_t caption[64];
+        GetWindowTextW(save, caption, 64);
+        EXPECT_EQ(Utf8Of(caption), "保存ファイル名の指定");
+        Save(save, folder + L"\\abc");
+    });
+    driver.scripts.push_back([&](HWND dlg) {
+        Manual(dlg);
+        EXPECT_EQ(Text(dlg, IDC_OUT_FILE), "abc.bmp");
+        dirField = Text(dlg, IDC_OUT_DIR);
+        // The second picture: cancel once, say "No", then name it.
+        driver.scripts.push_back([&](HWND save) {
+            secondShown = FileNameField(save);
+            PostMessageW(save, WM_COMMAND, IDCANCEL, 0);
+        });
+        driver.answers.push_back(IDNO);
+        driver.scripts.push_back([&](HWND save) { Save(save, folder + L"\\x.BMP"); });
+        TickToEnd(dlg);
+        Click(dlg, IDOK);
+    });
+    Run();
+    EXPECT_EQ(dirField, Utf8Of(folder));
+    EXPECT_NE(secondShown.find(L"abc"), std::wstring::npos);
+    ASSERT_EQ(driver.boxes.size(), 1u);
+    EXPECT_EQ(driver.boxes[0].text, "処理を中止しますか？");
+    EXPECT_EQ(driver.boxes[0].caption, "保存ファイル名選択拒否");
+    EXPECT_EQ(driver.boxes[0].icon, static_cast<UINT>(MB_ICONQUESTION));
+    EXPECT_EQ(driver.boxes[0].buttons, (std::vector<int>{IDYES, IDNO}));
+    EXPECT_TRUE(driver.boxes[0].defaultButton == IDNO || driver.boxes[0].focusButton == IDNO)
+        << driver.boxes[0].defaultButton << " " << driver.boxes[0].focusButton;
+    EXPECT_TRUE(ReadAll(Utf8Of(folder) + "\\abc.bmp") == EngineBytes(InputOn(6), 1.0, 200, 150, 24));
+    EXPECT_TRUE(ReadAll(Utf8Of(folder) + "\\x.BMP") == EngineBytes(InputOn(7), 1.0, 200, 150, 24));
+
+    // A later run with a name pattern writes into the same folder.
+    conversionSettings.imageMask = 16;
+    conversionSettings.outputName = "ORVSg0??.bmp";
+    conversionSettings.outputDigitPos = 7;
+    Run([&](HWND dlg) {
+        EXPECT_EQ(Text(dlg, IDC_OUT_DIR), Utf8Of(folder));
+        Manual(dlg);
+        TickToEnd(dlg);
+        Click(dlg, IDOK);
+    });
+    EXPECT_TRUE(Exists(Utf8Of(folder) + "\\ORVSg010.bmp"));
+}
+
+TEST_F(ProgressTest, GivingUpTheNameOfTheFirstPictureCloses) {
+    conversionSettings.imageMask = 1;
+    conversionSettings.outputName.clear();
+    conversionSettings.outputDigitPos = -1;
+    driver.scripts.push_back([](HWND save) { PostMessageW(save, WM_COMMAND, IDCANCEL, 0); });
+    driver.answers.push_back(IDYES);
+    EXPECT_EQ(Run(), 1);
+    ASSERT_EQ(driver.boxes.size(), 1u);
+    EXPECT_EQ(driver.boxes[0].caption, "保存ファイル名選択拒否");
+}
+
+}  // namespace
