@@ -165,6 +165,7 @@ fi
 run_build native native "$JOBS" -DCMAKE_BUILD_TYPE=Release
 run_build win64 wine "$WINE_CTEST_JOBS" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake"
+run_build win32 wine "$WINE_CTEST_JOBS" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake"
 # The native suites under AddressSanitizer and UndefinedBehaviorSanitizer; any
 # finding (leaks included) aborts its suite.
 run_build asan native "$JOBS" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_SANITIZE=ON
