@@ -66,21 +66,8 @@ public:
     }
 
     std::vector<HWND> Dialogs() {
-        struct Found {
-            DWORD pid;
-            std::vector<HWND> windows;
-        } found{pi_.dwProcessId, {}};
-        EnumWindows(
-            [](HWND w, LPARAM p) -> BOOL {
-                auto* f = reinterpret_cast<Found*>(p);
-                DWORD pid = 0;
-                GetWindowThreadProcessId(w, &pid);
-                wchar_t cls[16] = {};
-                GetClassNameW(w, cls, 16);
-                if (pid == f->pid && std::wstring(cls) == L"#32770") f->windows.push_back(w);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&found));
+        Found found{pi_.dwProcessId, {}};
+        EnumWindows(Collect, reinterpret_cast<LPARAM>(&found));
         return found.windows;
     }
 
@@ -93,6 +80,20 @@ public:
     }
 
 private:
+    struct Found {
+        DWORD pid;
+        std::vector<HWND> windows;
+    };
+    static BOOL CALLBACK Collect(HWND w, LPARAM p) {
+        auto* f = reinterpret_cast<Found*>(p);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        wchar_t cls[16] = {};
+        GetClassNameW(w, cls, 16);
+        if (pid == f->pid && std::wstring(cls) == L"#32770") f->windows.push_back(w);
+        return TRUE;
+    }
+
     PROCESS_INFORMATION pi_{};
     bool started_ = false;
 };
