@@ -23,10 +23,10 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 base="$root/build/wine-prefix"
 
 drives=()
-for spec in "$@"; do
-    letter=${spec%%=*}
-    folder=${spec#*=}
-    case "$letter" in [a-y]) ;; *) echo "$0: bad drive letter in '$spec'" >&2; exit 2 ;; esac
+for arg in "$@"; do
+    letter=${arg%%=*}
+    folder=${arg#*=}
+    case "$letter" in [a-y]) ;; *) echo "$0: bad drive letter in '$arg'" >&2; exit 2 ;; esac
     mkdir -p "$folder"
     drives+=("$letter=$(realpath "$folder")")
 done
