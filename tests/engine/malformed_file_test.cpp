@@ -386,11 +386,13 @@ TEST(UnusualButValid, Comment128BytesWithoutTerminatorIsKeptWhole) {
     rq6::PayloadFields f;
     f.rawComment = std::string(128, 'k');
     test::WritePicture("full.rq6", SmallPicture(), "", f);
-    WPConvert job;
-    ASSERT_EQ(job.Begin("full.rq6", "full.bmp", 1.0, 5, 3, 24), 0u);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(job.comment), 128), std::string(128, 'k'));
-    ASSERT_EQ(job.ConvertFirstLine(), 0u);
-    while (job.linesDone < job.height) ASSERT_EQ(job.ConvertNextLine(), 0u);
+    {
+        WPConvert job;  // closes the output when it goes
+        ASSERT_EQ(job.Begin("full.rq6", "full.bmp", 1.0, 5, 3, 24), 0u);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(job.comment), 128), std::string(128, 'k'));
+        ASSERT_EQ(job.ConvertFirstLine(), 0u);
+        while (job.linesDone < job.height) ASSERT_EQ(job.ConvertNextLine(), 0u);
+    }
     EXPECT_EQ(test::ReadBytes("full.bmp"), test::ReferenceBmp(SmallPicture(), 1.0, 5, 3, 24));
 }
 
@@ -400,11 +402,13 @@ TEST(UnusualButValid, CommentOfTheLargestLengthKeepsTheRowsInPlace) {
     rq6::PayloadFields f;
     f.rawComment = text;
     test::WritePicture("longest.rq6", SmallPicture(), "", f);
-    WPConvert job;
-    ASSERT_EQ(job.Begin("longest.rq6", "longest.bmp", 1.0, 5, 3, 24), 0u);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(job.comment), 128), text.substr(0, 128));
-    ASSERT_EQ(job.ConvertFirstLine(), 0u);
-    while (job.linesDone < job.height) ASSERT_EQ(job.ConvertNextLine(), 0u);
+    {
+        WPConvert job;
+        ASSERT_EQ(job.Begin("longest.rq6", "longest.bmp", 1.0, 5, 3, 24), 0u);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(job.comment), 128), text.substr(0, 128));
+        ASSERT_EQ(job.ConvertFirstLine(), 0u);
+        while (job.linesDone < job.height) ASSERT_EQ(job.ConvertNextLine(), 0u);
+    }
     EXPECT_EQ(test::ReadBytes("longest.bmp"), test::ReferenceBmp(SmallPicture(), 1.0, 5, 3, 24));
 }
 
