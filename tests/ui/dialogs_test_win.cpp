@@ -7,13 +7,11 @@
 
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "engine/conversion_status.h"
-#include "engine/wp_convert.h"
 #include "gtest/gtest.h"
 #include "resources/resource.h"
+#include "tests/engine/test_support.h"
 #include "tests/ui/dialog_driver_win.h"
 #include "tools/rq6_writer.h"
 #include "tools/sample_disc.h"
@@ -41,11 +39,6 @@ std::string FormatExponentForTest(int position) {
     return text;
 }
 
-std::vector<std::uint8_t> ReadAll(const std::string& path) {
-    std::ifstream in(WideOf(path).c_str(), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 bool Exists(const std::string& path) {
     return GetFileAttributesW(WideOf(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -62,16 +55,9 @@ bool Released(const std::string& path) {
 // What `tavrel convert` writes for the same settings: the same engine calls.
 std::vector<std::uint8_t> EngineBytes(const std::string& input, double exponent, int w, int h,
                                       int mode) {
-    const std::string out = "expected.bmp";
-    {
-        WPConvert job;
-        std::uint32_t s = job.Begin(input.c_str(), out.c_str(), exponent, w, h, mode);
-        if (s == 0) s = job.ConvertFirstLine();
-        while (s == 0 && job.linesDone < job.height) s = job.ConvertNextLine();
-        EXPECT_EQ(s, 0u) << input;
-    }
-    auto bytes = ReadAll(out);
-    DeleteFileW(WideOf(out).c_str());
+    EXPECT_EQ(test::Convert(input, "expected.bmp", exponent, w, h, mode).status, 0u) << input;
+    auto bytes = test::ReadBytes("expected.bmp");
+    DeleteFileW(L"expected.bmp");
     return bytes;
 }
 
@@ -97,7 +83,7 @@ public:
         ASSERT_TRUE(rq6::WriteRq6File(InputOn(7).c_str(), kInW, kInH, "", rows(7), full));
         DeleteFileW(WideOf(InputOn(8)).c_str());  // picture 8 is missing
         // Picture 9 is damaged: cut in the middle of its rows.
-        auto bytes = ReadAll(InputOn(9));
+        auto bytes = test::ReadBytes(InputOn(9));
         bytes.resize(bytes.size() * 2 / 3);
         ASSERT_TRUE(rq6::WriteBytes(InputOn(9).c_str(), bytes));
     }
@@ -664,8 +650,8 @@ TEST_F(SettingsTest, StartRunsTheChosenPicturesFromTheSelectedDrive) {
               "出力画像の縦横比は、4:3でなくては\nなりませんので、次の通り修正します。\n  幅 : 264 Pixel / 高さ : 198 Pixel");
     EXPECT_EQ(driver.boxes[0].icon, static_cast<UINT>(MB_ICONINFORMATION));
     EXPECT_EQ(conversionSettings.inputPath, "E:\\Extends\\Sg010.rq6");
-    EXPECT_TRUE(ReadAll("ORVSg006.bmp") == EngineBytes(InputOn(6), exponent, 264, 198, 8));
-    EXPECT_TRUE(ReadAll("ORVSg010.bmp") == EngineBytes(InputOn(10), exponent, 264, 198, 8));
+    EXPECT_TRUE(test::ReadBytes("ORVSg006.bmp") == EngineBytes(InputOn(6), exponent, 264, 198, 8));
+    EXPECT_TRUE(test::ReadBytes("ORVSg010.bmp") == EngineBytes(InputOn(10), exponent, 264, 198, 8));
     EXPECT_TRUE(Released("ORVSg010.bmp"));
 }
 
@@ -762,8 +748,8 @@ TEST_F(ProgressTest, ShowsThePictureAndItsProgressRowByRow) {
     });
     EXPECT_EQ(r, 1);
     EXPECT_TRUE(driver.boxes.empty());
-    EXPECT_TRUE(ReadAll(Out(6)) == EngineBytes(InputOn(6), 1.0, 200, 150, 24));
-    EXPECT_TRUE(ReadAll(Out(7)) == EngineBytes(InputOn(7), 1.0, 200, 150, 24));
+    EXPECT_TRUE(test::ReadBytes(Out(6)) == EngineBytes(InputOn(6), 1.0, 200, 150, 24));
+    EXPECT_TRUE(test::ReadBytes(Out(7)) == EngineBytes(InputOn(7), 1.0, 200, 150, 24));
 }
 
 TEST_F(ProgressTest, SizeNoticeOnceBeforeTheFirstPictureOwnedByTheDialog) {
@@ -933,8 +919,8 @@ TEST_F(ProgressTest, NamesChosenInTheSaveDialogAndTheFolderStays) {
     EXPECT_EQ(driver.boxes[0].buttons, (std::vector<int>{IDYES, IDNO}));
     EXPECT_TRUE(driver.boxes[0].defaultButton == IDNO || driver.boxes[0].focusButton == IDNO)
         << driver.boxes[0].defaultButton << " " << driver.boxes[0].focusButton;
-    EXPECT_TRUE(ReadAll(Utf8Of(folder) + "\\abc.bmp") == EngineBytes(InputOn(6), 1.0, 200, 150, 24));
-    EXPECT_TRUE(ReadAll(Utf8Of(folder) + "\\x.BMP") == EngineBytes(InputOn(7), 1.0, 200, 150, 24));
+    EXPECT_TRUE(test::ReadBytes(Utf8Of(folder) + "\\abc.bmp") == EngineBytes(InputOn(6), 1.0, 200, 150, 24));
+    EXPECT_TRUE(test::ReadBytes(Utf8Of(folder) + "\\x.BMP") == EngineBytes(InputOn(7), 1.0, 200, 150, 24));
 
     // A later run with a name pattern writes into the same folder.
     conversionSettings.imageMask = 16;

@@ -5,16 +5,14 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "engine/gamma_table.h"
-#include "engine/wp_convert.h"
 #include "gtest/gtest.h"
 #include "platform/utf8_win.h"
 #include "resources/resource.h"
+#include "tests/engine/test_support.h"
 #include "tools/rq6_writer.h"
 #include "tools/sample_disc.h"
 
@@ -104,22 +102,13 @@ void PostClick(HWND dialog, int id) { PostMessageW(GetDlgItem(dialog, id), BM_CL
 void Click(HWND dialog, int id) { SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
 
-std::vector<std::uint8_t> ReadAll(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+std::vector<std::uint8_t> ReadAll(const std::wstring& path) { return test::ReadBytes(U(path)); }
 
+// What `tavrel convert` writes for the same settings: the same engine calls.
 std::vector<std::uint8_t> EngineBytes(const std::string& input, double exponent, int w, int h,
                                       int mode) {
-    const char* out = "expected.bmp";
-    {
-        WPConvert job;
-        std::uint32_t s = job.Begin(input.c_str(), out, exponent, w, h, mode);
-        if (s == 0) s = job.ConvertFirstLine();
-        while (s == 0 && job.linesDone < job.height) s = job.ConvertNextLine();
-        EXPECT_EQ(s, 0u);
-    }
-    auto bytes = ReadAll(L"expected.bmp");
+    EXPECT_EQ(test::Convert(input, "expected.bmp", exponent, w, h, mode).status, 0u) << input;
+    auto bytes = test::ReadBytes("expected.bmp");
     DeleteFileW(L"expected.bmp");
     return bytes;
 }
