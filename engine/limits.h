@@ -13,8 +13,10 @@ namespace limits {
 // 32 bits.
 inline constexpr std::int64_t kMaxSide = 32767;
 
-// Largest input area: 128 megapixels (0.8 GB of payload), beyond which a tiny
-// file with a one-leaf code tree could keep the decoder busy for minutes.
+// Largest input area: 128 megapixels, 0.8 GB of payload and a few seconds of
+// decoding. A file need not be large to claim a huge picture (a code of one
+// bit per payload byte packs 0.8 GB into 100 MB), so the area is capped as
+// well as each side.
 inline constexpr std::int64_t kMaxInputPixels = std::int64_t{1} << 27;
 
 // A stored comment longer than this is not a picture but an attempt to make the
