@@ -23,44 +23,17 @@
 #include "gtest/gtest.h"
 #include "tests/engine/reference_conversion.h"
 #include "tests/engine/test_support.h"
+#include "tests/tools/cli_runner.h"
 
 namespace {
 
+using test::CliRun;
+using test::Listing;
+using test::Slurp;
+using test::Tavrel;
+
 constexpr char kDisk[] = "disk";
 constexpr long kPage = 4096;
-
-struct CliRun {
-    int exit = -1;
-    std::string err;
-};
-
-CliRun Tavrel(const std::string& args) {
-    const std::string command = std::string(TAVREL_EXE) + " " + args + " >cli.out 2>cli.err";
-    const int raw = std::system(command.c_str());
-    CliRun r;
-    r.exit = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    const auto err = test::ReadBytes("cli.err");
-    r.err.assign(err.begin(), err.end());
-    return r;
-}
-
-std::vector<std::string> Listing(const std::string& dir) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            const std::string name = e->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string Slurp(const std::string& path) {
-    const auto bytes = test::ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
 
 const test::Picture& Picture() {
     static const test::Picture p = [] {

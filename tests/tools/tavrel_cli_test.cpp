@@ -14,41 +14,14 @@
 #include "gtest/gtest.h"
 #include "tests/engine/reference_conversion.h"
 #include "tests/engine/test_support.h"
+#include "tests/tools/cli_runner.h"
 
 namespace {
 
-struct CliRun {
-    int exit = -1;
-    std::string out, err;
-};
-
-std::string Slurp(const std::string& path) {
-    const auto bytes = test::ReadBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-CliRun Tavrel(const std::string& args) {
-    const std::string command = std::string(TAVREL_EXE) + " " + args + " >cli.out 2>cli.err";
-    const int raw = std::system(command.c_str());
-    CliRun r;
-    r.exit = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = Slurp("cli.out");
-    r.err = Slurp("cli.err");
-    return r;
-}
-
-std::vector<std::string> Listing(const std::string& dir) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            const std::string name = e->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using test::CliRun;
+using test::Listing;
+using test::Slurp;
+using test::Tavrel;
 
 const test::Picture& Picture() {
     static const test::Picture p = [] {
