@@ -1,5 +1,6 @@
 #include "tests/engine/test_support.h"
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -53,6 +54,15 @@ JobResult Convert(const std::string& in, const std::string& out, double exponent
     if (status == 0) status = job.ConvertFirstLine();
     while (status == 0 && job.linesDone < job.height) status = job.ConvertNextLine();
     return {status, job.linesDone};
+}
+
+std::vector<std::uint8_t> ConvertedBytes(const std::string& in, double exponent,
+                                         std::uint32_t width, std::uint32_t height,
+                                         std::uint32_t mode) {
+    EXPECT_EQ(Convert(in, "expected.bmp", exponent, width, height, mode).status, 0u) << in;
+    auto bytes = ReadBytes("expected.bmp");
+    std::remove("expected.bmp");
+    return bytes;
 }
 
 }  // namespace test

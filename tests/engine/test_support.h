@@ -45,4 +45,11 @@ struct JobResult {
 JobResult Convert(const std::string& in, const std::string& out, double exponent,
                   std::uint32_t width, std::uint32_t height, std::uint32_t mode);
 
+// The bytes a whole conversion writes for these settings (what `tavrel
+// convert` writes: the same engine calls), through a scratch file in the
+// current directory.
+std::vector<std::uint8_t> ConvertedBytes(const std::string& in, double exponent,
+                                         std::uint32_t width, std::uint32_t height,
+                                         std::uint32_t mode);
+
 }  // namespace test

@@ -55,10 +55,8 @@ bool Released(const std::string& path) {
 // What `tavrel convert` writes for the same settings: the same engine calls.
 std::vector<std::uint8_t> EngineBytes(const std::string& input, double exponent, int w, int h,
                                       int mode) {
-    EXPECT_EQ(test::Convert(input, "expected.bmp", exponent, w, h, mode).status, 0u) << input;
-    auto bytes = test::ReadBytes("expected.bmp");
-    DeleteFileW(L"expected.bmp");
-    return bytes;
+    return test::ConvertedBytes(input, exponent, static_cast<std::uint32_t>(w),
+                                static_cast<std::uint32_t>(h), static_cast<std::uint32_t>(mode));
 }
 
 class Environment : public ::testing::Environment {

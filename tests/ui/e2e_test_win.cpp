@@ -107,10 +107,8 @@ std::vector<std::uint8_t> ReadAll(const std::wstring& path) { return test::ReadB
 // What `tavrel convert` writes for the same settings: the same engine calls.
 std::vector<std::uint8_t> EngineBytes(const std::string& input, double exponent, int w, int h,
                                       int mode) {
-    EXPECT_EQ(test::Convert(input, "expected.bmp", exponent, w, h, mode).status, 0u) << input;
-    auto bytes = test::ReadBytes("expected.bmp");
-    DeleteFileW(L"expected.bmp");
-    return bytes;
+    return test::ConvertedBytes(input, exponent, static_cast<std::uint32_t>(w),
+                                static_cast<std::uint32_t>(h), static_cast<std::uint32_t>(mode));
 }
 
 const std::wstring kProgram = W(TAVREL_EXE);
