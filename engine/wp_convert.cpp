@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "engine/picture_reader.h"
+
 namespace {
 
 // The first two payload bytes of an RQ6 picture, "IF", read little-endian.
@@ -112,30 +114,12 @@ std::uint32_t WPConvert::Begin(const char* inPathArg, const char* outPathArg, do
 }
 
 std::uint32_t WPConvert::ReadHeaders() {
-    decoder->Decode(fileHeader, bmp::kFileHeaderSize);
-    decoder->Decode(infoHeader, bmp::kInfoHeaderSize);
-    if (decoder->error) return Fail(kStatusReadFailed);
-
-    // Keep the first bytes of the comment and pass over the rest, so that a
-    // long comment can neither overrun the field nor shift the rows. A length
-    // beyond all reason is not read at all: the header test rejects it.
-    const std::uint32_t offBits = bmp::Get32(fileHeader, bmp::kBfOffBits);
-    if (offBits >= bmp::kHeadersSize && offBits - bmp::kHeadersSize <= limits::kMaxCommentLength) {
-        commentLength = offBits - bmp::kHeadersSize;
-        const std::uint32_t kept =
-            commentLength < limits::kCommentSize ? commentLength : limits::kCommentSize;
-        decoder->Decode(comment, kept);
-        std::uint8_t skipped[256];
-        for (std::uint32_t left = commentLength - kept; left > 0;) {
-            const std::uint32_t n = left < sizeof skipped ? left : sizeof skipped;
-            decoder->Decode(skipped, n);
-            left -= n;
-        }
-        if (decoder->error) return Fail(kStatusReadFailed);
+    if (const auto s =
+            ReadPictureHeaders(*decoder, fileHeader, infoHeader, comment, &commentLength)) {
+        return Fail(s);
     }
-    if (CheckPayloadHeaders(fileHeader, infoHeader) != kStatusOk) return Fail(kStatusFormatError);
 
-    inStride = (6 * static_cast<std::uint32_t>(InputWidth()) + 3) & ~3u;
+    inStride = StoredRowStride(static_cast<std::uint32_t>(InputWidth()));
     rgbStride = (3 * width + 3) & ~3u;
     outStride = OutputStride(colorMode, width);
     return status;
@@ -205,58 +189,18 @@ std::uint32_t WPConvert::ConvertNextLine() {
     return WriteRow();
 }
 
-namespace {
-// Rows are stored as little-endian samples whatever the host's byte order.
-inline std::uint16_t LoadSample(const std::uint8_t* bytes, std::uint32_t i) {
-    return static_cast<std::uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
-}
-
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-constexpr bool kLittleEndianHost = true;
-#else
-constexpr bool kLittleEndianHost = false;
-#endif
-
-// row[i] += sample i of the decoded bytes, modulo 65536. The two buffers never
-// overlap; on a little-endian host the samples are read as they lie, which
-// lets the compiler vectorise the loop.
-void AddRow(std::uint16_t* row, const std::uint16_t* delta, std::uint32_t samples) {
-    if (kLittleEndianHost) {
-        for (std::uint32_t i = 0; i < samples; ++i) {
-            row[i] = static_cast<std::uint16_t>(row[i] + delta[i]);
-        }
-    } else {
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(delta);
-        for (std::uint32_t i = 0; i < samples; ++i) {
-            row[i] = static_cast<std::uint16_t>(row[i] + LoadSample(bytes, i));
-        }
-    }
-}
-}  // namespace
-
 std::uint32_t WPConvert::ReadFirstRow() {
-    auto* bytes = reinterpret_cast<std::uint8_t*>(row);
-    decoder->Decode(bytes, inStride);
+    decoder->Decode(reinterpret_cast<std::uint8_t*>(row), inStride);
     if (decoder->error) return Fail(kStatusReadFailed);
-    // Along the first row each sample is stored as the difference from the
-    // same channel of the pixel to its left.
-    const std::uint32_t samples = 3 * static_cast<std::uint32_t>(InputWidth());
-    std::uint16_t left[3] = {0, 0, 0};
-    for (std::uint32_t i = 0; i < samples; i += 3) {
-        for (std::uint32_t c = 0; c < 3; ++c) {
-            left[c] = static_cast<std::uint16_t>(left[c] + LoadSample(bytes, i + c));
-            row[i + c] = left[c];
-        }
-    }
+    UndoFirstRowDeltas(row, static_cast<std::uint32_t>(InputWidth()));
     return status;
 }
 
 std::uint32_t WPConvert::ReadNextRow() {
-    auto* bytes = reinterpret_cast<std::uint8_t*>(delta);
-    decoder->Decode(bytes, inStride);
+    decoder->Decode(reinterpret_cast<std::uint8_t*>(delta), inStride);
     if (decoder->error) return Fail(kStatusReadFailed);
     // Every later row is stored as the difference from the row before, which
     // `row` still holds.
-    AddRow(row, delta, 3 * static_cast<std::uint32_t>(InputWidth()));
+    AddRowDeltas(row, delta, 3 * static_cast<std::uint32_t>(InputWidth()));
     return status;
 }

@@ -7,6 +7,8 @@
 #include "engine/gamma_table.h"
 #include "engine/limits.h"
 #include "engine/wp_convert.h"
+#include "tools/full_picture.h"
+#include "tools/text_codec.h"
 
 namespace cli {
 
@@ -33,13 +35,63 @@ bool ParseSize(const std::string& text, std::uint32_t* width, std::uint32_t* hei
     return true;
 }
 
-bool ParseConvert(const std::vector<std::string>& args, Request* r, std::string* error) {
+bool EndsWith(const std::string& text, const char* suffix) {
+    const std::string tail(suffix);
+    if (text.size() < tail.size()) return false;
+    for (std::size_t i = 0; i < tail.size(); ++i) {
+        const char c = text[text.size() - tail.size() + i];
+        if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != tail[i]) return false;
+    }
+    return true;
+}
+
+bool ParseFormat(const std::string& text, Command command, Format* format) {
+    if (command == Command::kConvert && text == "bmp") {
+        *format = Format::kBmp;
+    } else if (text == "png") {
+        *format = Format::kPng;
+    } else if (command == Command::kExtract && text == "ppm") {
+        *format = Format::kPpm;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The comment pack stores: code page 932 text that the program shows whole.
+bool ParseComment(const std::string& utf8, std::string* cp932, std::string* error) {
+    if (!text::Utf8ToCp932(utf8, cp932)) {
+        *error = "--comment must be UTF-8 text made of characters code page 932 has";
+        return false;
+    }
+    if (cp932->size() > full::kMaxCommentBytes) {
+        *error = "--comment is " + std::to_string(cp932->size()) +
+                 " bytes in code page 932; at most " + std::to_string(full::kMaxCommentBytes) +
+                 " are kept";
+        return false;
+    }
+    return true;
+}
+
+// convert, extract and pack: input files and options. Each command takes the
+// options of its own; the rest are refused.
+bool ParseFileCommand(const std::vector<std::string>& args, Request* r, std::string* error) {
+    const Command command = r->command;
+    const bool converting = command == Command::kConvert;
     bool hasContrast = false;
+    bool hasFormat = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
-        const bool takesValue = a == "-o" || a == "--out-dir" || a == "--size" || a == "--mode" ||
-                                a == "--contrast" || a == "--exponent";
-        if (takesValue && i + 1 >= args.size()) {
+        const bool known = a == "-o" || a == "--out-dir" ||
+                           (converting && (a == "--size" || a == "--mode" || a == "--contrast" ||
+                                           a == "--exponent")) ||
+                           (command != Command::kPack && a == "--format") ||
+                           (command == Command::kPack && a == "--comment");
+        if (!known && a.size() > 1 && a[0] == '-') {
+            *error = "unknown option " + a;
+            return false;
+        }
+        if (known && i + 1 >= args.size()) {
             *error = a + " needs a value";
             return false;
         }
@@ -69,23 +121,29 @@ bool ParseConvert(const std::vector<std::string>& args, Request* r, std::string*
             r->contrast = static_cast<int>(p);
             hasContrast = true;
         } else if (a == "--exponent") {
-            const std::string& text = args[++i];
+            const std::string& value = args[++i];
             char* end = nullptr;
-            r->exponent = std::strtod(text.c_str(), &end);
-            if (text.empty() || *end != '\0' || !std::isfinite(r->exponent) || r->exponent <= 0) {
+            r->exponent = std::strtod(value.c_str(), &end);
+            if (value.empty() || *end != '\0' || !std::isfinite(r->exponent) || r->exponent <= 0) {
                 *error = "--exponent takes a positive number";
                 return false;
             }
             r->hasExponent = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            *error = "unknown option " + a;
-            return false;
+        } else if (a == "--format") {
+            if (!ParseFormat(args[++i], command, &r->format)) {
+                *error = converting ? "--format takes bmp or png" : "--format takes png or ppm";
+                return false;
+            }
+            hasFormat = true;
+        } else if (a == "--comment") {
+            if (!ParseComment(args[++i], &r->comment, error)) return false;
+            r->hasComment = true;
         } else {
             r->inputs.push_back(a);
         }
     }
     if (r->inputs.empty()) {
-        *error = "convert needs at least one input picture";
+        *error = args[0] + " needs at least one input picture";
         return false;
     }
     if (hasContrast && r->hasExponent) {
@@ -95,6 +153,21 @@ bool ParseConvert(const std::vector<std::string>& args, Request* r, std::string*
     if (!r->output.empty() && (!r->outDir.empty() || r->inputs.size() > 1)) {
         *error = "-o names the output of a single picture; use --out-dir for several";
         return false;
+    }
+    // Without --format, the name given to -o tells the format.
+    if (command == Command::kPack) {
+        r->format = Format::kRq6;
+    } else if (!hasFormat && converting) {
+        r->format = EndsWith(r->output, ".png") ? Format::kPng : Format::kBmp;
+    } else if (!hasFormat) {
+        if (r->output.empty() || EndsWith(r->output, ".png")) {
+            r->format = Format::kPng;
+        } else if (EndsWith(r->output, ".ppm")) {
+            r->format = Format::kPpm;
+        } else {
+            *error = "extract writes .png or .ppm files; name one, or give --format";
+            return false;
+        }
     }
     return true;
 }
@@ -126,9 +199,11 @@ bool Parse(const std::vector<std::string>& args, Request* request, std::string* 
             return true;
         }
     }
-    if (command == "convert") {
-        request->command = Command::kConvert;
-        return ParseConvert(args, request, error);
+    if (command == "convert" || command == "extract" || command == "pack") {
+        request->command = command == "convert"   ? Command::kConvert
+                           : command == "extract" ? Command::kExtract
+                                                  : Command::kPack;
+        return ParseFileCommand(args, request, error);
     }
     if (command == "info" || command == "sample-disc") {
         if (args.size() != 2 || (args[1].size() > 1 && args[1][0] == '-')) {
@@ -151,7 +226,8 @@ bool Parse(const std::vector<std::string>& args, Request* request, std::string* 
 
 std::string OutputPathFor(const Request& request, const std::string& input) {
     if (!request.output.empty()) return request.output;
-    const std::string name = BaseName(input) + ".bmp";
+    static const char* const kExtensions[] = {".bmp", ".png", ".ppm", ".rq6"};
+    const std::string name = BaseName(input) + kExtensions[static_cast<int>(request.format)];
     if (request.outDir.empty()) return name;
     return request.outDir.back() == '/' ? request.outDir + name : request.outDir + "/" + name;
 }
@@ -160,6 +236,9 @@ const char* UsageText() {
     return R"(Usage:
   tavrel convert IN.rq6 [IN2.rq6 ...] [-o OUT.bmp | --out-dir DIR]
                  [--size WxH] [--mode 1|4|5|8|9|16|24] [--contrast P | --exponent X]
+                 [--format bmp|png]
+  tavrel extract IN.rq6 [IN2.rq6 ...] [-o OUT.png | --out-dir DIR] [--format png|ppm]
+  tavrel pack IN.png|IN.ppm [IN2 ...] [-o OUT.rq6 | --out-dir DIR] [--comment TEXT]
   tavrel info IN.rq6
   tavrel sample-disc DIR
   tavrel --help
@@ -178,9 +257,26 @@ convert   Converts each picture into an uncompressed BMP file, scaled by area
   --contrast P    contrast position 0 (bright) to 256 (dark); the curve's
                   exponent is 2.5^((P-128)/128). Default 128 (exponent 1.0).
   --exponent X    the tone curve's exponent itself (clamped to 0.001..1000).
+  --format F      bmp (the default) or png: the same pixels as a PNG file of
+                  the same depth (modes 1 to 9 as indexed PNG). An -o name
+                  ending in .png chooses png too.
   The output appears only when the conversion succeeded: it is written under a
   temporary name beside the target and renamed, so a failure leaves no partial
   file and an existing file of the target name untouched.
+
+extract   Writes each picture at its own size and full 16-bit precision, as
+          16-bit RGB PNG (the comment in a "Comment" text chunk, in UTF-8) or
+          as binary PPM with maximum value 65535 (pixels only). The format
+          follows --format, else the -o name's extension; default png.
+
+pack      Packs each PNG, PPM or PGM picture into an RQ6 file. 16-bit samples
+          are kept as they are; 8-bit and lower are scaled to 16 bits (v x 257
+          for 8 bits); grey is repeated into red, green and blue; palettes are
+          looked up; alpha is dropped. Up to 32767 pixels a side and 128
+          megapixels.
+  --comment TEXT  the picture's comment (at most 127 bytes in code page 932,
+                  the Japanese Windows encoding). Default: the PNG's "Comment"
+                  text, if it has one.
 
 info      Prints the picture's size, comment, header fields and code tree size.
 
@@ -188,8 +284,15 @@ sample-disc DIR
           Writes five sample pictures, DIR/Extends/Sg006.rq6 ... Sg010.rq6
           (3200 x 2400, 16 bits per channel).
 
-Exit status: 0 on success; 1 to 7 for a failed conversion (the status code,
-with its message on stderr); 64 for a command line that cannot be understood.
+Every output appears only when its command succeeded (see convert).
+
+Exit status: 0 on success; 64 for a command line that cannot be understood;
+otherwise the first failure's status code, with its message on stderr:
+  1 out of memory            2 an input cannot be opened
+  3 an output cannot be created    4 an RQ6 picture ends early
+  5 an output cannot be written    6 an input is damaged or not a picture
+                                     the command reads (or too large)
+  7 an unexpected error
 )";
 }
 

@@ -11,11 +11,15 @@ namespace cli {
 // Exit status for a command line that cannot be understood.
 inline constexpr int kExitUsage = 64;
 
-enum class Command { kHelp, kConvert, kInfo, kSampleDisc };
+enum class Command { kHelp, kConvert, kInfo, kSampleDisc, kExtract, kPack };
+
+// What a command writes: convert writes bitmaps or PNG, extract PNG or PPM,
+// pack RQ6 pictures.
+enum class Format { kBmp, kPng, kPpm, kRq6 };
 
 struct Request {
     Command command = Command::kHelp;
-    std::vector<std::string> inputs;  // convert: pictures; info: one picture
+    std::vector<std::string> inputs;  // convert, extract, pack: pictures; info: one
     std::string output;               // -o: the output file (one input only)
     std::string outDir;               // --out-dir
     std::string discDir;              // sample-disc
@@ -25,13 +29,18 @@ struct Request {
     int contrast = 128;  // trackbar position, used unless hasExponent
     bool hasExponent = false;
     double exponent = 1.0;
+    Format format = Format::kBmp;
+    // pack --comment, in code page 932 as it will be stored.
+    bool hasComment = false;
+    std::string comment;
 };
 
 // False with a message in *error when the command line is not valid.
 bool Parse(const std::vector<std::string>& args, Request* request, std::string* error);
 
-// Where the output of `input` goes: -o, or the input's base name with ".bmp"
-// in --out-dir or the current directory.
+// Where the output of `input` goes: -o, or the input's base name with the
+// format's extension (".bmp", ".png", ".ppm", ".rq6") in --out-dir or the
+// current directory.
 std::string OutputPathFor(const Request& request, const std::string& input);
 
 const char* UsageText();

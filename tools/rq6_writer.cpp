@@ -320,7 +320,9 @@ bool WriteBytes(const char* utf8Path, const std::vector<std::uint8_t>& bytes) {
 }
 
 bool WriteRq6File(const char* utf8Path, std::uint32_t width, std::uint32_t height,
-                  const std::string& comment, const RowSource& row, const PayloadFields& fields) {
+                  const std::string& comment, const RowSource& row, const PayloadFields& fields,
+                  bool* created) {
+    if (created) *created = false;
     const std::vector<std::uint8_t> preamble = BuildPreamble(width, height, comment, fields);
     const std::size_t rowSamples = std::size_t{3} * width;
     std::vector<std::uint16_t> current(rowSamples);
@@ -349,6 +351,7 @@ bool WriteRq6File(const char* utf8Path, std::uint32_t width, std::uint32_t heigh
 
     const platform::FileHandle file = platform::CreateWrite(utf8Path);
     if (file == platform::kInvalidFile) return false;
+    if (created) *created = true;
     const std::vector<std::uint8_t> start = FileStart(0);
     bool ok = WriteAll(file, start.data(), start.size());
 

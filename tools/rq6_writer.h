@@ -159,9 +159,10 @@ using RowSource = std::function<void(std::uint32_t y, std::uint16_t* bgr)>;
 // Streams a picture to a file with an optimal tree while holding only a few
 // rows in memory: the rows are requested twice, once to count byte values and
 // once to code them, so `row` must give the same samples both times.
-// False when the file cannot be written (nothing is left behind then).
+// False when the file cannot be written (nothing is left behind then);
+// *created, when given, tells whether the file could at least be created.
 bool WriteRq6File(const char* utf8Path, std::uint32_t width, std::uint32_t height,
                   const std::string& comment, const RowSource& row,
-                  const PayloadFields& fields = {});
+                  const PayloadFields& fields = {}, bool* created = nullptr);
 
 }  // namespace rq6

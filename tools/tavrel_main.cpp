@@ -1,80 +1,20 @@
 // tavrel: the conversion engine on the command line.
-#include <iconv.h>
-#include <unistd.h>
-
+#include <cinttypes>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "engine/huffman_code.h"
+#include "engine/picture_reader.h"
 #include "engine/wp_convert.h"
 #include "platform/file_io.h"
+#include "tools/archive_commands.h"
 #include "tools/cli_options.h"
+#include "tools/output_file.h"
+#include "tools/png_io.h"
 #include "tools/sample_disc.h"
+#include "tools/text_codec.h"
 
 namespace {
-
-struct PictureInfo {
-    std::uint8_t fileHeader[bmp::kFileHeaderSize] = {};
-    std::uint8_t infoHeader[bmp::kInfoHeaderSize] = {};
-    std::uint8_t comment[limits::kCommentSize] = {};
-    std::uint32_t commentLength = 0;
-    std::uint32_t extra = 0;
-    int internalNodes = 0;
-};
-
-// Reads a picture's headers the way a conversion does and with the same
-// statuses, without creating anything.
-std::uint32_t ProbePicture(const char* path, PictureInfo* info) {
-    HuffmanCode decoder(path, kRq6Magic);
-    if (decoder.file == platform::kInvalidFile) return kStatusInputNotOpened;
-    if (decoder.error) return kStatusFormatError;
-    decoder.Decode(info->fileHeader, bmp::kFileHeaderSize);
-    decoder.Decode(info->infoHeader, bmp::kInfoHeaderSize);
-    if (decoder.error) return kStatusReadFailed;
-    if (CheckPayloadHeaders(info->fileHeader, info->infoHeader) != kStatusOk) {
-        return kStatusFormatError;
-    }
-    info->commentLength = bmp::Get32(info->fileHeader, bmp::kBfOffBits) - bmp::kHeadersSize;
-    decoder.Decode(info->comment, std::min(info->commentLength, limits::kCommentSize));
-    if (decoder.error) return kStatusReadFailed;
-    info->extra = decoder.extra;
-    info->internalNodes = decoder.InternalNodeCount();
-    return kStatusOk;
-}
-
-// Comments are Japanese Windows text (code page 932); shown as UTF-8 here.
-std::string CommentText(const std::uint8_t* comment) {
-    const std::size_t length =
-        strnlen(reinterpret_cast<const char*>(comment), limits::kCommentSize);
-    std::string raw(reinterpret_cast<const char*>(comment), length);
-    iconv_t cd = iconv_open("UTF-8", "CP932");
-    if (cd != reinterpret_cast<iconv_t>(-1)) {
-        std::string out(4 * length + 4, '\0');
-        char* in = raw.data();
-        std::size_t inLeft = raw.size();
-        char* o = out.data();
-        std::size_t outLeft = out.size();
-        const bool ok = iconv(cd, &in, &inLeft, &o, &outLeft) != static_cast<std::size_t>(-1);
-        iconv_close(cd);
-        if (ok) {
-            out.resize(out.size() - outLeft);
-            return out;
-        }
-    }
-    std::string escaped;
-    for (unsigned char c : raw) {
-        char buf[8];
-        if (c >= 0x20 && c < 0x7f) {
-            escaped += static_cast<char>(c);
-        } else {
-            std::snprintf(buf, sizeof buf, "\\x%02x", c);
-            escaped += buf;
-        }
-    }
-    return escaped;
-}
 
 void ReportFailure(const std::string& path, std::uint32_t status) {
     std::string message = StatusMessage(status);
@@ -82,30 +22,21 @@ void ReportFailure(const std::string& path, std::uint32_t status) {
     std::fprintf(stderr, "tavrel: %s:\n%s", path.c_str(), message.c_str());
 }
 
-// The temporary name beside `target` under which a conversion is written.
-std::string TemporaryPath(const std::string& target) {
-    const auto slash = target.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    static int serial = 0;
-    return dir + "." + name + ".tavrel-" + std::to_string(getpid()) + "-" +
-           std::to_string(serial++) + ".tmp";
-}
-
 std::uint32_t ConvertOne(const cli::Request& request, const std::string& input) {
     const std::string target = cli::OutputPathFor(request, input);
     std::uint32_t width = request.width;
     std::uint32_t height = request.height;
     if (width == 0) {
-        PictureInfo info;
-        if (const std::uint32_t s = ProbePicture(input.c_str(), &info)) return s;
-        width = static_cast<std::uint32_t>(bmp::GetSigned32(info.infoHeader, bmp::kBiWidth));
-        height = static_cast<std::uint32_t>(bmp::GetSigned32(info.infoHeader, bmp::kBiHeight));
+        // Read the headers the way the conversion will, with the same statuses.
+        PictureReader reader;
+        if (const std::uint32_t s = reader.Open(input.c_str())) return s;
+        width = reader.Width();
+        height = reader.Height();
     }
     const double exponent =
         request.hasExponent ? request.exponent : ContrastTable().exponent[request.contrast];
 
-    const std::string temporary = TemporaryPath(target);
+    const std::string temporary = output::TemporaryPath(target);
     std::uint32_t status = kStatusOk;
     bool created = false;
     std::uint32_t fileSize = 0;
@@ -117,15 +48,25 @@ std::uint32_t ConvertOne(const cli::Request& request, const std::string& input) 
         while (status == kStatusOk && job.linesDone < job.height) status = job.ConvertNextLine();
         fileSize = job.outFileSize;
     }  // the job closes both files here
-    if (status == kStatusOk && !platform::Rename(temporary.c_str(), target.c_str())) {
-        status = kStatusOutputNotCreated;
-    }
     if (status != kStatusOk) {
         if (created) platform::Remove(temporary.c_str());
         return status;
     }
-    std::printf("%s -> %s (%u x %u, mode %u, %u bytes)\n", input.c_str(), target.c_str(), width,
-                height, request.mode, fileSize);
+    std::uint64_t outputSize = fileSize;
+    if (request.format == cli::Format::kPng) {
+        // The engine writes bitmaps; the PNG is made from the finished one.
+        const std::string png = output::TemporaryPath(target);
+        const full::Result result = png_io::BmpToPng(temporary, png);
+        platform::Remove(temporary.c_str());
+        status = output::Commit(png, target, result.status);
+        if (status != kStatusOk) return status;
+        outputSize = output::FileSize(target);
+    } else {
+        status = output::Commit(temporary, target, status);
+        if (status != kStatusOk) return status;
+    }
+    std::printf("%s -> %s (%u x %u, mode %u, %" PRIu64 " bytes)\n", input.c_str(),
+                target.c_str(), width, height, request.mode, outputSize);
     return kStatusOk;
 }
 
@@ -142,21 +83,23 @@ int RunConvert(const cli::Request& request) {
 }
 
 int RunInfo(const std::string& path) {
-    PictureInfo info;
-    if (const std::uint32_t status = ProbePicture(path.c_str(), &info)) {
+    PictureReader info;
+    if (const std::uint32_t status = info.Open(path.c_str())) {
         ReportFailure(path, status);
         return static_cast<int>(status);
     }
     const std::uint8_t* fh = info.fileHeader;
     const std::uint8_t* ih = info.infoHeader;
+    const std::string comment(reinterpret_cast<const char*>(info.comment),
+                              info.CommentTextLength());
     std::printf("file:            %s\n", path.c_str());
     std::printf("size:            %d x %d\n", bmp::GetSigned32(ih, bmp::kBiWidth),
                 bmp::GetSigned32(ih, bmp::kBiHeight));
-    std::printf("comment:         %s\n", CommentText(info.comment).c_str());
+    std::printf("comment:         %s\n", text::CommentForDisplay(comment).c_str());
     std::printf("comment bytes:   %u\n", info.commentLength);
-    std::printf("code tree:       %d internal nodes, %d leaves\n", info.internalNodes,
-                info.internalNodes + 1);
-    std::printf("extra value:     0x%08x\n", info.extra);
+    std::printf("code tree:       %d internal nodes, %d leaves\n", info.InternalNodeCount(),
+                info.InternalNodeCount() + 1);
+    std::printf("extra value:     0x%08x\n", info.Extra());
     std::printf("bfType:          %c%c\n", fh[0], fh[1]);
     std::printf("bfSize:          %u\n", bmp::Get32(fh, bmp::kBfSize));
     std::printf("bfReserved1:     %u\n", bmp::Get16(fh, bmp::kBfReserved1));
@@ -202,6 +145,10 @@ int main(int argc, char** argv) {
             return 0;
         case cli::Command::kConvert:
             return RunConvert(request);
+        case cli::Command::kExtract:
+            return archive::RunExtract(request);
+        case cli::Command::kPack:
+            return archive::RunPack(request);
         case cli::Command::kInfo:
             return RunInfo(request.inputs[0]);
         case cli::Command::kSampleDisc:

@@ -1,0 +1,130 @@
+#include "engine/picture_reader.h"
+
+#include <cstring>
+#include <new>
+
+#include "engine/wp_convert.h"
+
+namespace {
+
+// Rows are stored as little-endian samples whatever the host's byte order.
+inline std::uint16_t LoadSample(const std::uint8_t* bytes, std::uint32_t i) {
+    return static_cast<std::uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+}
+
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+constexpr bool kLittleEndianHost = true;
+#else
+constexpr bool kLittleEndianHost = false;
+#endif
+
+}  // namespace
+
+std::uint32_t ReadPictureHeaders(HuffmanCode& decoder, std::uint8_t* fileHeader,
+                                 std::uint8_t* infoHeader, std::uint8_t* comment,
+                                 std::uint32_t* commentLength) {
+    decoder.Decode(fileHeader, bmp::kFileHeaderSize);
+    decoder.Decode(infoHeader, bmp::kInfoHeaderSize);
+    if (decoder.error) return kStatusReadFailed;
+
+    const std::uint32_t offBits = bmp::Get32(fileHeader, bmp::kBfOffBits);
+    if (offBits >= bmp::kHeadersSize && offBits - bmp::kHeadersSize <= limits::kMaxCommentLength) {
+        *commentLength = offBits - bmp::kHeadersSize;
+        const std::uint32_t kept =
+            *commentLength < limits::kCommentSize ? *commentLength : limits::kCommentSize;
+        decoder.Decode(comment, kept);
+        std::uint8_t skipped[256];
+        for (std::uint32_t left = *commentLength - kept; left > 0;) {
+            const std::uint32_t n = left < sizeof skipped ? left : sizeof skipped;
+            decoder.Decode(skipped, n);
+            left -= n;
+        }
+        if (decoder.error) return kStatusReadFailed;
+    }
+    return CheckPayloadHeaders(fileHeader, infoHeader);
+}
+
+void UndoFirstRowDeltas(std::uint16_t* row, std::uint32_t width) {
+    // Along the first row each sample is stored as the difference from the
+    // same channel of the pixel to its left. Each sample's bytes are read
+    // before its place is overwritten, so the work can be done in place.
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(row);
+    std::uint16_t left[3] = {0, 0, 0};
+    for (std::uint32_t i = 0; i < 3 * width; i += 3) {
+        for (std::uint32_t c = 0; c < 3; ++c) {
+            left[c] = static_cast<std::uint16_t>(left[c] + LoadSample(bytes, i + c));
+            row[i + c] = left[c];
+        }
+    }
+}
+
+void AddRowDeltas(std::uint16_t* row, const std::uint16_t* delta, std::uint32_t samples) {
+    // On a little-endian host the samples are read as they lie, which lets
+    // the compiler vectorise the loop.
+    if (kLittleEndianHost) {
+        for (std::uint32_t i = 0; i < samples; ++i) {
+            row[i] = static_cast<std::uint16_t>(row[i] + delta[i]);
+        }
+    } else {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(delta);
+        for (std::uint32_t i = 0; i < samples; ++i) {
+            row[i] = static_cast<std::uint16_t>(row[i] + LoadSample(bytes, i));
+        }
+    }
+}
+
+PictureReader::PictureReader() = default;
+PictureReader::~PictureReader() = default;
+
+std::uint32_t PictureReader::CommentTextLength() const {
+    const std::uint32_t kept =
+        commentLength < limits::kCommentSize ? commentLength : limits::kCommentSize;
+    const void* end = std::memchr(comment, 0, kept);
+    return end ? static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(end) - comment)
+               : kept;
+}
+
+std::uint32_t PictureReader::Open(const char* utf8Path) {
+    if (status != kStatusOk) return status;
+    if (decoder) return Fail(kStatusUnexpected);
+    try {
+        decoder = std::make_unique<HuffmanCode>(utf8Path, kRq6Magic);
+    } catch (const std::bad_alloc&) {
+        return Fail(kStatusOutOfMemory);
+    }
+    if (decoder->file == platform::kInvalidFile) return Fail(kStatusInputNotOpened);
+    if (decoder->error) return Fail(kStatusFormatError);
+    if (const auto s =
+            ReadPictureHeaders(*decoder, fileHeader, infoHeader, comment, &commentLength)) {
+        return Fail(s);
+    }
+    // Both buffers hold a stored row's bytes before they become samples; the
+    // header test keeps the width, and so these sizes, small.
+    const std::uint32_t words = StoredRowStride(Width()) / 2;
+    try {
+        row.reset(new std::uint16_t[words]);
+        delta.reset(new std::uint16_t[words]);
+    } catch (const std::bad_alloc&) {
+        return Fail(kStatusOutOfMemory);
+    }
+    return status;
+}
+
+std::uint32_t PictureReader::ReadRow(std::uint16_t* bgr) {
+    if (status != kStatusOk) return status;
+    if (!row || rowsRead >= Height()) return Fail(kStatusUnexpected);
+    const std::uint32_t stride = StoredRowStride(Width());
+    const std::uint32_t samples = 3 * Width();
+    if (rowsRead == 0) {
+        decoder->Decode(reinterpret_cast<std::uint8_t*>(row.get()), stride);
+        if (decoder->error) return Fail(kStatusReadFailed);
+        UndoFirstRowDeltas(row.get(), Width());
+    } else {
+        decoder->Decode(reinterpret_cast<std::uint8_t*>(delta.get()), stride);
+        if (decoder->error) return Fail(kStatusReadFailed);
+        AddRowDeltas(row.get(), delta.get(), samples);
+    }
+    std::memcpy(bgr, row.get(), samples * sizeof(std::uint16_t));
+    ++rowsRead;
+    return status;
+}

@@ -1,0 +1,75 @@
+// Full-precision reading of an RQ6 picture: the headers, the comment and the
+// stored rows with their differences undone, one row at a time. A conversion
+// uses the same pieces, so a picture reads the same way (and fails with the
+// same status) whether it is converted, inspected or extracted.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/bitmap_headers.h"
+#include "engine/conversion_status.h"
+#include "engine/huffman_code.h"
+#include "engine/limits.h"
+
+// Decodes the two bitmap headers and the comment region that follows them,
+// keeping its first kCommentSize bytes in `comment` and passing over the rest,
+// so that a long comment can neither overrun the field nor shift the rows. A
+// comment length beyond all reason is not read at all. Returns
+// kStatusReadFailed when the stream ends early, kStatusFormatError when the
+// headers describe no picture this program reads, else kStatusOk.
+std::uint32_t ReadPictureHeaders(HuffmanCode& decoder, std::uint8_t* fileHeader,
+                                 std::uint8_t* infoHeader, std::uint8_t* comment,
+                                 std::uint32_t* commentLength);
+
+// Bytes of one stored row: three 16-bit samples per pixel, padded to 4 bytes.
+inline std::uint32_t StoredRowStride(std::uint32_t width) { return (6 * width + 3) & ~3u; }
+
+// Turns the decoded bytes of the first stored row into samples, in place:
+// `row` holds the little-endian bytes on entry and 3 x width samples on return.
+void UndoFirstRowDeltas(std::uint16_t* row, std::uint32_t width);
+
+// Turns the decoded bytes of a later row into samples: row[i] += sample i of
+// `delta` (little-endian bytes), modulo 65536. The buffers must not overlap.
+void AddRowDeltas(std::uint16_t* row, const std::uint16_t* delta, std::uint32_t samples);
+
+// Reads a picture's stored rows, bottom row first, at full precision.
+// Like a conversion job it keeps the first failure and does nothing after it.
+class PictureReader {
+public:
+    PictureReader();
+    ~PictureReader();
+    PictureReader(const PictureReader&) = delete;
+    PictureReader& operator=(const PictureReader&) = delete;
+
+    // Opens the file and reads everything before the rows.
+    std::uint32_t Open(const char* utf8Path);
+
+    // Fills 3 x Width() samples (blue, green, red) with the next stored row.
+    // Reading more than Height() rows is refused with kStatusUnexpected.
+    std::uint32_t ReadRow(std::uint16_t* bgr);
+
+    std::uint32_t Width() const { return static_cast<std::uint32_t>(bmp::GetSigned32(infoHeader, bmp::kBiWidth)); }
+    std::uint32_t Height() const { return static_cast<std::uint32_t>(bmp::GetSigned32(infoHeader, bmp::kBiHeight)); }
+    // Bytes of the comment text: up to its terminator, at most kCommentSize.
+    std::uint32_t CommentTextLength() const;
+    int InternalNodeCount() const { return decoder ? decoder->InternalNodeCount() : 0; }
+    std::uint32_t Extra() const { return decoder ? decoder->extra : 0; }
+
+    std::uint8_t fileHeader[bmp::kFileHeaderSize] = {};
+    std::uint8_t infoHeader[bmp::kInfoHeaderSize] = {};
+    // Not necessarily zero-terminated when the stored comment fills it.
+    std::uint8_t comment[limits::kCommentSize] = {};
+    // Length of the whole stored comment region.
+    std::uint32_t commentLength = 0;
+    std::uint32_t status = kStatusOk;
+    std::uint32_t rowsRead = 0;
+
+private:
+    std::uint32_t Fail(std::uint32_t code) { return status = code; }
+
+    std::unique_ptr<HuffmanCode> decoder;
+    // The samples of the row last read, and the decoded bytes of the next.
+    std::unique_ptr<std::uint16_t[]> row;
+    std::unique_ptr<std::uint16_t[]> delta;
+};

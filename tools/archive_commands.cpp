@@ -1,0 +1,130 @@
+#include "tools/archive_commands.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "engine/conversion_status.h"
+#include "tools/full_picture.h"
+#include "tools/output_file.h"
+#include "tools/png_io.h"
+#include "tools/ppm_io.h"
+#include "tools/text_codec.h"
+
+namespace archive {
+
+namespace {
+
+void Report(const std::string& path, const full::Result& result) {
+    std::string message = result.message;
+    if (message.empty()) message = StatusMessage(result.status);
+    if (message.back() != '\n') message += '\n';
+    std::fprintf(stderr, "tavrel: %s:\n%s", path.c_str(), message.c_str());
+}
+
+void Warn(const std::string& path, const std::string& warning) {
+    if (!warning.empty()) std::fprintf(stderr, "tavrel: %s: %s\n", path.c_str(), warning.c_str());
+}
+
+// Reads a PNG, PPM or PGM picture, told apart by their first bytes.
+full::Result ReadStandardPicture(const std::string& path, full::Picture* picture) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return {kStatusInputNotOpened, "cannot open the file"};
+    std::uint8_t head[8] = {};
+    const std::size_t got = std::fread(head, 1, sizeof head, f);
+    std::fclose(f);
+    if (png_io::HasSignature(head, got)) return png_io::ReadPng(path, picture);
+    if (ppm_io::HasSignature(head, got)) return ppm_io::ReadPnm(path, picture);
+    return {kStatusFormatError, "not a PNG, PPM or PGM picture"};
+}
+
+std::uint32_t ExtractOne(const cli::Request& request, const std::string& input) {
+    full::Picture picture;
+    std::string warning;
+    full::Result result = full::ReadRq6(input, &picture, &warning);
+    if (!result) {
+        Report(input, result);
+        return result.status;
+    }
+    Warn(input, warning);
+    const std::string target = cli::OutputPathFor(request, input);
+    const std::string temporary = output::TemporaryPath(target);
+    result = request.format == cli::Format::kPpm ? ppm_io::WritePpm16(temporary, picture)
+                                                 : png_io::WritePng16(temporary, picture);
+    const std::uint32_t status = output::Commit(temporary, target, result.status);
+    if (status != kStatusOk) {
+        Report(target, {status, result.status == status ? result.message : ""});
+        return status;
+    }
+    std::printf("%s -> %s (%u x %u, 16 bits per channel, %" PRIu64 " bytes)\n", input.c_str(),
+                target.c_str(), picture.width, picture.height, output::FileSize(target));
+    return kStatusOk;
+}
+
+std::uint32_t PackOne(const cli::Request& request, const std::string& input) {
+    full::Picture picture;
+    full::Result result = ReadStandardPicture(input, &picture);
+    if (!result) {
+        Report(input, result);
+        return result.status;
+    }
+    std::string comment = request.comment;
+    if (!request.hasComment) {
+        std::string warning;
+        comment = StoredComment(picture.comment, &warning);
+        Warn(input, warning);
+    }
+    const std::string target = cli::OutputPathFor(request, input);
+    const std::string temporary = output::TemporaryPath(target);
+    result = full::WriteRq6(temporary, picture, comment);
+    const std::uint32_t status = output::Commit(temporary, target, result.status);
+    if (status != kStatusOk) {
+        Report(target, {status, result.status == status ? result.message : ""});
+        return status;
+    }
+    std::printf("%s -> %s (%u x %u, %" PRIu64 " bytes)\n", input.c_str(), target.c_str(),
+                picture.width, picture.height, output::FileSize(target));
+    return kStatusOk;
+}
+
+template <typename One>
+int ForEachInput(const cli::Request& request, One one) {
+    std::uint32_t firstFailure = kStatusOk;
+    for (const auto& input : request.inputs) {
+        const std::uint32_t status = one(request, input);
+        if (status != kStatusOk && firstFailure == kStatusOk) firstFailure = status;
+    }
+    return static_cast<int>(firstFailure);
+}
+
+// Bytes of the code page 932 character that starts with `lead`.
+std::size_t CharacterBytes(unsigned char lead) {
+    return (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC) ? 2 : 1;
+}
+
+}  // namespace
+
+std::string StoredComment(const std::string& utf8, std::string* warning) {
+    warning->clear();
+    std::string cp932;
+    if (!text::Utf8ToCp932(utf8, &cp932)) {
+        *warning = "the comment has characters code page 932 lacks; the picture gets none";
+        return {};
+    }
+    if (cp932.size() <= full::kMaxCommentBytes) return cp932;
+    std::size_t end = 0;
+    while (end < cp932.size() &&
+           end + CharacterBytes(static_cast<unsigned char>(cp932[end])) <= full::kMaxCommentBytes) {
+        end += CharacterBytes(static_cast<unsigned char>(cp932[end]));
+    }
+    cp932.resize(end);
+    std::string shown;
+    text::Cp932ToUtf8(cp932, &shown);
+    *warning = "the comment is cut to its first " + std::to_string(end) + " bytes: " + shown;
+    return cp932;
+}
+
+int RunExtract(const cli::Request& request) { return ForEachInput(request, ExtractOne); }
+
+int RunPack(const cli::Request& request) { return ForEachInput(request, PackOne); }
+
+}  // namespace archive

@@ -1,0 +1,79 @@
+#include "tools/full_picture.h"
+
+#include <new>
+
+#include "engine/conversion_status.h"
+#include "engine/limits.h"
+#include "engine/picture_reader.h"
+#include "tools/rq6_writer.h"
+#include "tools/text_codec.h"
+
+namespace full {
+
+std::size_t SampleCount(std::int64_t width, std::int64_t height) {
+    if (width < 1 || height < 1 || width > limits::kMaxSide || height > limits::kMaxSide ||
+        width * height > limits::kMaxInputPixels) {
+        return 0;
+    }
+    return static_cast<std::size_t>(3 * width * height);
+}
+
+Result ReadRq6(const std::string& path, Picture* picture, std::string* warning) {
+    PictureReader reader;
+    if (const std::uint32_t s = reader.Open(path.c_str())) return {s, StatusMessage(s)};
+    const std::uint32_t width = reader.Width();
+    const std::uint32_t height = reader.Height();
+    picture->width = width;
+    picture->height = height;
+    const std::string raw(reinterpret_cast<const char*>(reader.comment), reader.CommentTextLength());
+    if (!text::Cp932ToUtf8(raw, &picture->comment)) {
+        picture->comment = text::Escaped(raw);
+        *warning = "the comment is not valid code page 932 text; kept as " + picture->comment;
+    }
+    try {
+        picture->rgb.assign(SampleCount(width, height), 0);
+    } catch (const std::bad_alloc&) {
+        return {kStatusOutOfMemory, StatusMessage(kStatusOutOfMemory)};
+    }
+    // Rows are stored bottom first, blue before red.
+    std::vector<std::uint16_t> bgr(3 * static_cast<std::size_t>(width));
+    for (std::uint32_t y = 0; y < height; ++y) {
+        if (const std::uint32_t s = reader.ReadRow(bgr.data())) return {s, StatusMessage(s)};
+        std::uint16_t* out = picture->rgb.data() + 3 * static_cast<std::size_t>(width) * (height - 1 - y);
+        for (std::uint32_t x = 0; x < width; ++x) {
+            out[3 * x] = bgr[3 * x + 2];
+            out[3 * x + 1] = bgr[3 * x + 1];
+            out[3 * x + 2] = bgr[3 * x];
+        }
+    }
+    return {};
+}
+
+Result WriteRq6(const std::string& path, const Picture& picture, const std::string& cp932Comment) {
+    if (SampleCount(picture.width, picture.height) == 0 ||
+        picture.rgb.size() != SampleCount(picture.width, picture.height) ||
+        cp932Comment.size() > kMaxCommentBytes) {
+        return {kStatusUnexpected, StatusMessage(kStatusUnexpected)};
+    }
+    const std::uint32_t width = picture.width;
+    const std::uint32_t height = picture.height;
+    bool created = false;
+    const bool ok = rq6::WriteRq6File(
+        path.c_str(), width, height, cp932Comment, [&](std::uint32_t y, std::uint16_t* bgr) {
+            const std::uint16_t* in =
+                picture.rgb.data() + 3 * static_cast<std::size_t>(width) * (height - 1 - y);
+            for (std::uint32_t x = 0; x < width; ++x) {
+                bgr[3 * x] = in[3 * x + 2];
+                bgr[3 * x + 1] = in[3 * x + 1];
+                bgr[3 * x + 2] = in[3 * x];
+            }
+        },
+        {}, &created);
+    if (!ok) {
+        const std::uint32_t s = created ? kStatusWriteFailed : kStatusOutputNotCreated;
+        return {s, StatusMessage(s)};
+    }
+    return {};
+}
+
+}  // namespace full

@@ -1,0 +1,44 @@
+// A picture at full precision in memory, the meeting point of the RQ6, PNG
+// and PPM readers and writers of the tool.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace full {
+
+struct Picture {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    // 16-bit red, green, blue samples; the top row first.
+    std::vector<std::uint16_t> rgb;
+    // UTF-8; empty when the picture has none.
+    std::string comment;
+};
+
+// Outcome of reading or writing a picture: a conversion status (0 on
+// success) and, on failure, what went wrong in words.
+struct Result {
+    std::uint32_t status = 0;
+    std::string message;
+    explicit operator bool() const { return status == 0; }
+};
+
+// Holds a comment of `bytes` code page 932 bytes whole: the program keeps the
+// first 128 bytes of a comment, its terminator included.
+inline constexpr std::size_t kMaxCommentBytes = 127;
+
+// Reads an RQ6 picture. A comment that is not valid code page 932 text is
+// kept escaped (\xNN) and *warning says so.
+Result ReadRq6(const std::string& path, Picture* picture, std::string* warning);
+
+// Writes the picture as an RQ6 file with the comment `cp932Comment`
+// (at most kMaxCommentBytes). Nothing is left behind on failure.
+Result WriteRq6(const std::string& path, const Picture& picture, const std::string& cp932Comment);
+
+// The samples a picture of this size needs, or 0 when it is beyond the
+// limits any RQ6 picture stays within.
+std::size_t SampleCount(std::int64_t width, std::int64_t height);
+
+}  // namespace full
