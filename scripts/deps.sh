@@ -13,7 +13,7 @@ usage() {
 }
 [ $# -eq 1 ] || usage
 
-build_packages=(cmake g++ make googletest)
+build_packages=(cmake g++ make googletest libpng-dev)
 test_packages=(
     g++-mingw-w64-x86-64 g++-mingw-w64-i686
     xvfb xdotool x11-utils fonts-ipafont-gothic imagemagick

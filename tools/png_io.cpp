@@ -80,18 +80,30 @@ bool ReadPixels(ReadContext& c, std::FILE* file, full::Picture* picture, bool* t
     }
     const int colorType = png_get_color_type(c.png, c.info);
     const int bitDepth = png_get_bit_depth(c.png, c.info);
-    if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(c.png);
-    if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(c.png);
-    if (!(colorType & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(c.png);
-    png_set_strip_alpha(c.png);
-    if (bitDepth < 16) png_set_expand_16(c.png);
+    const bool indexed = colorType == PNG_COLOR_TYPE_PALETTE;
+    png_colorp palette = nullptr;
+    int colors = 0;
+    if (indexed) {
+        // Indices are looked up here rather than by libpng, so that an index
+        // beyond the palette is found (it is damage, not a colour). One byte
+        // per index, in the first bytes of each picture row.
+        png_get_PLTE(c.png, c.info, &palette, &colors);
+        png_set_packing(c.png);
+    } else {
+        if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(c.png);
+        if (!(colorType & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(c.png);
+        png_set_strip_alpha(c.png);
+        if (bitDepth < 16) png_set_expand_16(c.png);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    png_set_swap(c.png);  // samples in the host's order, straight into the picture
+        png_set_swap(c.png);  // samples in the host's order, straight into the picture
 #endif
+    }
     png_set_interlace_handling(c.png);
     png_read_update_info(c.png, c.info);
-    if (png_get_channels(c.png, c.info) != 3 || png_get_bit_depth(c.png, c.info) != 16 ||
-        png_get_rowbytes(c.png, c.info) != 6 * static_cast<std::size_t>(width)) {
+    const std::size_t rowBytes = indexed ? width : 6 * static_cast<std::size_t>(width);
+    if (png_get_channels(c.png, c.info) != (indexed ? 1 : 3) ||
+        png_get_bit_depth(c.png, c.info) != (indexed ? 8 : 16) ||
+        png_get_rowbytes(c.png, c.info) != rowBytes) {
         std::snprintf(c.sink.message, sizeof c.sink.message, "unexpected pixel layout");
         return false;
     }
@@ -103,6 +115,25 @@ bool ReadPixels(ReadContext& c, std::FILE* file, full::Picture* picture, bool* t
         c.rows[y] = reinterpret_cast<png_bytep>(picture->rgb.data() + 3 * std::size_t{width} * y);
     }
     png_read_image(c.png, c.rows.data());
+    if (indexed) {
+        for (png_uint_32 y = 0; y < height; ++y) {
+            // From the right, so that no index is overwritten before it is
+            // read: pixel x's samples start at byte 6x, at or beyond x.
+            std::uint16_t* rgb = picture->rgb.data() + 3 * std::size_t{width} * y;
+            const png_bytep index = c.rows[y];
+            for (png_uint_32 x = width; x-- > 0;) {
+                const int i = index[x];
+                if (i >= colors) {
+                    std::snprintf(c.sink.message, sizeof c.sink.message,
+                                  "a pixel uses a colour the palette lacks");
+                    return false;
+                }
+                rgb[3 * x] = static_cast<std::uint16_t>(257 * palette[i].red);
+                rgb[3 * x + 1] = static_cast<std::uint16_t>(257 * palette[i].green);
+                rgb[3 * x + 2] = static_cast<std::uint16_t>(257 * palette[i].blue);
+            }
+        }
+    }
     // Text chunks may also follow the pixels.
     png_read_end(c.png, c.info);
     return true;

@@ -1,0 +1,382 @@
+// PNG in and out, checked against PNG files built and decoded by the tests'
+// own codec, which shares no code with the library the tool uses.
+#include "tools/png_io.h"
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/bitmap_headers.h"
+#include "engine/conversion_status.h"
+#include "engine/wp_convert.h"
+#include "gtest/gtest.h"
+#include "tests/engine/test_support.h"
+#include "tests/tools/png_test_codec.h"
+
+namespace {
+
+using Samples = std::vector<std::uint16_t>;
+
+pngtest::Image RandomImage(std::uint32_t width, std::uint32_t height, int colorType, int bitDepth,
+                           std::mt19937& rng) {
+    pngtest::Image image;
+    image.width = width;
+    image.height = height;
+    image.colorType = colorType;
+    image.bitDepth = bitDepth;
+    std::uint32_t limit = (1u << bitDepth) - 1;
+    if (colorType == 3) {
+        const std::uint32_t colors = std::min<std::uint32_t>(limit + 1, 200);
+        for (std::uint32_t i = 0; i < colors; ++i) {
+            image.palette.push_back({static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng()),
+                                     static_cast<std::uint8_t>(rng())});
+            image.paletteAlpha.push_back(static_cast<std::uint8_t>(rng()));
+        }
+        limit = colors - 1;
+    }
+    const std::size_t count = std::size_t{width} * height * pngtest::Channels(colorType);
+    for (std::size_t i = 0; i < count; ++i) {
+        image.samples.push_back(static_cast<std::uint16_t>(rng() % (limit + 1)));
+    }
+    return image;
+}
+
+// What pack must make of a PNG: every sample scaled to 16 bits by v x 65535 /
+// (2^depth - 1), palette entries by 257, grey in all three channels, alpha
+// gone. Top row first, red, green, blue.
+Samples ExpectedRgb(const pngtest::Image& image) {
+    const int channels = pngtest::Channels(image.colorType);
+    const std::uint32_t max = (1u << image.bitDepth) - 1;
+    const auto scale = [&](std::uint32_t v) { return static_cast<std::uint16_t>(v * 65535u / max); };
+    Samples rgb;
+    for (std::size_t p = 0; p < std::size_t{image.width} * image.height; ++p) {
+        const std::uint16_t* s = &image.samples[p * channels];
+        switch (image.colorType) {
+            case 0:
+            case 4:
+                rgb.insert(rgb.end(), 3, scale(s[0]));
+                break;
+            case 3:
+                for (int c = 0; c < 3; ++c) rgb.push_back(257 * image.palette[s[0]][c]);
+                break;
+            default:
+                for (int c = 0; c < 3; ++c) rgb.push_back(scale(s[c]));
+        }
+    }
+    return rgb;
+}
+
+full::Result ReadBytesAsPng(const std::vector<std::uint8_t>& bytes, full::Picture* picture) {
+    test::WriteRaw("in.png", bytes);
+    return png_io::ReadPng("in.png", picture);
+}
+
+struct Kind {
+    int colorType;
+    int bitDepth;
+};
+
+// Every colour type at every depth PNG allows.
+const Kind kKinds[] = {{0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {2, 8}, {2, 16}, {3, 1},
+                       {3, 2}, {3, 4}, {3, 8}, {4, 8}, {4, 16}, {6, 8}, {6, 16}};
+
+TEST(PngRead, EveryColourTypeAndDepthBecomes16BitRgb) {
+    std::mt19937 rng(6);
+    for (const Kind& kind : kKinds) {
+        for (const bool interlaced : {false, true}) {
+            for (const auto& [w, h] : {std::pair<std::uint32_t, std::uint32_t>{13, 7}, {1, 1}, {9, 10}}) {
+                pngtest::Image image = RandomImage(w, h, kind.colorType, kind.bitDepth, rng);
+                image.interlaced = interlaced;
+                full::Picture picture;
+                const full::Result r = ReadBytesAsPng(pngtest::Encode(image), &picture);
+                const std::string what = "type " + std::to_string(kind.colorType) + " depth " +
+                                         std::to_string(kind.bitDepth) + " " + std::to_string(w) +
+                                         "x" + std::to_string(h) + (interlaced ? " interlaced" : "");
+                ASSERT_TRUE(r) << what << ": " << r.message;
+                EXPECT_EQ(picture.width, w) << what;
+                EXPECT_EQ(picture.height, h) << what;
+                EXPECT_EQ(picture.rgb, ExpectedRgb(image)) << what;
+                EXPECT_EQ(picture.comment, "") << what;
+            }
+        }
+    }
+}
+
+TEST(PngRead, CommentComesFromAnyKindOfTextChunk) {
+    std::mt19937 rng(1);
+    pngtest::Image image = RandomImage(3, 2, 2, 8, rng);
+    const struct {
+        pngtest::TextChunk chunk;
+        std::string expected;
+    } cases[] = {
+        {{"tEXt", "Comment", "Caf\xe9 au lait"}, "Caf\xc3\xa9 au lait"},  // Latin-1 to UTF-8
+        {{"zTXt", "Comment", "compressed note"}, "compressed note"},
+        {{"iTXt", "Comment", "\xe5\xa4\x95\xe7\x84\xbc\xe3\x81\x91"}, "\xe5\xa4\x95\xe7\x84\xbc\xe3\x81\x91"},
+    };
+    for (const auto& c : cases) {
+        image.texts = {{"tEXt", "Title", "not the comment"}, c.chunk};
+        full::Picture picture;
+        ASSERT_TRUE(ReadBytesAsPng(pngtest::Encode(image), &picture)) << c.chunk.type;
+        EXPECT_EQ(picture.comment, c.expected) << c.chunk.type;
+    }
+    image.texts = {{"tEXt", "Title", "only a title"}};
+    full::Picture picture;
+    ASSERT_TRUE(ReadBytesAsPng(pngtest::Encode(image), &picture));
+    EXPECT_EQ(picture.comment, "");
+}
+
+// A valid picture's chunks, for building damaged ones: [0] is the signature,
+// then one entry per chunk.
+std::vector<std::vector<std::uint8_t>> SplitChunks(const std::vector<std::uint8_t>& file) {
+    std::vector<std::vector<std::uint8_t>> parts{{file.begin(), file.begin() + 8}};
+    for (std::size_t at = 8; at + 12 <= file.size();) {
+        const std::size_t length = std::size_t{file[at]} << 24 | file[at + 1] << 16 |
+                                   file[at + 2] << 8 | file[at + 3];
+        parts.emplace_back(file.begin() + at, file.begin() + at + 12 + length);
+        at += 12 + length;
+    }
+    return parts;
+}
+
+std::vector<std::uint8_t> Join(const std::vector<std::vector<std::uint8_t>>& parts) {
+    std::vector<std::uint8_t> file;
+    for (const auto& p : parts) file.insert(file.end(), p.begin(), p.end());
+    return file;
+}
+
+std::string TypeOf(const std::vector<std::uint8_t>& chunk) { return {chunk.begin() + 4, chunk.begin() + 8}; }
+
+std::vector<std::uint8_t> Ihdr(std::uint32_t w, std::uint32_t h, int depth, int colorType) {
+    std::vector<std::uint8_t> d;
+    for (const std::uint32_t v : {w, h}) {
+        for (int shift = 24; shift >= 0; shift -= 8) d.push_back(static_cast<std::uint8_t>(v >> shift));
+    }
+    d.insert(d.end(), {static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(colorType), 0, 0, 0});
+    return pngtest::Chunk("IHDR", d);
+}
+
+class DamagedPng : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::mt19937 rng(3);
+        image_ = RandomImage(40, 30, 2, 16, rng);
+        parts_ = SplitChunks(pngtest::Encode(image_));
+        ASSERT_EQ(TypeOf(parts_[1]), "IHDR");
+        ASSERT_EQ(TypeOf(parts_.back()), "IEND");
+    }
+
+    // Reading must fail with status 6 and a message, taking no output.
+    void ExpectRejected(const std::vector<std::uint8_t>& bytes, const std::string& messagePart = "") {
+        full::Picture picture;
+        const full::Result r = ReadBytesAsPng(bytes, &picture);
+        EXPECT_EQ(r.status, kStatusFormatError);
+        EXPECT_FALSE(r.message.empty());
+        if (!messagePart.empty()) {
+            EXPECT_NE(r.message.find(messagePart), std::string::npos) << r.message;
+        }
+    }
+
+    std::size_t FirstIdat() const {
+        for (std::size_t i = 1; i < parts_.size(); ++i) {
+            if (TypeOf(parts_[i]) == "IDAT") return i;
+        }
+        return 0;
+    }
+
+    pngtest::Image image_;
+    std::vector<std::vector<std::uint8_t>> parts_;
+};
+
+TEST_F(DamagedPng, EmptyFile) { ExpectRejected({}, "not a PNG"); }
+
+TEST_F(DamagedPng, SignatureOnly) { ExpectRejected(parts_[0]); }
+
+TEST_F(DamagedPng, WrongSignature) {
+    auto bytes = Join(parts_);
+    bytes[1] = 'Q';
+    ExpectRejected(bytes, "not a PNG");
+}
+
+TEST_F(DamagedPng, CutInsideTheImageData) {
+    const auto bytes = Join(parts_);
+    for (const std::size_t keep : {std::size_t{20}, std::size_t{40}, bytes.size() / 2, bytes.size() - 13}) {
+        ExpectRejected({bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(keep)});
+    }
+}
+
+TEST_F(DamagedPng, HeaderChecksumBroken) {
+    parts_[1].back() ^= 0x01;
+    ExpectRejected(Join(parts_));
+}
+
+TEST_F(DamagedPng, ImageDataChecksumBroken) {
+    parts_[FirstIdat()].back() ^= 0x40;
+    ExpectRejected(Join(parts_));
+}
+
+TEST_F(DamagedPng, CompressedDataCorrupt) {
+    // Damage the deflate stream but keep the chunk checksum valid.
+    auto& idat = parts_[FirstIdat()];
+    std::vector<std::uint8_t> data(idat.begin() + 8, idat.end() - 4);
+    for (std::size_t i = 2; i < data.size(); i += 3) data[i] ^= 0x5A;
+    idat = pngtest::Chunk("IDAT", data);
+    ExpectRejected(Join(parts_));
+}
+
+TEST_F(DamagedPng, TooLittleImageData) {
+    pngtest::Image shorter = image_;
+    shorter.height = 10;
+    shorter.samples.resize(std::size_t{40} * 10 * 3);
+    auto shortParts = SplitChunks(pngtest::Encode(shorter));
+    shortParts[1] = parts_[1];  // still claims 30 rows
+    ExpectRejected(Join(shortParts));
+}
+
+TEST_F(DamagedPng, NoImageData) { ExpectRejected(Join({parts_[0], parts_[1], parts_.back()})); }
+
+TEST_F(DamagedPng, IllegalDepthForColourType) {
+    parts_[1] = Ihdr(40, 30, 4, 2);
+    ExpectRejected(Join(parts_));
+}
+
+TEST_F(DamagedPng, ZeroWidth) {
+    parts_[1] = Ihdr(0, 30, 16, 2);
+    ExpectRejected(Join(parts_));
+}
+
+TEST_F(DamagedPng, SideBeyondTheLimit) {
+    parts_[1] = Ihdr(40000, 30, 16, 2);
+    ExpectRejected(Join(parts_));
+}
+
+TEST_F(DamagedPng, AreaBeyondTheLimitIsRefusedBeforeAnyPixelMemory) {
+    // 20000 x 20000 grey pixels would need 2.4 GB at 16-bit RGB; the reader
+    // must refuse on the header alone.
+    parts_[1] = Ihdr(20000, 20000, 1, 0);
+    ExpectRejected(Join(parts_), "megapixels");
+}
+
+TEST_F(DamagedPng, PaletteWithoutPlte) {
+    std::mt19937 rng(4);
+    pngtest::Image image = RandomImage(5, 5, 3, 8, rng);
+    image.palette.clear();
+    image.paletteAlpha.clear();
+    ExpectRejected(pngtest::Encode(image));
+}
+
+TEST_F(DamagedPng, PaletteIndexBeyondThePalette) {
+    std::mt19937 rng(5);
+    pngtest::Image image = RandomImage(5, 5, 3, 8, rng);
+    image.palette.resize(4);
+    image.paletteAlpha.clear();
+    for (auto& s : image.samples) s %= 4;
+    full::Picture picture;
+    ASSERT_TRUE(ReadBytesAsPng(pngtest::Encode(image), &picture)) << "the intact picture reads";
+    image.samples[17] = 9;
+    ExpectRejected(pngtest::Encode(image), "palette");
+}
+
+TEST(PngRead, MissingFileIsStatusTwo) {
+    full::Picture picture;
+    EXPECT_EQ(png_io::ReadPng("no-such.png", &picture).status, kStatusInputNotOpened);
+}
+
+TEST(PngWrite, SixteenBitRgbWithTheCommentInTheRightChunk) {
+    std::mt19937 rng(9);
+    for (const std::string comment : {"", "plain ascii", "\xe6\x9c\x9d\xe7\x84\xbc\xe3\x81\x91 sky"}) {
+        full::Picture picture;
+        picture.width = 7;
+        picture.height = 5;
+        for (int i = 0; i < 7 * 5 * 3; ++i) picture.rgb.push_back(static_cast<std::uint16_t>(rng()));
+        picture.comment = comment;
+        ASSERT_TRUE(png_io::WritePng16("out.png", picture));
+
+        pngtest::Image decoded;
+        std::string error;
+        ASSERT_TRUE(pngtest::Decode(test::ReadBytes("out.png"), &decoded, &error)) << error;
+        EXPECT_EQ(decoded.width, 7u);
+        EXPECT_EQ(decoded.height, 5u);
+        EXPECT_EQ(decoded.colorType, 2);
+        EXPECT_EQ(decoded.bitDepth, 16);
+        EXPECT_EQ(decoded.samples, picture.rgb);
+        if (comment.empty()) {
+            EXPECT_TRUE(decoded.texts.empty());
+        } else {
+            ASSERT_EQ(decoded.texts.size(), 1u);
+            EXPECT_EQ(decoded.texts[0].keyword, "Comment");
+            // Plain text chunks are Latin-1, so only ASCII may go there.
+            EXPECT_EQ(decoded.texts[0].type, comment == "plain ascii" ? "tEXt" : "iTXt");
+            EXPECT_EQ(decoded.texts[0].text, comment);
+        }
+    }
+}
+
+TEST(PngWrite, UnwritablePlaceIsStatusThree) {
+    full::Picture picture{1, 1, {1, 2, 3}, ""};
+    EXPECT_EQ(png_io::WritePng16("no-such-dir/out.png", picture).status, kStatusOutputNotCreated);
+}
+
+// The pixels of an uncompressed bottom-up bitmap, read independently of the
+// tool: palette colours for indexed files, top row first, red, green, blue.
+std::vector<std::uint8_t> BitmapRgb(const std::vector<std::uint8_t>& file, std::uint32_t* width,
+                                    std::uint32_t* height) {
+    const std::uint8_t* ih = file.data() + bmp::kFileHeaderSize;
+    *width = bmp::Get32(ih, bmp::kBiWidth);
+    *height = bmp::Get32(ih, bmp::kBiHeight);
+    const std::uint32_t bits = bmp::Get16(ih, bmp::kBiBitCount);
+    const std::uint32_t stride = (*width * bits + 31) / 32 * 4;
+    const std::uint8_t* palette = file.data() + bmp::kHeadersSize;
+    const std::uint8_t* pixels = file.data() + bmp::Get32(file.data(), bmp::kBfOffBits);
+    std::vector<std::uint8_t> rgb;
+    for (std::uint32_t y = 0; y < *height; ++y) {
+        const std::uint8_t* row = pixels + std::size_t{stride} * (*height - 1 - y);
+        for (std::uint32_t x = 0; x < *width; ++x) {
+            if (bits == 24) {
+                rgb.insert(rgb.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
+            } else {
+                const std::uint32_t bit = x * bits;
+                const std::uint32_t index = (row[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
+                rgb.insert(rgb.end(), {palette[4 * index + 2], palette[4 * index + 1], palette[4 * index]});
+            }
+        }
+    }
+    return rgb;
+}
+
+TEST(BmpToPng, SamePixelsAtTheSameDepthInEveryMode) {
+    std::mt19937 rng(12);
+    test::WritePicture("pic.rq6", test::RandomPicture(37, 23, rng));
+    const struct {
+        std::uint32_t mode;
+        int pngDepth;
+        int pngType;
+    } modes[] = {{1, 1, 3}, {4, 4, 3}, {5, 4, 3}, {8, 8, 3}, {9, 8, 3}, {16, 8, 2}, {24, 8, 2}};
+    for (const auto& m : modes) {
+        // Odd widths exercise the partly used last byte of 1- and 4-bit rows.
+        const auto bitmap = test::ConvertedBytes("pic.rq6", 1.3, 33, 19, m.mode);
+        test::WriteRaw("in.bmp", bitmap);
+        ASSERT_TRUE(png_io::BmpToPng("in.bmp", "out.png")) << m.mode;
+        pngtest::Image png;
+        std::string error;
+        ASSERT_TRUE(pngtest::Decode(test::ReadBytes("out.png"), &png, &error)) << error;
+        EXPECT_EQ(png.bitDepth, m.pngDepth) << m.mode;
+        EXPECT_EQ(png.colorType, m.pngType) << m.mode;
+
+        std::uint32_t w = 0, h = 0;
+        const auto expected = BitmapRgb(bitmap, &w, &h);
+        ASSERT_EQ(png.width, w);
+        ASSERT_EQ(png.height, h);
+        std::vector<std::uint8_t> got;
+        for (std::size_t p = 0; p < std::size_t{w} * h; ++p) {
+            if (png.colorType == 3) {
+                ASSERT_LT(png.samples[p], png.palette.size());
+                got.insert(got.end(), png.palette[png.samples[p]].begin(), png.palette[png.samples[p]].end());
+            } else {
+                for (int c = 0; c < 3; ++c) got.push_back(static_cast<std::uint8_t>(png.samples[3 * p + c]));
+            }
+        }
+        EXPECT_EQ(got, expected) << "mode " << m.mode;
+    }
+}
+
+}  // namespace
