@@ -11,11 +11,10 @@
 #include "engine/wp_convert.h"
 #include "gtest/gtest.h"
 #include "tests/engine/test_support.h"
+#include "tests/tools/format_checks.h"
 #include "tests/tools/png_test_codec.h"
 
 namespace {
-
-using Samples = std::vector<std::uint16_t>;
 
 pngtest::Image RandomImage(std::uint32_t width, std::uint32_t height, int colorType, int bitDepth,
                            std::mt19937& rng) {
@@ -39,31 +38,6 @@ pngtest::Image RandomImage(std::uint32_t width, std::uint32_t height, int colorT
         image.samples.push_back(static_cast<std::uint16_t>(rng() % (limit + 1)));
     }
     return image;
-}
-
-// What pack must make of a PNG: every sample scaled to 16 bits by v x 65535 /
-// (2^depth - 1), palette entries by 257, grey in all three channels, alpha
-// gone. Top row first, red, green, blue.
-Samples ExpectedRgb(const pngtest::Image& image) {
-    const int channels = pngtest::Channels(image.colorType);
-    const std::uint32_t max = (1u << image.bitDepth) - 1;
-    const auto scale = [&](std::uint32_t v) { return static_cast<std::uint16_t>(v * 65535u / max); };
-    Samples rgb;
-    for (std::size_t p = 0; p < std::size_t{image.width} * image.height; ++p) {
-        const std::uint16_t* s = &image.samples[p * channels];
-        switch (image.colorType) {
-            case 0:
-            case 4:
-                rgb.insert(rgb.end(), 3, scale(s[0]));
-                break;
-            case 3:
-                for (int c = 0; c < 3; ++c) rgb.push_back(257 * image.palette[s[0]][c]);
-                break;
-            default:
-                for (int c = 0; c < 3; ++c) rgb.push_back(scale(s[c]));
-        }
-    }
-    return rgb;
 }
 
 full::Result ReadBytesAsPng(const std::vector<std::uint8_t>& bytes, full::Picture* picture) {
@@ -95,7 +69,7 @@ TEST(PngRead, EveryColourTypeAndDepthBecomes16BitRgb) {
                 ASSERT_TRUE(r) << what << ": " << r.message;
                 EXPECT_EQ(picture.width, w) << what;
                 EXPECT_EQ(picture.height, h) << what;
-                EXPECT_EQ(picture.rgb, ExpectedRgb(image)) << what;
+                EXPECT_EQ(picture.rgb, test::ExpectedRgb(image)) << what;
                 EXPECT_EQ(picture.comment, "") << what;
             }
         }
@@ -316,33 +290,6 @@ TEST(PngWrite, UnwritablePlaceIsStatusThree) {
     EXPECT_EQ(png_io::WritePng16("no-such-dir/out.png", picture).status, kStatusOutputNotCreated);
 }
 
-// The pixels of an uncompressed bottom-up bitmap, read independently of the
-// tool: palette colours for indexed files, top row first, red, green, blue.
-std::vector<std::uint8_t> BitmapRgb(const std::vector<std::uint8_t>& file, std::uint32_t* width,
-                                    std::uint32_t* height) {
-    const std::uint8_t* ih = file.data() + bmp::kFileHeaderSize;
-    *width = bmp::Get32(ih, bmp::kBiWidth);
-    *height = bmp::Get32(ih, bmp::kBiHeight);
-    const std::uint32_t bits = bmp::Get16(ih, bmp::kBiBitCount);
-    const std::uint32_t stride = (*width * bits + 31) / 32 * 4;
-    const std::uint8_t* palette = file.data() + bmp::kHeadersSize;
-    const std::uint8_t* pixels = file.data() + bmp::Get32(file.data(), bmp::kBfOffBits);
-    std::vector<std::uint8_t> rgb;
-    for (std::uint32_t y = 0; y < *height; ++y) {
-        const std::uint8_t* row = pixels + std::size_t{stride} * (*height - 1 - y);
-        for (std::uint32_t x = 0; x < *width; ++x) {
-            if (bits == 24) {
-                rgb.insert(rgb.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
-            } else {
-                const std::uint32_t bit = x * bits;
-                const std::uint32_t index = (row[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
-                rgb.insert(rgb.end(), {palette[4 * index + 2], palette[4 * index + 1], palette[4 * index]});
-            }
-        }
-    }
-    return rgb;
-}
-
 TEST(BmpToPng, SamePixelsAtTheSameDepthInEveryMode) {
     std::mt19937 rng(12);
     test::WritePicture("pic.rq6", test::RandomPicture(37, 23, rng));
@@ -363,19 +310,10 @@ TEST(BmpToPng, SamePixelsAtTheSameDepthInEveryMode) {
         EXPECT_EQ(png.colorType, m.pngType) << m.mode;
 
         std::uint32_t w = 0, h = 0;
-        const auto expected = BitmapRgb(bitmap, &w, &h);
+        const auto expected = test::BitmapRgb(bitmap, &w, &h);
         ASSERT_EQ(png.width, w);
         ASSERT_EQ(png.height, h);
-        std::vector<std::uint8_t> got;
-        for (std::size_t p = 0; p < std::size_t{w} * h; ++p) {
-            if (png.colorType == 3) {
-                ASSERT_LT(png.samples[p], png.palette.size());
-                got.insert(got.end(), png.palette[png.samples[p]].begin(), png.palette[png.samples[p]].end());
-            } else {
-                for (int c = 0; c < 3; ++c) got.push_back(static_cast<std::uint8_t>(png.samples[3 * p + c]));
-            }
-        }
-        EXPECT_EQ(got, expected) << "mode " << m.mode;
+        EXPECT_EQ(test::PngRgb8(png), expected) << "mode " << m.mode;
     }
 }
 

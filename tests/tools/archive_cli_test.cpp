@@ -1,0 +1,240 @@
+// The tool's extract, pack and PNG conversion as a user runs them: files in,
+// files out, exit statuses and messages. Every PNG the tests give the tool is
+// built, and every one it writes is decoded, by the tests' own codec.
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/conversion_status.h"
+#include "engine/gamma_table.h"
+#include "gtest/gtest.h"
+#include "tests/engine/reference_conversion.h"
+#include "tests/engine/test_support.h"
+#include "tests/tools/cli_runner.h"
+#include "tests/tools/format_checks.h"
+#include "tests/tools/png_test_codec.h"
+
+namespace {
+
+using test::CliRun;
+using test::Listing;
+using test::Tavrel;
+
+// "夕焼け空" in UTF-8 (four characters, eight bytes in code page 932).
+const char kCommentUtf8[] = "\xe5\xa4\x95\xe7\x84\xbc\xe3\x81\x91\xe7\xa9\xba";
+
+pngtest::Image RandomPng(std::uint32_t w, std::uint32_t h, int colorType, int depth, std::mt19937& rng) {
+    pngtest::Image image;
+    image.width = w;
+    image.height = h;
+    image.colorType = colorType;
+    image.bitDepth = depth;
+    std::uint32_t values = 1u << depth;
+    if (colorType == 3) {
+        values = 5;
+        for (std::uint32_t i = 0; i < values; ++i) {
+            image.palette.push_back({static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng()),
+                                     static_cast<std::uint8_t>(rng())});
+        }
+        image.paletteAlpha = {0, 128};
+    }
+    for (std::size_t i = 0; i < std::size_t{w} * h * pngtest::Channels(colorType); ++i) {
+        image.samples.push_back(static_cast<std::uint16_t>(rng() % values));
+    }
+    return image;
+}
+
+pngtest::Image DecodedPng(const std::string& path) {
+    pngtest::Image image;
+    std::string error;
+    EXPECT_TRUE(pngtest::Decode(test::ReadBytes(path), &image, &error)) << path << ": " << error;
+    return image;
+}
+
+class ArchiveCli : public ::testing::Test {
+protected:
+    void SetUp() override { std::system("rm -rf work && mkdir -p work/out work/again"); }
+};
+
+TEST_F(ArchiveCli, SixteenBitPngPackedAndExtractedComesBackSampleIdentical) {
+    std::mt19937 rng(31);
+    for (const auto& [w, h] : {std::pair<std::uint32_t, std::uint32_t>{13, 7}, {1, 1}, {31, 17}}) {
+        pngtest::Image original = RandomPng(w, h, 2, 16, rng);
+        original.texts = {{"iTXt", "Comment", kCommentUtf8}};
+        test::WriteRaw("work/in.png", pngtest::Encode(original));
+
+        const CliRun pack = Tavrel("pack work/in.png -o work/pic.rq6");
+        ASSERT_EQ(pack.exit, 0) << pack.err;
+        EXPECT_NE(pack.out.find("work/pic.rq6"), std::string::npos) << pack.out;
+        const CliRun extract = Tavrel("extract work/pic.rq6 -o work/back.png");
+        ASSERT_EQ(extract.exit, 0) << extract.err;
+
+        const pngtest::Image back = DecodedPng("work/back.png");
+        EXPECT_EQ(back.width, w);
+        EXPECT_EQ(back.height, h);
+        EXPECT_EQ(back.bitDepth, 16);
+        EXPECT_EQ(back.colorType, 2);
+        EXPECT_EQ(back.samples, original.samples) << w << "x" << h;
+        ASSERT_EQ(back.texts.size(), 1u);
+        EXPECT_EQ(back.texts[0].keyword, "Comment");
+        EXPECT_EQ(back.texts[0].text, kCommentUtf8);
+    }
+    // The comment was stored as the program shows it: code page 932.
+    const CliRun info = Tavrel("info work/pic.rq6");
+    EXPECT_NE(info.out.find(kCommentUtf8), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("comment bytes:   9"), std::string::npos) << "8 bytes and a terminator";
+}
+
+TEST_F(ArchiveCli, EightBitGreyPaletteAndAlphaInputsBecomeSixteenBitRgb) {
+    std::mt19937 rng(32);
+    const struct {
+        int colorType, depth;
+        bool interlaced;
+    } kinds[] = {{2, 8, false}, {0, 8, true}, {0, 16, false}, {0, 2, false},
+                 {3, 4, true},  {4, 8, false}, {6, 16, true}, {6, 8, false}};
+    for (const auto& k : kinds) {
+        pngtest::Image original = RandomPng(11, 6, k.colorType, k.depth, rng);
+        original.interlaced = k.interlaced;
+        test::WriteRaw("work/in.png", pngtest::Encode(original));
+        ASSERT_EQ(Tavrel("pack work/in.png -o work/pic.rq6").exit, 0) << k.colorType << "/" << k.depth;
+        const CliRun extract = Tavrel("extract work/pic.rq6 -o work/back.png");
+        ASSERT_EQ(extract.exit, 0) << extract.err;
+        const pngtest::Image back = DecodedPng("work/back.png");
+        EXPECT_EQ(back.samples, test::ExpectedRgb(original)) << k.colorType << "/" << k.depth;
+    }
+}
+
+TEST_F(ArchiveCli, PpmAndPgmRoundTrips) {
+    std::mt19937 rng(33);
+    const test::Picture picture = test::RandomPicture(9, 5, rng);
+    test::WritePicture("work/pic.rq6", picture, "hello");
+    ASSERT_EQ(Tavrel("extract work/pic.rq6 -o work/pic.ppm").exit, 0);
+    ASSERT_EQ(Tavrel("extract work/pic.rq6 --format ppm --out-dir work/out").exit, 0);
+    EXPECT_EQ(test::ReadBytes("work/out/pic.ppm"), test::ReadBytes("work/pic.ppm"));
+    // The header and the first sample: red of the top-left pixel, big-endian.
+    const auto ppm = test::ReadBytes("work/pic.ppm");
+    const std::string header = "P6\n9 5\n65535\n";
+    ASSERT_EQ(std::string(ppm.begin(), ppm.begin() + header.size()), header);
+    EXPECT_EQ(ppm.size(), header.size() + 9 * 5 * 6);
+    EXPECT_EQ(ppm[header.size()] << 8 | ppm[header.size() + 1], picture.At(0, 4, 2));
+
+    // Packed again with the same comment, the picture is the same file.
+    ASSERT_EQ(Tavrel("pack work/pic.ppm --comment hello -o work/again/pic.rq6").exit, 0);
+    ASSERT_EQ(Tavrel("extract work/again/pic.rq6 -o work/again/pic.ppm").exit, 0);
+    EXPECT_EQ(test::ReadBytes("work/again/pic.ppm"), ppm);
+
+    // A grey map: every channel the same, 8 bits scaled by 257.
+    std::vector<std::uint8_t> pgm = {'P', '5', ' ', '2', ' ', '1', ' ', '2', '5', '5', '\n', 3, 200};
+    test::WriteRaw("work/grey.pgm", pgm);
+    ASSERT_EQ(Tavrel("pack work/grey.pgm -o work/grey.rq6").exit, 0);
+    ASSERT_EQ(Tavrel("extract work/grey.rq6 -o work/grey.png").exit, 0);
+    EXPECT_EQ(DecodedPng("work/grey.png").samples,
+              (std::vector<std::uint16_t>{771, 771, 771, 51400, 51400, 51400}));
+}
+
+TEST_F(ArchiveCli, PackTakesThePngCommentUnlessToldOtherwise) {
+    std::mt19937 rng(34);
+    pngtest::Image image = RandomPng(3, 3, 2, 8, rng);
+    image.texts = {{"tEXt", "Comment", "from the file"}};
+    test::WriteRaw("work/in.png", pngtest::Encode(image));
+    const auto commentOf = [](const std::string& args) {
+        EXPECT_EQ(Tavrel("pack work/in.png -o work/c.rq6 " + args).exit, 0) << args;
+        const CliRun info = Tavrel("info work/c.rq6");
+        const auto at = info.out.find("comment:");
+        return info.out.substr(at + 17, info.out.find('\n', at) - at - 17);
+    };
+    EXPECT_EQ(commentOf(""), "from the file");
+    EXPECT_EQ(commentOf(std::string("--comment '") + kCommentUtf8 + "'"), kCommentUtf8);
+    EXPECT_EQ(commentOf("--comment ''"), "");
+}
+
+TEST_F(ArchiveCli, SeveralInputsIntoAnOutputDirectoryGetTheirOwnNames) {
+    std::mt19937 rng(35);
+    test::WritePicture("work/a.rq6", test::RandomPicture(4, 3, rng));
+    test::WritePicture("work/b.rq6", test::RandomPicture(3, 4, rng));
+    ASSERT_EQ(Tavrel("extract work/a.rq6 work/b.rq6 --out-dir work/out").exit, 0);
+    EXPECT_EQ(Listing("work/out"), (std::vector<std::string>{"a.png", "b.png"}));
+    ASSERT_EQ(Tavrel("pack work/out/a.png work/out/b.png --out-dir work/again").exit, 0);
+    EXPECT_EQ(Listing("work/again"), (std::vector<std::string>{"a.rq6", "b.rq6"}));
+}
+
+TEST_F(ArchiveCli, DamagedInputsExitWithTheirStatusAndLeaveNothing) {
+    std::mt19937 rng(36);
+    auto png = pngtest::Encode(RandomPng(20, 20, 2, 8, rng));
+    test::WriteRaw("work/cut.png", {png.begin(), png.begin() + static_cast<std::ptrdiff_t>(png.size() / 2)});
+    test::WriteRaw("work/notes.txt", {'h', 'i', '\n'});
+    test::WriteRaw("work/out/cut.rq6", {'o', 'l', 'd'});
+
+    const CliRun cut = Tavrel("pack work/cut.png --out-dir work/out");
+    EXPECT_EQ(cut.exit, 6);
+    EXPECT_NE(cut.err.find("work/cut.png"), std::string::npos) << cut.err;
+    EXPECT_NE(cut.err.find("damaged PNG"), std::string::npos) << cut.err;
+    EXPECT_EQ(test::Slurp("work/out/cut.rq6"), "old") << "an existing file is kept";
+
+    const CliRun text = Tavrel("pack work/notes.txt -o work/out/notes.rq6");
+    EXPECT_EQ(text.exit, 6);
+    EXPECT_NE(text.err.find("not a PNG, PPM or PGM"), std::string::npos) << text.err;
+    EXPECT_EQ(Tavrel("pack work/none.png -o work/out/none.rq6").exit, 2);
+
+    test::WritePicture("work/pic.rq6", test::RandomPicture(30, 30, rng));
+    const auto rq6 = test::ReadBytes("work/pic.rq6");
+    test::WriteRaw("work/cut.rq6", {rq6.begin(), rq6.begin() + static_cast<std::ptrdiff_t>(rq6.size() / 2)});
+    const CliRun extract = Tavrel("extract work/cut.rq6 --out-dir work/out");
+    EXPECT_EQ(extract.exit, static_cast<int>(kStatusReadFailed));
+    EXPECT_NE(extract.err.find(StatusMessage(kStatusReadFailed)), std::string::npos) << extract.err;
+    EXPECT_EQ(Tavrel("extract work/none.rq6 --out-dir work/out").exit, 2);
+
+    // A failure among several inputs: the others are still done, and the
+    // exit status is the first failure's.
+    const CliRun mixed = Tavrel("pack work/notes.txt work/none.png work/out/../cut.png --out-dir work/again");
+    EXPECT_EQ(mixed.exit, 6);
+    EXPECT_EQ(Listing("work/out"), (std::vector<std::string>{"cut.rq6"})) << "no partial files";
+    EXPECT_TRUE(Listing("work/again").empty());
+}
+
+TEST_F(ArchiveCli, ConvertToPngHasTheBitmapsPixelsAtItsDepth) {
+    std::mt19937 rng(37);
+    const test::Picture picture = test::RandomPicture(23, 17, rng);
+    test::WritePicture("work/pic.rq6", picture);
+    const struct {
+        int mode, depth, type;
+    } modes[] = {{1, 1, 3}, {4, 4, 3}, {5, 4, 3}, {8, 8, 3}, {9, 8, 3}, {16, 8, 2}, {24, 8, 2}};
+    for (const auto& m : modes) {
+        const std::string args = "convert work/pic.rq6 --size 31x9 --contrast 200 --mode " + std::to_string(m.mode);
+        ASSERT_EQ(Tavrel(args + " --format png -o work/out/a.png").exit, 0) << m.mode;
+        const pngtest::Image png = DecodedPng("work/out/a.png");
+        EXPECT_EQ(png.bitDepth, m.depth) << m.mode;
+        EXPECT_EQ(png.colorType, m.type) << m.mode;
+        std::uint32_t w = 0, h = 0;
+        const auto bitmap = test::ReferenceBmp(picture, ContrastTable().exponent[200], 31, 9, m.mode);
+        EXPECT_EQ(test::PngRgb8(png), test::BitmapRgb(bitmap, &w, &h)) << m.mode;
+    }
+    // The name chooses PNG too, and --out-dir names the file .png.
+    ASSERT_EQ(Tavrel("convert work/pic.rq6 --mode 8 -o work/out/b.PNG").exit, 0);
+    EXPECT_EQ(DecodedPng("work/out/b.PNG").colorType, 3);
+    ASSERT_EQ(Tavrel("convert work/pic.rq6 --format png --out-dir work/again").exit, 0);
+    EXPECT_EQ(Listing("work/again"), (std::vector<std::string>{"pic.png"}));
+    EXPECT_EQ(Listing("work/out"), (std::vector<std::string>{"a.png", "b.PNG"})) << "no bitmap left behind";
+}
+
+TEST_F(ArchiveCli, UsageErrorsExitWith64) {
+    test::WriteRaw("work/in.png", pngtest::Encode(pngtest::Image{1, 1, 8, 0, false, {7}, {}, {}, {}}));
+    const std::string tooLong(128, 'x');
+    for (const std::string& args : std::vector<std::string>{"extract", "pack", "extract work/pic.rq6 -o work/a.bmp", "extract work/pic.rq6 --format bmp",
+          "extract work/pic.rq6 --size 3x3", "convert work/pic.rq6 --format ppm", "pack work/in.png --mode 8",
+          "pack work/in.png --format png", "pack work/in.png --comment " + tooLong,
+          "pack work/in.png --comment '\xe2\x9b\x84'", "pack work/in.png --comment",
+          "extract work/a.rq6 work/b.rq6 -o x.png"}) {
+        const CliRun r = Tavrel(args);
+        EXPECT_EQ(r.exit, 64) << args;
+        EXPECT_NE(r.err.find("Usage:"), std::string::npos) << args;
+    }
+    EXPECT_TRUE(Listing("work/out").empty());
+    const CliRun help = Tavrel("--help");
+    for (const char* word : {"extract", "pack", "--format", "--comment", "PPM", "PNG"}) {
+        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+    }
+}
+
+}  // namespace
