@@ -80,8 +80,7 @@ std::uint32_t PictureReader::CommentTextLength() const {
     const std::uint32_t kept =
         commentLength < limits::kCommentSize ? commentLength : limits::kCommentSize;
     const void* end = std::memchr(comment, 0, kept);
-    return end ? static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(end) - comment)
-               : kept;
+    return end ? static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(end) - comment) : kept;
 }
 
 std::uint32_t PictureReader::Open(const char* utf8Path) {

@@ -49,8 +49,12 @@ public:
     // Reading more than Height() rows is refused with kStatusUnexpected.
     std::uint32_t ReadRow(std::uint16_t* bgr);
 
-    std::uint32_t Width() const { return static_cast<std::uint32_t>(bmp::GetSigned32(infoHeader, bmp::kBiWidth)); }
-    std::uint32_t Height() const { return static_cast<std::uint32_t>(bmp::GetSigned32(infoHeader, bmp::kBiHeight)); }
+    std::uint32_t Width() const {
+        return static_cast<std::uint32_t>(bmp::GetSigned32(infoHeader, bmp::kBiWidth));
+    }
+    std::uint32_t Height() const {
+        return static_cast<std::uint32_t>(bmp::GetSigned32(infoHeader, bmp::kBiHeight));
+    }
     // Bytes of the comment text: up to its terminator, at most kCommentSize.
     std::uint32_t CommentTextLength() const;
     int InternalNodeCount() const { return decoder ? decoder->InternalNodeCount() : 0; }

@@ -4,7 +4,7 @@
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 #
 # SECONDS  how long each target runs; 0 (the default) runs until Ctrl-C.
-# TARGET   rq6_reader or conversion; by default both, side by side.
+# TARGET   rq6_reader, conversion or standard_picture; by default all, side by side.
 #
 # Builds build/fuzz-long with clang (libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer), writes the seed corpus and runs each target at
@@ -26,17 +26,17 @@ seconds=${1:-0}
 [ $# -gt 0 ] && shift
 case "$seconds" in
 '' | *[!0-9]*)
-    echo "usage: $0 [SECONDS] [rq6_reader|conversion...]" >&2
+    echo "usage: $0 [SECONDS] [rq6_reader|conversion|standard_picture...]" >&2
     exit 2
     ;;
 esac
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(rq6_reader conversion)
+[ ${#targets[@]} -eq 0 ] && targets=(rq6_reader conversion standard_picture)
 for t in "${targets[@]}"; do
     case "$t" in
-    rq6_reader | conversion) ;;
+    rq6_reader | conversion | standard_picture) ;;
     *)
-        echo "unknown target: $t (rq6_reader or conversion)" >&2
+        echo "unknown target: $t (rq6_reader, conversion or standard_picture)" >&2
         exit 2
         ;;
     esac
@@ -49,8 +49,8 @@ fi
 
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_FUZZ=ON \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$BUILD" --parallel "$JOBS" --target seed_corpus "${targets[@]/%/_fuzz}"
-(cd "$BUILD" && ./tests/fuzz/seed_corpus fuzz-corpus)
+cmake --build "$BUILD" --parallel "$JOBS" --target seed_corpus picture_seed_corpus "${targets[@]/%/_fuzz}"
+(cd "$BUILD" && ./tests/fuzz/seed_corpus fuzz-corpus && ./tests/fuzz/picture_seed_corpus fuzz-corpus/standard_picture)
 
 pids=()
 stop() { kill -INT "${pids[@]}" 2>/dev/null || true; }

@@ -25,7 +25,8 @@ Result ReadRq6(const std::string& path, Picture* picture, std::string* warning) 
     const std::uint32_t height = reader.Height();
     picture->width = width;
     picture->height = height;
-    const std::string raw(reinterpret_cast<const char*>(reader.comment), reader.CommentTextLength());
+    const std::string raw(reinterpret_cast<const char*>(reader.comment),
+                          reader.CommentTextLength());
     if (!text::Cp932ToUtf8(raw, &picture->comment)) {
         picture->comment = text::Escaped(raw);
         *warning = "the comment is not valid code page 932 text; kept as " + picture->comment;
@@ -39,7 +40,8 @@ Result ReadRq6(const std::string& path, Picture* picture, std::string* warning) 
     std::vector<std::uint16_t> bgr(3 * static_cast<std::size_t>(width));
     for (std::uint32_t y = 0; y < height; ++y) {
         if (const std::uint32_t s = reader.ReadRow(bgr.data())) return {s, StatusMessage(s)};
-        std::uint16_t* out = picture->rgb.data() + 3 * static_cast<std::size_t>(width) * (height - 1 - y);
+        std::uint16_t* out =
+            picture->rgb.data() + 3 * static_cast<std::size_t>(width) * (height - 1 - y);
         for (std::uint32_t x = 0; x < width; ++x) {
             out[3 * x] = bgr[3 * x + 2];
             out[3 * x + 1] = bgr[3 * x + 1];
@@ -59,7 +61,8 @@ Result WriteRq6(const std::string& path, const Picture& picture, const std::stri
     const std::uint32_t height = picture.height;
     bool created = false;
     const bool ok = rq6::WriteRq6File(
-        path.c_str(), width, height, cp932Comment, [&](std::uint32_t y, std::uint16_t* bgr) {
+        path.c_str(), width, height, cp932Comment,
+        [&](std::uint32_t y, std::uint16_t* bgr) {
             const std::uint16_t* in =
                 picture.rgb.data() + 3 * static_cast<std::size_t>(width) * (height - 1 - y);
             for (std::uint32_t x = 0; x < width; ++x) {

@@ -59,9 +59,7 @@ struct WriteContext {
     }
 };
 
-full::Result Failure(std::uint32_t status, const std::string& message) {
-    return {status, message};
-}
+full::Result Failure(std::uint32_t status, const std::string& message) { return {status, message}; }
 
 // The pixel part of reading; returns false after a libpng error, with the
 // message in the sink. An allocation failure in here escapes as bad_alloc.
@@ -146,9 +144,9 @@ std::string CommentOf(png_structp png, png_infop info) {
     png_get_text(png, info, &texts, &count);
     for (int i = 0; i < count; ++i) {
         if (std::strcmp(texts[i].key, kCommentKeyword) != 0) continue;
-        const std::size_t length =
-            texts[i].compression >= PNG_ITXT_COMPRESSION_NONE ? texts[i].itxt_length
-                                                               : texts[i].text_length;
+        const std::size_t length = texts[i].compression >= PNG_ITXT_COMPRESSION_NONE
+                                       ? texts[i].itxt_length
+                                       : texts[i].text_length;
         const std::string raw(texts[i].text ? texts[i].text : "", texts[i].text ? length : 0);
         if (texts[i].compression >= PNG_ITXT_COMPRESSION_NONE) return raw;
         std::string utf8;
@@ -187,9 +185,9 @@ full::Result FinishWriting(WriteContext& c, bool ok) {
     c.file = nullptr;
     const bool closed = std::fflush(file) == 0 && !std::ferror(file);
     const bool finished = std::fclose(file) == 0 && closed;
-    if (!ok || !finished) {
-        return Failure(kStatusWriteFailed, c.sink.message[0] ? c.sink.message : "write failed");
-    }
+    // What libpng says of a failed write ("Write Error") tells no more than
+    // the status does.
+    if (!ok || !finished) return Failure(kStatusWriteFailed, StatusMessage(kStatusWriteFailed));
     return {};
 }
 
@@ -271,8 +269,7 @@ bool TranscodeRows(WriteContext& c, std::FILE* in, const BmpLayout& layout) {
                  indexed ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (indexed) {
-        png_set_PLTE(c.png, c.info, layout.palette.data(),
-                     static_cast<int>(layout.palette.size()));
+        png_set_PLTE(c.png, c.info, layout.palette.data(), static_cast<int>(layout.palette.size()));
     }
     png_write_info(c.png, c.info);
     if (!indexed) png_set_bgr(c.png);

@@ -35,9 +35,7 @@ bool ReadNumber(std::FILE* f, std::uint64_t* value) {
     return true;
 }
 
-full::Result Failure(std::uint32_t status, const std::string& message) {
-    return {status, message};
-}
+full::Result Failure(std::uint32_t status, const std::string& message) { return {status, message}; }
 
 }  // namespace
 
@@ -66,8 +64,8 @@ full::Result ReadPnm(std::FILE* f, full::Picture* picture) {
     if (maxval < 1 || maxval > 65535) {
         return Failure(kStatusFormatError, "the maximum value must be 1 to 65535");
     }
-    const std::size_t samples = full::SampleCount(static_cast<std::int64_t>(width),
-                                                  static_cast<std::int64_t>(height));
+    const std::size_t samples =
+        full::SampleCount(static_cast<std::int64_t>(width), static_cast<std::int64_t>(height));
     if (samples == 0) {
         return Failure(kStatusFormatError,
                        "the picture must be 1 to 32767 pixels a side and at most 128 megapixels");
@@ -111,7 +109,8 @@ full::Result WritePpm16(const std::string& path, const full::Picture& picture) {
     bool ok = std::fprintf(f, "P6\n%u %u\n65535\n", picture.width, picture.height) > 0;
     std::vector<std::uint8_t> row(6 * static_cast<std::size_t>(picture.width));
     for (std::uint32_t y = 0; ok && y < picture.height; ++y) {
-        const std::uint16_t* in = picture.rgb.data() + 3 * static_cast<std::size_t>(picture.width) * y;
+        const std::uint16_t* in =
+            picture.rgb.data() + 3 * static_cast<std::size_t>(picture.width) * y;
         for (std::size_t i = 0; i < 3 * static_cast<std::size_t>(picture.width); ++i) {
             row[2 * i] = static_cast<std::uint8_t>(in[i] >> 8);  // big-endian samples
             row[2 * i + 1] = static_cast<std::uint8_t>(in[i]);

@@ -24,7 +24,8 @@ using test::Tavrel;
 // "夕焼け空" in UTF-8 (four characters, eight bytes in code page 932).
 const char kCommentUtf8[] = "\xe5\xa4\x95\xe7\x84\xbc\xe3\x81\x91\xe7\xa9\xba";
 
-pngtest::Image RandomPng(std::uint32_t w, std::uint32_t h, int colorType, int depth, std::mt19937& rng) {
+pngtest::Image RandomPng(std::uint32_t w, std::uint32_t h, int colorType, int depth,
+                         std::mt19937& rng) {
     pngtest::Image image;
     image.width = w;
     image.height = h;
@@ -34,7 +35,8 @@ pngtest::Image RandomPng(std::uint32_t w, std::uint32_t h, int colorType, int de
     if (colorType == 3) {
         values = 5;
         for (std::uint32_t i = 0; i < values; ++i) {
-            image.palette.push_back({static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng()),
+            image.palette.push_back({static_cast<std::uint8_t>(rng()),
+                                     static_cast<std::uint8_t>(rng()),
                                      static_cast<std::uint8_t>(rng())});
         }
         image.paletteAlpha = {0, 128};
@@ -91,13 +93,14 @@ TEST_F(ArchiveCli, EightBitGreyPaletteAndAlphaInputsBecomeSixteenBitRgb) {
     const struct {
         int colorType, depth;
         bool interlaced;
-    } kinds[] = {{2, 8, false}, {0, 8, true}, {0, 16, false}, {0, 2, false},
-                 {3, 4, true},  {4, 8, false}, {6, 16, true}, {6, 8, false}};
+    } kinds[] = {{2, 8, false}, {0, 8, true},  {0, 16, false}, {0, 2, false},
+                 {3, 4, true},  {4, 8, false}, {6, 16, true},  {6, 8, false}};
     for (const auto& k : kinds) {
         pngtest::Image original = RandomPng(11, 6, k.colorType, k.depth, rng);
         original.interlaced = k.interlaced;
         test::WriteRaw("work/in.png", pngtest::Encode(original));
-        ASSERT_EQ(Tavrel("pack work/in.png -o work/pic.rq6").exit, 0) << k.colorType << "/" << k.depth;
+        ASSERT_EQ(Tavrel("pack work/in.png -o work/pic.rq6").exit, 0)
+            << k.colorType << "/" << k.depth;
         const CliRun extract = Tavrel("extract work/pic.rq6 -o work/back.png");
         ASSERT_EQ(extract.exit, 0) << extract.err;
         const pngtest::Image back = DecodedPng("work/back.png");
@@ -125,7 +128,8 @@ TEST_F(ArchiveCli, PpmAndPgmRoundTrips) {
     EXPECT_EQ(test::ReadBytes("work/again/pic.ppm"), ppm);
 
     // A grey map: every channel the same, 8 bits scaled by 257.
-    std::vector<std::uint8_t> pgm = {'P', '5', ' ', '2', ' ', '1', ' ', '2', '5', '5', '\n', 3, 200};
+    std::vector<std::uint8_t> pgm = {'P', '5', ' ', '2',  ' ', '1', ' ',
+                                     '2', '5', '5', '\n', 3,   200};
     test::WriteRaw("work/grey.pgm", pgm);
     ASSERT_EQ(Tavrel("pack work/grey.pgm -o work/grey.rq6").exit, 0);
     ASSERT_EQ(Tavrel("extract work/grey.rq6 -o work/grey.png").exit, 0);
@@ -162,7 +166,8 @@ TEST_F(ArchiveCli, SeveralInputsIntoAnOutputDirectoryGetTheirOwnNames) {
 TEST_F(ArchiveCli, DamagedInputsExitWithTheirStatusAndLeaveNothing) {
     std::mt19937 rng(36);
     auto png = pngtest::Encode(RandomPng(20, 20, 2, 8, rng));
-    test::WriteRaw("work/cut.png", {png.begin(), png.begin() + static_cast<std::ptrdiff_t>(png.size() / 2)});
+    test::WriteRaw("work/cut.png",
+                   {png.begin(), png.begin() + static_cast<std::ptrdiff_t>(png.size() / 2)});
     test::WriteRaw("work/notes.txt", {'h', 'i', '\n'});
     test::WriteRaw("work/out/cut.rq6", {'o', 'l', 'd'});
 
@@ -179,7 +184,8 @@ TEST_F(ArchiveCli, DamagedInputsExitWithTheirStatusAndLeaveNothing) {
 
     test::WritePicture("work/pic.rq6", test::RandomPicture(30, 30, rng));
     const auto rq6 = test::ReadBytes("work/pic.rq6");
-    test::WriteRaw("work/cut.rq6", {rq6.begin(), rq6.begin() + static_cast<std::ptrdiff_t>(rq6.size() / 2)});
+    test::WriteRaw("work/cut.rq6",
+                   {rq6.begin(), rq6.begin() + static_cast<std::ptrdiff_t>(rq6.size() / 2)});
     const CliRun extract = Tavrel("extract work/cut.rq6 --out-dir work/out");
     EXPECT_EQ(extract.exit, static_cast<int>(kStatusReadFailed));
     EXPECT_NE(extract.err.find(StatusMessage(kStatusReadFailed)), std::string::npos) << extract.err;
@@ -187,7 +193,8 @@ TEST_F(ArchiveCli, DamagedInputsExitWithTheirStatusAndLeaveNothing) {
 
     // A failure among several inputs: the others are still done, and the
     // exit status is the first failure's.
-    const CliRun mixed = Tavrel("pack work/notes.txt work/none.png work/out/../cut.png --out-dir work/again");
+    const CliRun mixed =
+        Tavrel("pack work/notes.txt work/none.png work/out/../cut.png --out-dir work/again");
     EXPECT_EQ(mixed.exit, 6);
     EXPECT_EQ(Listing("work/out"), (std::vector<std::string>{"cut.rq6"})) << "no partial files";
     EXPECT_TRUE(Listing("work/again").empty());
@@ -201,13 +208,15 @@ TEST_F(ArchiveCli, ConvertToPngHasTheBitmapsPixelsAtItsDepth) {
         int mode, depth, type;
     } modes[] = {{1, 1, 3}, {4, 4, 3}, {5, 4, 3}, {8, 8, 3}, {9, 8, 3}, {16, 8, 2}, {24, 8, 2}};
     for (const auto& m : modes) {
-        const std::string args = "convert work/pic.rq6 --size 31x9 --contrast 200 --mode " + std::to_string(m.mode);
+        const std::string args =
+            "convert work/pic.rq6 --size 31x9 --contrast 200 --mode " + std::to_string(m.mode);
         ASSERT_EQ(Tavrel(args + " --format png -o work/out/a.png").exit, 0) << m.mode;
         const pngtest::Image png = DecodedPng("work/out/a.png");
         EXPECT_EQ(png.bitDepth, m.depth) << m.mode;
         EXPECT_EQ(png.colorType, m.type) << m.mode;
         std::uint32_t w = 0, h = 0;
-        const auto bitmap = test::ReferenceBmp(picture, ContrastTable().exponent[200], 31, 9, m.mode);
+        const auto bitmap =
+            test::ReferenceBmp(picture, ContrastTable().exponent[200], 31, 9, m.mode);
         EXPECT_EQ(test::PngRgb8(png), test::BitmapRgb(bitmap, &w, &h)) << m.mode;
     }
     // The name chooses PNG too, and --out-dir names the file .png.
@@ -215,17 +224,21 @@ TEST_F(ArchiveCli, ConvertToPngHasTheBitmapsPixelsAtItsDepth) {
     EXPECT_EQ(DecodedPng("work/out/b.PNG").colorType, 3);
     ASSERT_EQ(Tavrel("convert work/pic.rq6 --format png --out-dir work/again").exit, 0);
     EXPECT_EQ(Listing("work/again"), (std::vector<std::string>{"pic.png"}));
-    EXPECT_EQ(Listing("work/out"), (std::vector<std::string>{"a.png", "b.PNG"})) << "no bitmap left behind";
+    EXPECT_EQ(Listing("work/out"), (std::vector<std::string>{"a.png", "b.PNG"}))
+        << "no bitmap left behind";
 }
 
 TEST_F(ArchiveCli, UsageErrorsExitWith64) {
-    test::WriteRaw("work/in.png", pngtest::Encode(pngtest::Image{1, 1, 8, 0, false, {7}, {}, {}, {}}));
+    test::WriteRaw("work/in.png",
+                   pngtest::Encode(pngtest::Image{1, 1, 8, 0, false, {7}, {}, {}, {}}));
     const std::string tooLong(128, 'x');
-    for (const std::string& args : std::vector<std::string>{"extract", "pack", "extract work/pic.rq6 -o work/a.bmp", "extract work/pic.rq6 --format bmp",
-          "extract work/pic.rq6 --size 3x3", "convert work/pic.rq6 --format ppm", "pack work/in.png --mode 8",
-          "pack work/in.png --format png", "pack work/in.png --comment " + tooLong,
-          "pack work/in.png --comment '\xe2\x9b\x84'", "pack work/in.png --comment",
-          "extract work/a.rq6 work/b.rq6 -o x.png"}) {
+    for (const std::string& args : std::vector<std::string>{
+             "extract", "pack", "extract work/pic.rq6 -o work/a.bmp",
+             "extract work/pic.rq6 --format bmp", "extract work/pic.rq6 --size 3x3",
+             "convert work/pic.rq6 --format ppm", "pack work/in.png --mode 8",
+             "pack work/in.png --format png", "pack work/in.png --comment " + tooLong,
+             "pack work/in.png --comment '\xe2\x9b\x84'", "pack work/in.png --comment",
+             "extract work/a.rq6 work/b.rq6 -o x.png"}) {
         const CliRun r = Tavrel(args);
         EXPECT_EQ(r.exit, 64) << args;
         EXPECT_NE(r.err.find("Usage:"), std::string::npos) << args;

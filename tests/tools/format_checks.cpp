@@ -9,7 +9,9 @@ namespace test {
 std::vector<std::uint16_t> ExpectedRgb(const pngtest::Image& image) {
     const int channels = pngtest::Channels(image.colorType);
     const std::uint32_t max = (1u << image.bitDepth) - 1;
-    const auto scale = [&](std::uint32_t v) { return static_cast<std::uint16_t>(v * 65535u / max); };
+    const auto scale = [&](std::uint32_t v) {
+        return static_cast<std::uint16_t>(v * 65535u / max);
+    };
     std::vector<std::uint16_t> rgb;
     for (std::size_t p = 0; p < std::size_t{image.width} * image.height; ++p) {
         const std::uint16_t* s = &image.samples[p * channels];
@@ -63,7 +65,8 @@ std::vector<std::uint8_t> PngRgb8(const pngtest::Image& png) {
             const auto& color = png.palette.at(png.samples[p]);
             rgb.insert(rgb.end(), color.begin(), color.end());
         } else {
-            for (int c = 0; c < 3; ++c) rgb.push_back(static_cast<std::uint8_t>(png.samples[3 * p + c]));
+            for (int c = 0; c < 3; ++c)
+                rgb.push_back(static_cast<std::uint8_t>(png.samples[3 * p + c]));
         }
     }
     return rgb;

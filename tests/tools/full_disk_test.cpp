@@ -153,4 +153,28 @@ TEST_F(RealDisk, ReadOnlyFolderIsStatusThree) {
     EXPECT_TRUE(Listing(kDisk).empty());
 }
 
+TEST_F(RealDisk, ExtractAndPackThatRunOutOfRoomLeaveNoPartialFile) {
+    if (!Mount(4 * kPage)) return;
+    // Random samples do not compress: the PNG, the PPM and the packed RQ6
+    // file of this picture are each larger than the disk.
+    std::mt19937 rng(81);
+    test::WritePicture("big.rq6", test::RandomPicture(100, 60, rng), "big");
+    ASSERT_EQ(Tavrel("extract big.rq6 -o big.png").exit, 0);
+    test::WriteRaw("disk/old.png", {'o', 'l', 'd'});
+
+    for (const char* args : {"extract big.rq6 -o disk/old.png", "extract big.rq6 --format ppm --out-dir disk",
+                             "pack big.png --out-dir disk",
+                             "convert big.rq6 --size 100x60 --format png -o disk/old.png"}) {
+        const CliRun r = Tavrel(args);
+        EXPECT_EQ(r.exit, 5) << args;
+        EXPECT_NE(r.err.find(StatusMessage(kStatusWriteFailed)), std::string::npos) << args << ": " << r.err;
+        EXPECT_EQ(Slurp("disk/old.png"), "old") << args;
+        EXPECT_EQ(Listing(kDisk), (std::vector<std::string>{"old.png"})) << args << ": no partial file";
+    }
+    // A small picture fits.
+    test::WritePicture("small.rq6", test::RandomPicture(8, 8, rng), "small");
+    const CliRun small = Tavrel("extract small.rq6 -o disk/old.png");
+    ASSERT_EQ(small.exit, 0) << small.err;
+}
+
 }  // namespace

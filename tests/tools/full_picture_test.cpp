@@ -32,7 +32,8 @@ const char kJapaneseUtf8[] = "\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88\xe7\x94\xbb\x
 
 TEST(FullPictureRead, SamplesTopRowFirstAndTheCommentInUtf8) {
     std::mt19937 rng(21);
-    for (const auto& [w, h] : {std::pair<std::uint32_t, std::uint32_t>{1, 1}, {7, 3}, {3, 7}, {64, 5}}) {
+    for (const auto& [w, h] :
+         {std::pair<std::uint32_t, std::uint32_t>{1, 1}, {7, 3}, {3, 7}, {64, 5}}) {
         const test::Picture picture = test::RandomPicture(w, h, rng);
         test::WritePicture("pic.rq6", picture, kJapaneseCp932);
         full::Picture read;
@@ -71,7 +72,8 @@ TEST(FullPictureRead, DamageGivesTheConversionStatuses) {
     full::Picture read;
     std::string warning;
     EXPECT_EQ(full::ReadRq6("missing.rq6", &read, &warning).status, kStatusInputNotOpened);
-    test::WriteRaw("cut.rq6", {bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2)});
+    test::WriteRaw("cut.rq6",
+                   {bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2)});
     const full::Result cut = full::ReadRq6("cut.rq6", &read, &warning);
     EXPECT_EQ(cut.status, kStatusReadFailed);
     EXPECT_EQ(cut.message, StatusMessage(kStatusReadFailed));
@@ -87,7 +89,8 @@ TEST(FullPictureWrite, WrittenPicturesReadBackExactly) {
         full::Picture p;
         p.width = w;
         p.height = h;
-        for (std::size_t i = 0; i < 3u * w * h; ++i) p.rgb.push_back(static_cast<std::uint16_t>(rng()));
+        for (std::size_t i = 0; i < 3u * w * h; ++i)
+            p.rgb.push_back(static_cast<std::uint16_t>(rng()));
         const std::string longest(full::kMaxCommentBytes, 'L');
         ASSERT_TRUE(full::WriteRq6("w.rq6", p, longest));
         full::Picture back;

@@ -27,7 +27,8 @@ pngtest::Image RandomImage(std::uint32_t width, std::uint32_t height, int colorT
     if (colorType == 3) {
         const std::uint32_t colors = std::min<std::uint32_t>(limit + 1, 200);
         for (std::uint32_t i = 0; i < colors; ++i) {
-            image.palette.push_back({static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng()),
+            image.palette.push_back({static_cast<std::uint8_t>(rng()),
+                                     static_cast<std::uint8_t>(rng()),
                                      static_cast<std::uint8_t>(rng())});
             image.paletteAlpha.push_back(static_cast<std::uint8_t>(rng()));
         }
@@ -58,14 +59,16 @@ TEST(PngRead, EveryColourTypeAndDepthBecomes16BitRgb) {
     std::mt19937 rng(6);
     for (const Kind& kind : kKinds) {
         for (const bool interlaced : {false, true}) {
-            for (const auto& [w, h] : {std::pair<std::uint32_t, std::uint32_t>{13, 7}, {1, 1}, {9, 10}}) {
+            for (const auto& [w, h] :
+                 {std::pair<std::uint32_t, std::uint32_t>{13, 7}, {1, 1}, {9, 10}}) {
                 pngtest::Image image = RandomImage(w, h, kind.colorType, kind.bitDepth, rng);
                 image.interlaced = interlaced;
                 full::Picture picture;
                 const full::Result r = ReadBytesAsPng(pngtest::Encode(image), &picture);
                 const std::string what = "type " + std::to_string(kind.colorType) + " depth " +
                                          std::to_string(kind.bitDepth) + " " + std::to_string(w) +
-                                         "x" + std::to_string(h) + (interlaced ? " interlaced" : "");
+                                         "x" + std::to_string(h) +
+                                         (interlaced ? " interlaced" : "");
                 ASSERT_TRUE(r) << what << ": " << r.message;
                 EXPECT_EQ(picture.width, w) << what;
                 EXPECT_EQ(picture.height, h) << what;
@@ -85,7 +88,8 @@ TEST(PngRead, CommentComesFromAnyKindOfTextChunk) {
     } cases[] = {
         {{"tEXt", "Comment", "Caf\xe9 au lait"}, "Caf\xc3\xa9 au lait"},  // Latin-1 to UTF-8
         {{"zTXt", "Comment", "compressed note"}, "compressed note"},
-        {{"iTXt", "Comment", "\xe5\xa4\x95\xe7\x84\xbc\xe3\x81\x91"}, "\xe5\xa4\x95\xe7\x84\xbc\xe3\x81\x91"},
+        {{"iTXt", "Comment", "\xe5\xa4\x95\xe7\x84\xbc\xe3\x81\x91"},
+         "\xe5\xa4\x95\xe7\x84\xbc\xe3\x81\x91"},
     };
     for (const auto& c : cases) {
         image.texts = {{"tEXt", "Title", "not the comment"}, c.chunk};
@@ -104,8 +108,8 @@ TEST(PngRead, CommentComesFromAnyKindOfTextChunk) {
 std::vector<std::vector<std::uint8_t>> SplitChunks(const std::vector<std::uint8_t>& file) {
     std::vector<std::vector<std::uint8_t>> parts{{file.begin(), file.begin() + 8}};
     for (std::size_t at = 8; at + 12 <= file.size();) {
-        const std::size_t length = std::size_t{file[at]} << 24 | file[at + 1] << 16 |
-                                   file[at + 2] << 8 | file[at + 3];
+        const std::size_t length =
+            std::size_t{file[at]} << 24 | file[at + 1] << 16 | file[at + 2] << 8 | file[at + 3];
         parts.emplace_back(file.begin() + at, file.begin() + at + 12 + length);
         at += 12 + length;
     }
@@ -118,14 +122,18 @@ std::vector<std::uint8_t> Join(const std::vector<std::vector<std::uint8_t>>& par
     return file;
 }
 
-std::string TypeOf(const std::vector<std::uint8_t>& chunk) { return {chunk.begin() + 4, chunk.begin() + 8}; }
+std::string TypeOf(const std::vector<std::uint8_t>& chunk) {
+    return {chunk.begin() + 4, chunk.begin() + 8};
+}
 
 std::vector<std::uint8_t> Ihdr(std::uint32_t w, std::uint32_t h, int depth, int colorType) {
     std::vector<std::uint8_t> d;
     for (const std::uint32_t v : {w, h}) {
-        for (int shift = 24; shift >= 0; shift -= 8) d.push_back(static_cast<std::uint8_t>(v >> shift));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            d.push_back(static_cast<std::uint8_t>(v >> shift));
     }
-    d.insert(d.end(), {static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(colorType), 0, 0, 0});
+    d.insert(d.end(),
+             {static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(colorType), 0, 0, 0});
     return pngtest::Chunk("IHDR", d);
 }
 
@@ -140,7 +148,8 @@ protected:
     }
 
     // Reading must fail with status 6 and a message, taking no output.
-    void ExpectRejected(const std::vector<std::uint8_t>& bytes, const std::string& messagePart = "") {
+    void ExpectRejected(const std::vector<std::uint8_t>& bytes,
+                        const std::string& messagePart = "") {
         full::Picture picture;
         const full::Result r = ReadBytesAsPng(bytes, &picture);
         EXPECT_EQ(r.status, kStatusFormatError);
@@ -173,7 +182,8 @@ TEST_F(DamagedPng, WrongSignature) {
 
 TEST_F(DamagedPng, CutInsideTheImageData) {
     const auto bytes = Join(parts_);
-    for (const std::size_t keep : {std::size_t{20}, std::size_t{40}, bytes.size() / 2, bytes.size() - 13}) {
+    for (const std::size_t keep :
+         {std::size_t{20}, std::size_t{40}, bytes.size() / 2, bytes.size() - 13}) {
         ExpectRejected({bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(keep)});
     }
 }
@@ -257,11 +267,13 @@ TEST(PngRead, MissingFileIsStatusTwo) {
 
 TEST(PngWrite, SixteenBitRgbWithTheCommentInTheRightChunk) {
     std::mt19937 rng(9);
-    for (const std::string comment : {"", "plain ascii", "\xe6\x9c\x9d\xe7\x84\xbc\xe3\x81\x91 sky"}) {
+    for (const std::string comment :
+         {"", "plain ascii", "\xe6\x9c\x9d\xe7\x84\xbc\xe3\x81\x91 sky"}) {
         full::Picture picture;
         picture.width = 7;
         picture.height = 5;
-        for (int i = 0; i < 7 * 5 * 3; ++i) picture.rgb.push_back(static_cast<std::uint16_t>(rng()));
+        for (int i = 0; i < 7 * 5 * 3; ++i)
+            picture.rgb.push_back(static_cast<std::uint16_t>(rng()));
         picture.comment = comment;
         ASSERT_TRUE(png_io::WritePng16("out.png", picture));
 

@@ -24,7 +24,8 @@ full::Result ReadBytes(const std::vector<std::uint8_t>& bytes, full::Picture* pi
 TEST(PnmRead, SixteenBitSamplesAreKeptAsTheyAre) {
     full::Picture p;
     // Big-endian samples: 0x0102, 0xFFFF, 0x0000 / 0x8000, 0x00FF, 0x1234.
-    ASSERT_TRUE(ReadBytes(Bytes("P6\n2 1\n65535\n", {1, 2, 255, 255, 0, 0, 128, 0, 0, 255, 0x12, 0x34}), &p));
+    ASSERT_TRUE(ReadBytes(
+        Bytes("P6\n2 1\n65535\n", {1, 2, 255, 255, 0, 0, 128, 0, 0, 255, 0x12, 0x34}), &p));
     EXPECT_EQ(p.width, 2u);
     EXPECT_EQ(p.height, 1u);
     EXPECT_EQ(p.rgb, (std::vector<std::uint16_t>{0x0102, 0xFFFF, 0, 0x8000, 0x00FF, 0x1234}));
@@ -43,11 +44,14 @@ TEST(PnmRead, OtherMaximumValuesAreScaledToSixteenBits) {
 
 TEST(PnmRead, GreyIsRepeatedIntoAllThreeChannelsAndCommentsAreSkipped) {
     full::Picture p;
-    ASSERT_TRUE(ReadBytes(Bytes("P5\n# made by hand\n3 # width\n2\n# depth next\n255\n", {0, 128, 255, 1, 2, 3}), &p));
+    ASSERT_TRUE(ReadBytes(
+        Bytes("P5\n# made by hand\n3 # width\n2\n# depth next\n255\n", {0, 128, 255, 1, 2, 3}),
+        &p));
     EXPECT_EQ(p.width, 3u);
     EXPECT_EQ(p.height, 2u);
-    const std::vector<std::uint16_t> expected = {0,   0,   0,   32896, 32896, 32896, 65535, 65535, 65535,
-                                                 257, 257, 257, 514,   514,   514,   771,   771,   771};
+    const std::vector<std::uint16_t> expected = {0,     0,     0,     32896, 32896, 32896,
+                                                 65535, 65535, 65535, 257,   257,   257,
+                                                 514,   514,   514,   771,   771,   771};
     EXPECT_EQ(p.rgb, expected);
     EXPECT_EQ(p.comment, "") << "header comments are not the picture's comment";
 }
