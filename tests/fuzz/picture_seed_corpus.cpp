@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#include "tests/tools/png_test_codec.h"
+#include "tests/tools/format_checks.h"
 
 namespace {
 
@@ -22,28 +22,6 @@ bool Put(const fs::path& path, const Bytes& bytes) {
     const bool written =
         bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && written;
-}
-
-pngtest::Image Png(std::uint32_t w, std::uint32_t h, int colorType, int depth, std::mt19937& rng) {
-    pngtest::Image image;
-    image.width = w;
-    image.height = h;
-    image.colorType = colorType;
-    image.bitDepth = depth;
-    std::uint32_t values = 1u << depth;
-    if (colorType == 3) {
-        values = std::min<std::uint32_t>(values, 12);
-        for (std::uint32_t i = 0; i < values; ++i) {
-            image.palette.push_back({static_cast<std::uint8_t>(rng()),
-                                     static_cast<std::uint8_t>(rng()),
-                                     static_cast<std::uint8_t>(rng())});
-        }
-        image.paletteAlpha = {0, 77, 255};
-    }
-    for (std::size_t i = 0; i < std::size_t{w} * h * pngtest::Channels(colorType); ++i) {
-        image.samples.push_back(static_cast<std::uint16_t>(rng() % values));
-    }
-    return image;
 }
 
 Bytes Pnm(const std::string& header, std::size_t sampleBytes, std::mt19937& rng) {
@@ -76,7 +54,7 @@ int main(int argc, char** argv) {
                             {3, 2}, {3, 4}, {3, 8}, {4, 8}, {4, 16}, {6, 8}, {6, 16}};
     for (const auto& k : kinds) {
         for (const bool interlaced : {false, true}) {
-            pngtest::Image image = Png(interlaced ? 9 : 7, 5, k[0], k[1], rng);
+            pngtest::Image image = test::RandomImage(interlaced ? 9 : 7, 5, k[0], k[1], rng, 12);
             image.interlaced = interlaced;
             if (k[1] == 8)
                 image.texts = {{"tEXt", "Comment", "seed"}, {"iTXt", "Comment", "\xe7\xa8\xae"}};

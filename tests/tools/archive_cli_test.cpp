@@ -24,29 +24,6 @@ using test::Tavrel;
 // "夕焼け空" in UTF-8 (four characters, eight bytes in code page 932).
 const char kCommentUtf8[] = "\xe5\xa4\x95\xe7\x84\xbc\xe3\x81\x91\xe7\xa9\xba";
 
-pngtest::Image RandomPng(std::uint32_t w, std::uint32_t h, int colorType, int depth,
-                         std::mt19937& rng) {
-    pngtest::Image image;
-    image.width = w;
-    image.height = h;
-    image.colorType = colorType;
-    image.bitDepth = depth;
-    std::uint32_t values = 1u << depth;
-    if (colorType == 3) {
-        values = 5;
-        for (std::uint32_t i = 0; i < values; ++i) {
-            image.palette.push_back({static_cast<std::uint8_t>(rng()),
-                                     static_cast<std::uint8_t>(rng()),
-                                     static_cast<std::uint8_t>(rng())});
-        }
-        image.paletteAlpha = {0, 128};
-    }
-    for (std::size_t i = 0; i < std::size_t{w} * h * pngtest::Channels(colorType); ++i) {
-        image.samples.push_back(static_cast<std::uint16_t>(rng() % values));
-    }
-    return image;
-}
-
 pngtest::Image DecodedPng(const std::string& path) {
     pngtest::Image image;
     std::string error;
@@ -62,7 +39,7 @@ protected:
 TEST_F(ArchiveCli, SixteenBitPngPackedAndExtractedComesBackSampleIdentical) {
     std::mt19937 rng(31);
     for (const auto& [w, h] : {std::pair<std::uint32_t, std::uint32_t>{13, 7}, {1, 1}, {31, 17}}) {
-        pngtest::Image original = RandomPng(w, h, 2, 16, rng);
+        pngtest::Image original = test::RandomImage(w, h, 2, 16, rng, 5);
         original.texts = {{"iTXt", "Comment", kCommentUtf8}};
         test::WriteRaw("work/in.png", pngtest::Encode(original));
 
@@ -96,7 +73,7 @@ TEST_F(ArchiveCli, EightBitGreyPaletteAndAlphaInputsBecomeSixteenBitRgb) {
     } kinds[] = {{2, 8, false}, {0, 8, true},  {0, 16, false}, {0, 2, false},
                  {3, 4, true},  {4, 8, false}, {6, 16, true},  {6, 8, false}};
     for (const auto& k : kinds) {
-        pngtest::Image original = RandomPng(11, 6, k.colorType, k.depth, rng);
+        pngtest::Image original = test::RandomImage(11, 6, k.colorType, k.depth, rng, 5);
         original.interlaced = k.interlaced;
         test::WriteRaw("work/in.png", pngtest::Encode(original));
         ASSERT_EQ(Tavrel("pack work/in.png -o work/pic.rq6").exit, 0)
@@ -139,7 +116,7 @@ TEST_F(ArchiveCli, PpmAndPgmRoundTrips) {
 
 TEST_F(ArchiveCli, PackTakesThePngCommentUnlessToldOtherwise) {
     std::mt19937 rng(34);
-    pngtest::Image image = RandomPng(3, 3, 2, 8, rng);
+    pngtest::Image image = test::RandomImage(3, 3, 2, 8, rng, 5);
     image.texts = {{"tEXt", "Comment", "from the file"}};
     test::WriteRaw("work/in.png", pngtest::Encode(image));
     const auto commentOf = [](const std::string& args) {
@@ -165,7 +142,7 @@ TEST_F(ArchiveCli, SeveralInputsIntoAnOutputDirectoryGetTheirOwnNames) {
 
 TEST_F(ArchiveCli, DamagedInputsExitWithTheirStatusAndLeaveNothing) {
     std::mt19937 rng(36);
-    auto png = pngtest::Encode(RandomPng(20, 20, 2, 8, rng));
+    auto png = pngtest::Encode(test::RandomImage(20, 20, 2, 8, rng, 5));
     test::WriteRaw("work/cut.png",
                    {png.begin(), png.begin() + static_cast<std::ptrdiff_t>(png.size() / 2)});
     test::WriteRaw("work/notes.txt", {'h', 'i', '\n'});

@@ -1,10 +1,33 @@
 #include "tests/tools/format_checks.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "engine/bitmap_headers.h"
 
 namespace test {
+
+pngtest::Image RandomImage(std::uint32_t width, std::uint32_t height, int colorType, int bitDepth,
+                           std::mt19937& rng, std::uint32_t paletteColors) {
+    pngtest::Image image;
+    image.width = width;
+    image.height = height;
+    image.colorType = colorType;
+    image.bitDepth = bitDepth;
+    std::uint32_t values = 1u << bitDepth;
+    if (colorType == 3) {
+        values = std::min(values, paletteColors);
+        const auto byte = [&rng] { return static_cast<std::uint8_t>(rng()); };
+        for (std::uint32_t i = 0; i < values; ++i)
+            image.palette.push_back({byte(), byte(), byte()});
+        for (std::uint32_t i = 0; i < values / 2; ++i) image.paletteAlpha.push_back(byte());
+    }
+    const std::size_t count = std::size_t{width} * height * pngtest::Channels(colorType);
+    for (std::size_t i = 0; i < count; ++i) {
+        image.samples.push_back(static_cast<std::uint16_t>(rng() % values));
+    }
+    return image;
+}
 
 std::vector<std::uint16_t> ExpectedRgb(const pngtest::Image& image) {
     const int channels = pngtest::Channels(image.colorType);

@@ -4,11 +4,18 @@
 #pragma once
 
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "tests/tools/png_test_codec.h"
 
 namespace test {
+
+// A picture of random samples. Palette pictures get min(2^depth,
+// paletteColors) random colours, a partial transparency table, and indices
+// within the palette.
+pngtest::Image RandomImage(std::uint32_t width, std::uint32_t height, int colorType, int bitDepth,
+                           std::mt19937& rng, std::uint32_t paletteColors = 200);
 
 // What pack must make of a PNG: every sample scaled to 16 bits by v x 65535 /
 // (2^depth - 1), palette entries by 257, grey in all three channels, alpha

@@ -16,31 +16,6 @@
 
 namespace {
 
-pngtest::Image RandomImage(std::uint32_t width, std::uint32_t height, int colorType, int bitDepth,
-                           std::mt19937& rng) {
-    pngtest::Image image;
-    image.width = width;
-    image.height = height;
-    image.colorType = colorType;
-    image.bitDepth = bitDepth;
-    std::uint32_t limit = (1u << bitDepth) - 1;
-    if (colorType == 3) {
-        const std::uint32_t colors = std::min<std::uint32_t>(limit + 1, 200);
-        for (std::uint32_t i = 0; i < colors; ++i) {
-            image.palette.push_back({static_cast<std::uint8_t>(rng()),
-                                     static_cast<std::uint8_t>(rng()),
-                                     static_cast<std::uint8_t>(rng())});
-            image.paletteAlpha.push_back(static_cast<std::uint8_t>(rng()));
-        }
-        limit = colors - 1;
-    }
-    const std::size_t count = std::size_t{width} * height * pngtest::Channels(colorType);
-    for (std::size_t i = 0; i < count; ++i) {
-        image.samples.push_back(static_cast<std::uint16_t>(rng() % (limit + 1)));
-    }
-    return image;
-}
-
 full::Result ReadBytesAsPng(const std::vector<std::uint8_t>& bytes, full::Picture* picture) {
     test::WriteRaw("in.png", bytes);
     return png_io::ReadPng("in.png", picture);
@@ -61,7 +36,7 @@ TEST(PngRead, EveryColourTypeAndDepthBecomes16BitRgb) {
         for (const bool interlaced : {false, true}) {
             for (const auto& [w, h] :
                  {std::pair<std::uint32_t, std::uint32_t>{13, 7}, {1, 1}, {9, 10}}) {
-                pngtest::Image image = RandomImage(w, h, kind.colorType, kind.bitDepth, rng);
+                pngtest::Image image = test::RandomImage(w, h, kind.colorType, kind.bitDepth, rng);
                 image.interlaced = interlaced;
                 full::Picture picture;
                 const full::Result r = ReadBytesAsPng(pngtest::Encode(image), &picture);
@@ -81,7 +56,7 @@ TEST(PngRead, EveryColourTypeAndDepthBecomes16BitRgb) {
 
 TEST(PngRead, CommentComesFromAnyKindOfTextChunk) {
     std::mt19937 rng(1);
-    pngtest::Image image = RandomImage(3, 2, 2, 8, rng);
+    pngtest::Image image = test::RandomImage(3, 2, 2, 8, rng);
     const struct {
         pngtest::TextChunk chunk;
         std::string expected;
@@ -141,7 +116,7 @@ class DamagedPng : public ::testing::Test {
 protected:
     void SetUp() override {
         std::mt19937 rng(3);
-        image_ = RandomImage(40, 30, 2, 16, rng);
+        image_ = test::RandomImage(40, 30, 2, 16, rng);
         parts_ = SplitChunks(pngtest::Encode(image_));
         ASSERT_EQ(TypeOf(parts_[1]), "IHDR");
         ASSERT_EQ(TypeOf(parts_.back()), "IEND");
@@ -242,7 +217,7 @@ TEST_F(DamagedPng, AreaBeyondTheLimitIsRefusedBeforeAnyPixelMemory) {
 
 TEST_F(DamagedPng, PaletteWithoutPlte) {
     std::mt19937 rng(4);
-    pngtest::Image image = RandomImage(5, 5, 3, 8, rng);
+    pngtest::Image image = test::RandomImage(5, 5, 3, 8, rng);
     image.palette.clear();
     image.paletteAlpha.clear();
     ExpectRejected(pngtest::Encode(image));
@@ -250,7 +225,7 @@ TEST_F(DamagedPng, PaletteWithoutPlte) {
 
 TEST_F(DamagedPng, PaletteIndexBeyondThePalette) {
     std::mt19937 rng(5);
-    pngtest::Image image = RandomImage(5, 5, 3, 8, rng);
+    pngtest::Image image = test::RandomImage(5, 5, 3, 8, rng);
     image.palette.resize(4);
     image.paletteAlpha.clear();
     for (auto& s : image.samples) s %= 4;
