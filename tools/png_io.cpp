@@ -22,6 +22,11 @@ namespace {
 
 constexpr const char* kCommentKeyword = "Comment";
 
+// Largest chunk other than image data the reader accepts. Text, colour
+// profiles and camera data stay far below it. (Image data is streamed, never
+// held whole.)
+constexpr std::uint64_t kMaxChunkBytes = std::uint64_t{16} << 20;
+
 struct ErrorSink {
     char message[256] = {};
 };
@@ -290,6 +295,43 @@ bool TranscodeRows(WriteContext& c, std::FILE* in, const BmpLayout& layout) {
     return true;
 }
 
+// libpng allocates a chunk's claimed length before reading it, and only warns
+// when the length is absurd, so a 40-byte file claiming a 2 GB text chunk
+// would cost 2 GB. The chunk list is therefore walked first, from just after
+// the signature: every chunk must lie within the file, and only image data
+// may be large. Leaves the file where it was.
+bool CheckChunkLengths(std::FILE* file, std::string* problem) {
+    const long start = std::ftell(file);
+    if (start < 0 || std::fseek(file, 0, SEEK_END) != 0) return true;  // not seekable: trust libpng
+    const std::uint64_t end = static_cast<std::uint64_t>(std::ftell(file));
+    std::uint64_t at = static_cast<std::uint64_t>(start);
+    bool ok = true;
+    while (ok) {
+        std::uint8_t header[8];
+        if (std::fseek(file, static_cast<long>(at), SEEK_SET) != 0 ||
+            std::fread(header, 1, sizeof header, file) != sizeof header) {
+            break;  // libpng reports the missing end
+        }
+        const std::uint64_t length =
+            std::uint64_t{header[0]} << 24 | header[1] << 16 | header[2] << 8 | header[3];
+        const std::string type(reinterpret_cast<const char*>(header + 4), 4);
+        const bool imageData = type == "IDAT";
+        if (at + 12 + length > end) {
+            *problem =
+                "the file ends inside a chunk (" + std::to_string(length) + " bytes claimed)";
+            ok = false;
+        } else if (!imageData && length > kMaxChunkBytes) {
+            *problem = "a chunk of " + std::to_string(length) + " bytes is too large";
+            ok = false;
+        } else if (type == "IEND") {
+            break;
+        }
+        at += 12 + length;
+    }
+    std::fseek(file, start, SEEK_SET);
+    return ok;
+}
+
 }  // namespace
 
 bool HasSignature(const std::uint8_t* head, std::size_t size) {
@@ -302,6 +344,9 @@ full::Result ReadPng(std::FILE* file, full::Picture* picture) {
     if (std::fread(head, 1, sizeof head, file) != sizeof head || !HasSignature(head, 8)) {
         return Failure(kStatusFormatError, "not a PNG file");
     }
+    std::string problem;
+    if (!CheckChunkLengths(file, &problem))
+        return Failure(kStatusFormatError, "damaged PNG: " + problem);
     c.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &c.sink, OnError, OnWarning);
     if (c.png) c.info = png_create_info_struct(c.png);
     if (!c.png || !c.info) return Failure(kStatusOutOfMemory, StatusMessage(kStatusOutOfMemory));

@@ -215,6 +215,21 @@ TEST_F(DamagedPng, AreaBeyondTheLimitIsRefusedBeforeAnyPixelMemory) {
     ExpectRejected(Join(parts_), "megapixels");
 }
 
+TEST_F(DamagedPng, TextChunkClaimingGigabytesIsRefusedUnread) {
+    // A chunk length of 0x6F6D6D65 (1.9 GB) in a file of a few hundred bytes:
+    // the library would allocate it all before finding the file too short.
+    std::vector<std::uint8_t> huge = {0x6F, 0x6D, 0x6D, 0x65, 't', 'E', 'X', 't', 'C', 'o', 'm'};
+    parts_.insert(parts_.begin() + 2, huge);
+    ExpectRejected(Join(parts_), "ends inside a chunk");
+}
+
+TEST_F(DamagedPng, TextChunkOfMoreThanSixteenMegabytes) {
+    std::vector<std::uint8_t> text = {'C', 'o', 'm', 'm', 'e', 'n', 't', 0};
+    text.resize(text.size() + (16u << 20), 'x');
+    parts_.insert(parts_.begin() + 2, pngtest::Chunk("tEXt", text));
+    ExpectRejected(Join(parts_), "too large");
+}
+
 TEST_F(DamagedPng, PaletteWithoutPlte) {
     std::mt19937 rng(4);
     pngtest::Image image = test::RandomImage(5, 5, 3, 8, rng);
