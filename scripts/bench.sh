@@ -25,7 +25,7 @@ fi
 
 build=build/native
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target tavrel decode_bench rq6_pack rq6_unpack >/dev/null
+cmake --build "$build" -j"$(nproc)" --target tavrel decode_bench >/dev/null
 tools="$build/tools"
 work=build/bench
 mkdir -p "$work" build/disc
@@ -34,17 +34,11 @@ mkdir -p "$work" build/disc
 # The photograph: 16-bit PNG for ImageMagick, the same pixels as RQ6 for tavrel.
 if [ ! -f "$work/photo.rq6" ] || [ ! -f "$work/photo.png" ]; then
   convert "$photo_source" -resize '3200x2400!' -depth 16 "$work/photo.png"
-  convert "$work/photo.png" -depth 16 "$work/photo.ppm"
-  "$tools/rq6_pack" "$work/photo.ppm" "$work/photo.rq6" "photo"
-  rm -f "$work/photo.ppm"
+  "$tools/tavrel" pack "$work/photo.png" --comment photo -o "$work/photo.rq6" >/dev/null
 fi
 # The sample pictures as 16-bit PNG too.
 for n in 06 07 08 09 10; do
-  if [ ! -f "$work/Sg0$n.png" ]; then
-    "$tools/rq6_unpack" "build/disc/Extends/Sg0$n.rq6" "$work/Sg0$n.ppm"
-    convert "$work/Sg0$n.ppm" -depth 16 "$work/Sg0$n.png"
-    rm -f "$work/Sg0$n.ppm"
-  fi
+  [ -f "$work/Sg0$n.png" ] || "$tools/tavrel" extract "build/disc/Extends/Sg0$n.rq6" -o "$work/Sg0$n.png" >/dev/null
 done
 
 # measure CMD... -> prints "median_seconds peak_kb"
@@ -96,3 +90,28 @@ for pic in photo Sg006 Sg007 Sg008 Sg009 Sg010; do
   awk -v p="$pic" -v m="$mbps" -v ds="$ds" -v cs="$cs" 'BEGIN {
     printf "%-9s decode alone: %s MB/s of payload; conversion to 1024x768 mode 8 takes %.2fx the decode\n", p, m, cs / ds }'
 done
+
+# The archival path on the photograph: its 16-bit PNG packed as RQ6 and
+# extracted again, compared sample for sample through ImageMagick's reading.
+echo
+printf '%-34s %10s %10s %14s\n' "archival path, photograph" "seconds" "MB peak" "file bytes"
+archive_row() {  # label output-file command...
+  local label=$1 out=$2
+  shift 2
+  read -r s m < <(measure "$@")
+  awk -v l="$label" -v s="$s" -v m="$m" -v b="$(stat -c %s "$out")" 'BEGIN {
+    printf "%-34s %10.3f %10.1f %14d\n", l, s / 1e6, m / 1024, b }'
+}
+printf '%-34s %10s %10s %14d\n' "16-bit PNG (ImageMagick's)" - - "$(stat -c %s "$work/photo.png")"
+archive_row "tavrel pack PNG -> RQ6" "$work/packed.rq6" "$tools/tavrel" pack "$work/photo.png" --comment photo -o "$work/packed.rq6"
+archive_row "tavrel extract RQ6 -> PNG" "$work/extracted.png" "$tools/tavrel" extract "$work/packed.rq6" -o "$work/extracted.png"
+archive_row "tavrel extract RQ6 -> PPM" "$work/extracted.ppm" "$tools/tavrel" extract "$work/packed.rq6" -o "$work/extracted.ppm"
+archive_row "ImageMagick PPM -> PNG" "$work/im-written.png" convert "$work/extracted.ppm" -depth 16 "$work/im-written.png"
+# (compare counts the pixels that differ at all, at 16 bits per channel.)
+different=$(compare -metric AE "$work/photo.png" "$work/extracted.png" null: 2>&1 || true)
+if [ "$different" = 0 ]; then
+  echo "extract(pack(photo.png)): sample-identical to photo.png"
+else
+  echo "extract(pack(photo.png)): $different pixels differ from photo.png"
+fi
+rm -f "$work/extracted.ppm"

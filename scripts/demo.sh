@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the tavrel tool, writes the sample disc and converts every picture on
-# it to 1024 x 768 in a few colour formats into out/.
+# it to 1024 x 768 in a few colour formats into out/; also one PNG wallpaper
+# and one full-precision archival copy.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -36,4 +37,7 @@ to_bmp 09 24 40
 to_bmp 10 24
 to_bmp 10 8
 to_bmp 10 1
-echo "Wrote $(ls out/*.bmp | wc -l) pictures into out/."
+"$tavrel" convert "$disc/Extends/Sg010.rq6" --size 1024x768 --mode 24 -o out/Sg010-mode24.png
+# The archival copy: full size, 16 bits per channel, the comment kept.
+"$tavrel" extract "$disc/Extends/Sg008.rq6" -o out/Sg008-full.png
+echo "Wrote $(ls out/*.bmp out/*.png | wc -l) pictures into out/."
