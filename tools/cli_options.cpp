@@ -288,11 +288,13 @@ Every output appears only when its command succeeded (see convert).
 
 Exit status: 0 on success; 64 for a command line that cannot be understood;
 otherwise the first failure's status code, with its message on stderr:
-  1 out of memory            2 an input cannot be opened
-  3 an output cannot be created    4 an RQ6 picture ends early
-  5 an output cannot be written    6 an input is damaged or not a picture
-                                     the command reads (or too large)
-  7 an unexpected error
+  1  out of memory
+  2  an input cannot be opened
+  3  an output cannot be created
+  4  an RQ6 picture ends early
+  5  an output cannot be written
+  6  an input is damaged, too large, or not a picture the command reads
+  7  an unexpected error
 )";
 }
 
