@@ -5,6 +5,7 @@
 #include "engine/conversion_status.h"
 #include "engine/limits.h"
 #include "engine/picture_reader.h"
+#include "tools/output_file.h"
 #include "tools/rq6_writer.h"
 #include "tools/text_codec.h"
 
@@ -30,6 +31,13 @@ Result ReadRq6(const std::string& path, Picture* picture, std::string* warning) 
     if (!text::Cp932ToUtf8(raw, &picture->comment)) {
         picture->comment = text::Escaped(raw);
         *warning = "the comment is not valid code page 932 text; kept as " + picture->comment;
+    }
+    // A picture whose header reads has a code of at least two leaves, so each
+    // byte of its rows costs at least one bit of the file. A file too small
+    // for its rows would fail reading them; it fails now, before the memory
+    // for a picture it cannot hold is taken.
+    if (8 * output::FileSize(path) < std::uint64_t{height} * StoredRowStride(width)) {
+        return {kStatusReadFailed, StatusMessage(kStatusReadFailed)};
     }
     try {
         picture->rgb.assign(SampleCount(width, height), 0);

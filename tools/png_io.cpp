@@ -295,38 +295,65 @@ bool TranscodeRows(WriteContext& c, std::FILE* in, const BmpLayout& layout) {
     return true;
 }
 
-// libpng allocates a chunk's claimed length before reading it, and only warns
+// Deflate turns one byte into at most 1032: a longest match of 258 bytes costs
+// at least two bits.
+constexpr std::uint64_t kMaxDeflateRatio = 1032;
+
+std::uint64_t BigEndian32(const std::uint8_t* p) {
+    return std::uint64_t{p[0]} << 24 | std::uint64_t{p[1]} << 16 | std::uint64_t{p[2]} << 8 | p[3];
+}
+
+// The chunk list is walked before libpng reads the file, for two reasons.
+// libpng allocates a chunk's claimed length before reading it and only warns
 // when the length is absurd, so a 40-byte file claiming a 2 GB text chunk
-// would cost 2 GB. The chunk list is therefore walked first, from just after
-// the signature: every chunk must lie within the file, and only image data
-// may be large. Leaves the file where it was.
-bool CheckChunkLengths(std::FILE* file, std::string* problem) {
+// would cost 2 GB: every chunk must lie within the file, and only image data
+// may be large. And the pixel memory is taken once the header is read: the
+// image data must be able to hold the picture the header describes, or a
+// small file could claim hundreds of megabytes. Leaves the file where it was.
+bool CheckChunks(std::FILE* file, std::string* problem) {
     const long start = std::ftell(file);
     if (start < 0 || std::fseek(file, 0, SEEK_END) != 0) return true;  // not seekable: trust libpng
     const std::uint64_t end = static_cast<std::uint64_t>(std::ftell(file));
     std::uint64_t at = static_cast<std::uint64_t>(start);
+    std::uint64_t pictureBytes = 0;  // at least this much image data, once decompressed
+    std::uint64_t imageDataBytes = 0;
     bool ok = true;
     while (ok) {
-        std::uint8_t header[8];
+        std::uint8_t header[8 + 13];
         if (std::fseek(file, static_cast<long>(at), SEEK_SET) != 0 ||
-            std::fread(header, 1, sizeof header, file) != sizeof header) {
+            std::fread(header, 1, 8, file) != 8) {
             break;  // libpng reports the missing end
         }
-        const std::uint64_t length =
-            std::uint64_t{header[0]} << 24 | header[1] << 16 | header[2] << 8 | header[3];
+        const std::uint64_t length = BigEndian32(header);
         const std::string type(reinterpret_cast<const char*>(header + 4), 4);
-        const bool imageData = type == "IDAT";
         if (at + 12 + length > end) {
             *problem =
                 "the file ends inside a chunk (" + std::to_string(length) + " bytes claimed)";
             ok = false;
-        } else if (!imageData && length > kMaxChunkBytes) {
+        } else if (type == "IDAT") {
+            imageDataBytes += length;
+        } else if (length > kMaxChunkBytes) {
             *problem = "a chunk of " + std::to_string(length) + " bytes is too large";
             ok = false;
+        } else if (type == "IHDR" && length == 13 && std::fread(header + 8, 1, 13, file) == 13) {
+            static const int kChannels[7] = {1, 0, 3, 1, 2, 0, 4};
+            const int colorType = header[17];
+            const std::uint64_t bits =
+                std::uint64_t{header[16]} * (colorType < 7 ? kChannels[colorType] : 0);
+            const std::uint64_t width = BigEndian32(header + 8);
+            const std::uint64_t height = BigEndian32(header + 12);
+            // Larger sides are refused by libpng itself, under the user limits.
+            if (width <= limits::kMaxSide && height <= limits::kMaxSide) {
+                pictureBytes = width * height * bits / 8;
+            }
         } else if (type == "IEND") {
             break;
         }
         at += 12 + length;
+    }
+    if (ok && imageDataBytes * kMaxDeflateRatio + kMaxDeflateRatio < pictureBytes) {
+        *problem = "the image data is far too short for the picture's size";
+        ok = false;
     }
     std::fseek(file, start, SEEK_SET);
     return ok;
@@ -345,8 +372,7 @@ full::Result ReadPng(std::FILE* file, full::Picture* picture) {
         return Failure(kStatusFormatError, "not a PNG file");
     }
     std::string problem;
-    if (!CheckChunkLengths(file, &problem))
-        return Failure(kStatusFormatError, "damaged PNG: " + problem);
+    if (!CheckChunks(file, &problem)) return Failure(kStatusFormatError, "damaged PNG: " + problem);
     c.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &c.sink, OnError, OnWarning);
     if (c.png) c.info = png_create_info_struct(c.png);
     if (!c.png || !c.info) return Failure(kStatusOutOfMemory, StatusMessage(kStatusOutOfMemory));

@@ -70,6 +70,20 @@ full::Result ReadPnm(std::FILE* f, full::Picture* picture) {
         return Failure(kStatusFormatError,
                        "the picture must be 1 to 32767 pixels a side and at most 128 megapixels");
     }
+    const std::size_t bytesPerSample = maxval < 256 ? 1 : 2;
+    const std::size_t perRow = static_cast<std::size_t>(width) * channels;
+    // The samples must be there before memory is taken for them: a short file
+    // claiming a large picture fails here, not after a large allocation.
+    const long start = std::ftell(f);
+    if (start >= 0 && std::fseek(f, 0, SEEK_END) == 0) {
+        const long end = std::ftell(f);
+        if (end - start < static_cast<long>(perRow * height * bytesPerSample)) {
+            return Failure(kStatusFormatError, "the file is too short for a " +
+                                                   std::to_string(width) + " x " +
+                                                   std::to_string(height) + " picture");
+        }
+        std::fseek(f, start, SEEK_SET);
+    }
     try {
         picture->rgb.assign(samples, 0);
     } catch (const std::bad_alloc&) {
@@ -79,8 +93,6 @@ full::Result ReadPnm(std::FILE* f, full::Picture* picture) {
     picture->height = static_cast<std::uint32_t>(height);
     picture->comment.clear();
 
-    const std::size_t bytesPerSample = maxval < 256 ? 1 : 2;
-    const std::size_t perRow = static_cast<std::size_t>(width) * channels;
     std::vector<std::uint8_t> row(perRow * bytesPerSample);
     const std::uint32_t m = static_cast<std::uint32_t>(maxval);
     for (std::uint64_t y = 0; y < height; ++y) {

@@ -10,6 +10,7 @@
 #include "engine/conversion_status.h"
 #include "gtest/gtest.h"
 #include "tests/engine/test_support.h"
+#include "tests/tools/memory_cap.h"
 #include "tools/archive_commands.h"
 
 namespace {
@@ -81,6 +82,28 @@ TEST(FullPictureRead, DamageGivesTheConversionStatuses) {
     fields.biBitCount = 24;
     test::WritePicture("bad.rq6", test::UniformPicture(2, 2, 0, 0, 0), "x", fields);
     EXPECT_EQ(full::ReadRq6("bad.rq6", &read, &warning).status, kStatusFormatError);
+}
+
+TEST(FullPictureRead, SmallFileClaimingALargePictureFailsBeforeTakingItsMemory) {
+    // The header claims 32767 x 4096 (768 MB at full precision); the file
+    // holds 2 x 2 pixels.
+    rq6::PayloadFields fields;
+    fields.biWidth = 32767;
+    fields.biHeight = 4096;
+    test::WritePicture("claims-768mb.rq6", test::UniformPicture(2, 2, 1, 2, 3), "x", fields);
+    full::Picture read;
+    std::string warning;
+    EXPECT_EQ(full::ReadRq6("claims-768mb.rq6", &read, &warning).status, kStatusReadFailed);
+    if (!test::kCanCapMemory) GTEST_SKIP() << "no memory cap under the sanitizers";
+    EXPECT_EQ(test::RunWithMemoryCap(
+                  256,
+                  [] {
+                      full::Picture picture;
+                      std::string ignored;
+                      return static_cast<int>(
+                          full::ReadRq6("claims-768mb.rq6", &picture, &ignored).status);
+                  }),
+              static_cast<int>(kStatusReadFailed));
 }
 
 TEST(FullPictureWrite, WrittenPicturesReadBackExactly) {

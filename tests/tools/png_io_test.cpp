@@ -12,6 +12,7 @@
 #include "gtest/gtest.h"
 #include "tests/engine/test_support.h"
 #include "tests/tools/format_checks.h"
+#include "tests/tools/memory_cap.h"
 #include "tests/tools/png_test_codec.h"
 
 namespace {
@@ -210,9 +211,27 @@ TEST_F(DamagedPng, SideBeyondTheLimit) {
 
 TEST_F(DamagedPng, AreaBeyondTheLimitIsRefusedBeforeAnyPixelMemory) {
     // 20000 x 20000 grey pixels would need 2.4 GB at 16-bit RGB; the reader
-    // must refuse on the header alone.
+    // must refuse on the header alone. (The image data is long enough to
+    // hold such a picture, so that only the area can be the reason.)
     parts_[1] = Ihdr(20000, 20000, 1, 0);
+    parts_.insert(parts_.end() - 1, pngtest::Chunk("IDAT", std::vector<std::uint8_t>(60000)));
     ExpectRejected(Join(parts_), "megapixels");
+}
+
+TEST_F(DamagedPng, ImageDataFarTooShortForTheSizeIsRefusedBeforeAnyPixelMemory) {
+    // 32767 x 4000 at 16-bit RGB: 786 MB of pixels claimed by a 7 KB file.
+    parts_[1] = Ihdr(32767, 4000, 16, 2);
+    const auto bytes = Join(parts_);
+    ExpectRejected(bytes, "far too short");
+    if (!test::kCanCapMemory) GTEST_SKIP() << "no memory cap under the sanitizers";
+    test::WriteRaw("claims-786mb.png", bytes);
+    EXPECT_EQ(test::RunWithMemoryCap(256,
+                                     [] {
+                                         full::Picture picture;
+                                         return static_cast<int>(
+                                             png_io::ReadPng("claims-786mb.png", &picture).status);
+                                     }),
+              static_cast<int>(kStatusFormatError));
 }
 
 TEST_F(DamagedPng, TextChunkClaimingGigabytesIsRefusedUnread) {

@@ -7,6 +7,7 @@
 #include "engine/conversion_status.h"
 #include "gtest/gtest.h"
 #include "tests/engine/test_support.h"
+#include "tests/tools/memory_cap.h"
 
 namespace {
 
@@ -83,6 +84,23 @@ TEST(PnmRead, DamagedFilesAreRefusedWithStatusSix) {
     }
     full::Picture p;
     EXPECT_EQ(ppm_io::ReadPnm("missing.ppm", &p).status, kStatusInputNotOpened);
+}
+
+TEST(PnmRead, ShortFileClaimingALargePictureIsRefusedBeforeAnyPixelMemory) {
+    test::WriteRaw("claims-768mb.ppm", Bytes("P6\n32767 4096\n65535\n", {1, 2, 3, 4, 5, 6}));
+    full::Picture p;
+    const full::Result r = ppm_io::ReadPnm("claims-768mb.ppm", &p);
+    EXPECT_EQ(r.status, kStatusFormatError);
+    EXPECT_NE(r.message.find("too short for a 32767 x 4096 picture"), std::string::npos)
+        << r.message;
+    if (!test::kCanCapMemory) GTEST_SKIP() << "no memory cap under the sanitizers";
+    EXPECT_EQ(test::RunWithMemoryCap(256,
+                                     [] {
+                                         full::Picture picture;
+                                         return static_cast<int>(
+                                             ppm_io::ReadPnm("claims-768mb.ppm", &picture).status);
+                                     }),
+              static_cast<int>(kStatusFormatError));
 }
 
 TEST(PnmWrite, SixteenBitBigEndianPixmap) {
