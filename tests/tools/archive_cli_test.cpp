@@ -101,6 +101,7 @@ TEST_F(ArchiveCli, PpmAndPgmRoundTrips) {
 
     // Packed again with the same comment, the picture is the same file.
     ASSERT_EQ(Tavrel("pack work/pic.ppm --comment hello -o work/again/pic.rq6").exit, 0);
+    EXPECT_EQ(test::ReadBytes("work/again/pic.rq6"), test::ReadBytes("work/pic.rq6"));
     ASSERT_EQ(Tavrel("extract work/again/pic.rq6 -o work/again/pic.ppm").exit, 0);
     EXPECT_EQ(test::ReadBytes("work/again/pic.ppm"), ppm);
 
