@@ -1,11 +1,12 @@
 #include "tools/full_picture.h"
 
+#include <filesystem>
 #include <new>
+#include <system_error>
 
 #include "engine/conversion_status.h"
 #include "engine/limits.h"
 #include "engine/picture_reader.h"
-#include "tools/output_file.h"
 #include "tools/rq6_writer.h"
 #include "tools/text_codec.h"
 
@@ -36,7 +37,10 @@ Result ReadRq6(const std::string& path, Picture* picture, std::string* warning) 
     // byte of its rows costs at least one bit of the file. A file too small
     // for its rows would fail reading them; it fails now, before the memory
     // for a picture it cannot hold is taken.
-    if (8 * output::FileSize(path) < std::uint64_t{height} * StoredRowStride(width)) {
+    std::error_code error;
+    const std::uintmax_t fileSize =
+        std::filesystem::file_size(std::filesystem::u8path(path), error);
+    if (!error && 8 * std::uint64_t{fileSize} < std::uint64_t{height} * StoredRowStride(width)) {
         return {kStatusReadFailed, StatusMessage(kStatusReadFailed)};
     }
     try {
