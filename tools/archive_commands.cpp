@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "engine/conversion_status.h"
+#include "tools/command_io.h"
 #include "tools/full_picture.h"
-#include "tools/output_file.h"
 #include "tools/png_io.h"
 #include "tools/ppm_io.h"
 #include "tools/text_codec.h"
@@ -13,17 +13,6 @@
 namespace archive {
 
 namespace {
-
-void Report(const std::string& path, const full::Result& result) {
-    std::string message = result.message;
-    if (message.empty()) message = StatusMessage(result.status);
-    if (message.back() != '\n') message += '\n';
-    std::fprintf(stderr, "tavrel: %s:\n%s", path.c_str(), message.c_str());
-}
-
-void Warn(const std::string& path, const std::string& warning) {
-    if (!warning.empty()) std::fprintf(stderr, "tavrel: %s: %s\n", path.c_str(), warning.c_str());
-}
 
 // Reads a PNG, PPM or PGM picture, told apart by their first bytes.
 full::Result ReadStandardPicture(const std::string& path, full::Picture* picture) {
@@ -42,21 +31,21 @@ std::uint32_t ExtractOne(const cli::Request& request, const std::string& input) 
     std::string warning;
     full::Result result = full::ReadRq6(input, &picture, &warning);
     if (!result) {
-        Report(input, result);
+        command::ReportFailure(input, result.status, result.message);
         return result.status;
     }
-    Warn(input, warning);
+    command::Warn(input, warning);
     const std::string target = cli::OutputPathFor(request, input);
-    const std::string temporary = output::TemporaryPath(target);
+    const std::string temporary = command::TemporaryPath(target);
     result = request.format == cli::Format::kPpm ? ppm_io::WritePpm16(temporary, picture)
                                                  : png_io::WritePng16(temporary, picture);
-    const std::uint32_t status = output::Commit(temporary, target, result.status);
+    const std::uint32_t status = command::Commit(temporary, target, result.status);
     if (status != kStatusOk) {
-        Report(target, {status, result.status == status ? result.message : ""});
+        command::ReportFailure(target, status, result.status == status ? result.message : "");
         return status;
     }
     std::printf("%s -> %s (%u x %u, 16 bits per channel, %" PRIu64 " bytes)\n", input.c_str(),
-                target.c_str(), picture.width, picture.height, output::FileSize(target));
+                target.c_str(), picture.width, picture.height, command::FileSize(target));
     return kStatusOk;
 }
 
@@ -64,36 +53,26 @@ std::uint32_t PackOne(const cli::Request& request, const std::string& input) {
     full::Picture picture;
     full::Result result = ReadStandardPicture(input, &picture);
     if (!result) {
-        Report(input, result);
+        command::ReportFailure(input, result.status, result.message);
         return result.status;
     }
     std::string comment = request.comment;
     if (!request.hasComment) {
         std::string warning;
         comment = StoredComment(picture.comment, &warning);
-        Warn(input, warning);
+        command::Warn(input, warning);
     }
     const std::string target = cli::OutputPathFor(request, input);
-    const std::string temporary = output::TemporaryPath(target);
+    const std::string temporary = command::TemporaryPath(target);
     result = full::WriteRq6(temporary, picture, comment);
-    const std::uint32_t status = output::Commit(temporary, target, result.status);
+    const std::uint32_t status = command::Commit(temporary, target, result.status);
     if (status != kStatusOk) {
-        Report(target, {status, result.status == status ? result.message : ""});
+        command::ReportFailure(target, status, result.status == status ? result.message : "");
         return status;
     }
     std::printf("%s -> %s (%u x %u, %" PRIu64 " bytes)\n", input.c_str(), target.c_str(),
-                picture.width, picture.height, output::FileSize(target));
+                picture.width, picture.height, command::FileSize(target));
     return kStatusOk;
-}
-
-template <typename One>
-int ForEachInput(const cli::Request& request, One one) {
-    std::uint32_t firstFailure = kStatusOk;
-    for (const auto& input : request.inputs) {
-        const std::uint32_t status = one(request, input);
-        if (status != kStatusOk && firstFailure == kStatusOk) firstFailure = status;
-    }
-    return static_cast<int>(firstFailure);
 }
 
 // Bytes of the code page 932 character that starts with `lead`.
@@ -123,8 +102,14 @@ std::string StoredComment(const std::string& utf8, std::string* warning) {
     return cp932;
 }
 
-int RunExtract(const cli::Request& request) { return ForEachInput(request, ExtractOne); }
+int RunExtract(const cli::Request& request) {
+    return command::ForEachInput(
+        request.inputs, [&](const std::string& input) { return ExtractOne(request, input); });
+}
 
-int RunPack(const cli::Request& request) { return ForEachInput(request, PackOne); }
+int RunPack(const cli::Request& request) {
+    return command::ForEachInput(request.inputs,
+                                 [&](const std::string& input) { return PackOne(request, input); });
+}
 
 }  // namespace archive

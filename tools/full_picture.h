@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace full {
@@ -24,6 +25,10 @@ struct Result {
     std::string message;
     explicit operator bool() const { return status == 0; }
 };
+
+inline Result Failure(std::uint32_t status, std::string message) {
+    return {status, std::move(message)};
+}
 
 // Holds a comment of `bytes` code page 932 bytes whole: the program keeps the
 // first 128 bytes of a comment, its terminator included.

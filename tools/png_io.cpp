@@ -15,6 +15,7 @@
 #include "engine/bitmap_headers.h"
 #include "engine/conversion_status.h"
 #include "engine/limits.h"
+#include "tools/text_codec.h"
 
 namespace png_io {
 
@@ -63,8 +64,6 @@ struct WriteContext {
         if (file) std::fclose(file);
     }
 };
-
-full::Result Failure(std::uint32_t status, const std::string& message) { return {status, message}; }
 
 // The pixel part of reading; returns false after a libpng error, with the
 // message in the sink. An allocation failure in here escapes as bad_alloc.
@@ -154,15 +153,9 @@ std::string CommentOf(png_structp png, png_infop info) {
                                        : texts[i].text_length;
         const std::string raw(texts[i].text ? texts[i].text : "", texts[i].text ? length : 0);
         if (texts[i].compression >= PNG_ITXT_COMPRESSION_NONE) return raw;
+        // Plain and compressed text chunks are Latin-1, which always converts.
         std::string utf8;
-        for (unsigned char ch : raw) {  // Latin-1 to UTF-8
-            if (ch < 0x80) {
-                utf8 += static_cast<char>(ch);
-            } else {
-                utf8 += static_cast<char>(0xC0 | ch >> 6);
-                utf8 += static_cast<char>(0x80 | (ch & 0x3F));
-            }
-        }
+        text::Latin1ToUtf8(raw, &utf8);
         return utf8;
     }
     return {};
@@ -192,7 +185,8 @@ full::Result FinishWriting(WriteContext& c, bool ok) {
     const bool finished = std::fclose(file) == 0 && closed;
     // What libpng says of a failed write ("Write Error") tells no more than
     // the status does.
-    if (!ok || !finished) return Failure(kStatusWriteFailed, StatusMessage(kStatusWriteFailed));
+    if (!ok || !finished)
+        return full::Failure(kStatusWriteFailed, StatusMessage(kStatusWriteFailed));
     return {};
 }
 
@@ -369,33 +363,36 @@ full::Result ReadPng(std::FILE* file, full::Picture* picture) {
     ReadContext c;
     std::uint8_t head[8];
     if (std::fread(head, 1, sizeof head, file) != sizeof head || !HasSignature(head, 8)) {
-        return Failure(kStatusFormatError, "not a PNG file");
+        return full::Failure(kStatusFormatError, "not a PNG file");
     }
     std::string problem;
-    if (!CheckChunks(file, &problem)) return Failure(kStatusFormatError, "damaged PNG: " + problem);
+    if (!CheckChunks(file, &problem))
+        return full::Failure(kStatusFormatError, "damaged PNG: " + problem);
     c.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &c.sink, OnError, OnWarning);
     if (c.png) c.info = png_create_info_struct(c.png);
-    if (!c.png || !c.info) return Failure(kStatusOutOfMemory, StatusMessage(kStatusOutOfMemory));
+    if (!c.png || !c.info)
+        return full::Failure(kStatusOutOfMemory, StatusMessage(kStatusOutOfMemory));
     png_set_sig_bytes(c.png, 8);
     bool tooLarge = false;
     bool ok = false;
     try {
         ok = ReadPixels(c, file, picture, &tooLarge);
     } catch (const std::bad_alloc&) {
-        return Failure(kStatusOutOfMemory, StatusMessage(kStatusOutOfMemory));
+        return full::Failure(kStatusOutOfMemory, StatusMessage(kStatusOutOfMemory));
     }
     if (tooLarge) {
-        return Failure(kStatusFormatError,
-                       "the picture is larger than 32767 pixels a side or 128 megapixels");
+        return full::Failure(kStatusFormatError,
+                             "the picture is larger than 32767 pixels a side or 128 megapixels");
     }
-    if (!ok) return Failure(kStatusFormatError, std::string("damaged PNG: ") + c.sink.message);
+    if (!ok)
+        return full::Failure(kStatusFormatError, std::string("damaged PNG: ") + c.sink.message);
     picture->comment = CommentOf(c.png, c.info);
     return {};
 }
 
 full::Result ReadPng(const std::string& path, full::Picture* picture) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return Failure(kStatusInputNotOpened, "cannot open the file");
+    if (!file) return full::Failure(kStatusInputNotOpened, "cannot open the file");
     const full::Result result = ReadPng(file, picture);
     std::fclose(file);
     return result;
@@ -404,30 +401,30 @@ full::Result ReadPng(const std::string& path, full::Picture* picture) {
 full::Result WritePng16(const std::string& path, const full::Picture& picture) {
     WriteContext c;
     if (!OpenForWriting(c, path)) {
-        return Failure(kStatusOutputNotCreated, StatusMessage(kStatusOutputNotCreated));
+        return full::Failure(kStatusOutputNotCreated, StatusMessage(kStatusOutputNotCreated));
     }
     return FinishWriting(c, WritePixels16(c, picture));
 }
 
 full::Result BmpToPng(const std::string& bmpPath, const std::string& pngPath) {
     std::FILE* in = std::fopen(bmpPath.c_str(), "rb");
-    if (!in) return Failure(kStatusReadFailed, "cannot reopen the bitmap");
+    if (!in) return full::Failure(kStatusReadFailed, "cannot reopen the bitmap");
     BmpLayout layout;
     if (!ReadBmpLayout(in, &layout)) {
         std::fclose(in);
-        return Failure(kStatusUnexpected, "not a bitmap this tool writes");
+        return full::Failure(kStatusUnexpected, "not a bitmap this tool writes");
     }
     WriteContext c;
     if (!OpenForWriting(c, pngPath)) {
         std::fclose(in);
-        return Failure(kStatusOutputNotCreated, StatusMessage(kStatusOutputNotCreated));
+        return full::Failure(kStatusOutputNotCreated, StatusMessage(kStatusOutputNotCreated));
     }
     c.row.resize(layout.stride);
     const bool ok = TranscodeRows(c, in, layout);
     std::fclose(in);
     if (c.failed) {
         FinishWriting(c, false);
-        return Failure(kStatusReadFailed, c.sink.message);
+        return full::Failure(kStatusReadFailed, c.sink.message);
     }
     return FinishWriting(c, ok);
 }

@@ -9,18 +9,12 @@
 #include "platform/file_io.h"
 #include "tools/archive_commands.h"
 #include "tools/cli_options.h"
-#include "tools/output_file.h"
+#include "tools/command_io.h"
 #include "tools/png_io.h"
 #include "tools/sample_disc.h"
 #include "tools/text_codec.h"
 
 namespace {
-
-void ReportFailure(const std::string& path, std::uint32_t status) {
-    std::string message = StatusMessage(status);
-    if (message.empty() || message.back() != '\n') message += '\n';
-    std::fprintf(stderr, "tavrel: %s:\n%s", path.c_str(), message.c_str());
-}
 
 std::uint32_t ConvertOne(const cli::Request& request, const std::string& input) {
     const std::string target = cli::OutputPathFor(request, input);
@@ -36,7 +30,7 @@ std::uint32_t ConvertOne(const cli::Request& request, const std::string& input) 
     const double exponent =
         request.hasExponent ? request.exponent : ContrastTable().exponent[request.contrast];
 
-    const std::string temporary = output::TemporaryPath(target);
+    const std::string temporary = command::TemporaryPath(target);
     std::uint32_t status = kStatusOk;
     bool created = false;
     std::uint32_t fileSize = 0;
@@ -55,14 +49,14 @@ std::uint32_t ConvertOne(const cli::Request& request, const std::string& input) 
     std::uint64_t outputSize = fileSize;
     if (request.format == cli::Format::kPng) {
         // The engine writes bitmaps; the PNG is made from the finished one.
-        const std::string png = output::TemporaryPath(target);
+        const std::string png = command::TemporaryPath(target);
         const full::Result result = png_io::BmpToPng(temporary, png);
         platform::Remove(temporary.c_str());
-        status = output::Commit(png, target, result.status);
+        status = command::Commit(png, target, result.status);
         if (status != kStatusOk) return status;
-        outputSize = output::FileSize(target);
+        outputSize = command::FileSize(target);
     } else {
-        status = output::Commit(temporary, target, status);
+        status = command::Commit(temporary, target, status);
         if (status != kStatusOk) return status;
     }
     std::printf("%s -> %s (%u x %u, mode %u, %" PRIu64 " bytes)\n", input.c_str(),
@@ -71,21 +65,17 @@ std::uint32_t ConvertOne(const cli::Request& request, const std::string& input) 
 }
 
 int RunConvert(const cli::Request& request) {
-    std::uint32_t firstFailure = kStatusOk;
-    for (const auto& input : request.inputs) {
+    return command::ForEachInput(request.inputs, [&](const std::string& input) {
         const std::uint32_t status = ConvertOne(request, input);
-        if (status != kStatusOk) {
-            ReportFailure(input, status);
-            if (firstFailure == kStatusOk) firstFailure = status;
-        }
-    }
-    return static_cast<int>(firstFailure);
+        if (status != kStatusOk) command::ReportFailure(input, status);
+        return status;
+    });
 }
 
 int RunInfo(const std::string& path) {
     PictureReader info;
     if (const std::uint32_t status = info.Open(path.c_str())) {
-        ReportFailure(path, status);
+        command::ReportFailure(path, status);
         return static_cast<int>(status);
     }
     const std::uint8_t* fh = info.fileHeader;

@@ -17,7 +17,7 @@ std::vector<std::uint8_t> Bytes(const std::string& header, std::vector<std::uint
     return file;
 }
 
-full::Result ReadBytes(const std::vector<std::uint8_t>& bytes, full::Picture* picture) {
+full::Result ReadPnmBytes(const std::vector<std::uint8_t>& bytes, full::Picture* picture) {
     test::WriteRaw("in.pnm", bytes);
     return ppm_io::ReadPnm("in.pnm", picture);
 }
@@ -25,7 +25,7 @@ full::Result ReadBytes(const std::vector<std::uint8_t>& bytes, full::Picture* pi
 TEST(PnmRead, SixteenBitSamplesAreKeptAsTheyAre) {
     full::Picture p;
     // Big-endian samples: 0x0102, 0xFFFF, 0x0000 / 0x8000, 0x00FF, 0x1234.
-    ASSERT_TRUE(ReadBytes(
+    ASSERT_TRUE(ReadPnmBytes(
         Bytes("P6\n2 1\n65535\n", {1, 2, 255, 255, 0, 0, 128, 0, 0, 255, 0x12, 0x34}), &p));
     EXPECT_EQ(p.width, 2u);
     EXPECT_EQ(p.height, 1u);
@@ -34,18 +34,18 @@ TEST(PnmRead, SixteenBitSamplesAreKeptAsTheyAre) {
 
 TEST(PnmRead, OtherMaximumValuesAreScaledToSixteenBits) {
     full::Picture p;
-    ASSERT_TRUE(ReadBytes(Bytes("P6 1 1 255 ", {0, 1, 255}), &p));
+    ASSERT_TRUE(ReadPnmBytes(Bytes("P6 1 1 255 ", {0, 1, 255}), &p));
     EXPECT_EQ(p.rgb, (std::vector<std::uint16_t>{0, 257, 65535}));
     // maxval 1000 (two bytes a sample): 500 -> 32767.5 rounds to 32768, 1 -> 65.535 -> 66.
-    ASSERT_TRUE(ReadBytes(Bytes("P6\n1 1\n1000\n", {0x01, 0xF4, 0x00, 0x01, 0x03, 0xE8}), &p));
+    ASSERT_TRUE(ReadPnmBytes(Bytes("P6\n1 1\n1000\n", {0x01, 0xF4, 0x00, 0x01, 0x03, 0xE8}), &p));
     EXPECT_EQ(p.rgb, (std::vector<std::uint16_t>{32768, 66, 65535}));
-    ASSERT_TRUE(ReadBytes(Bytes("P6\n1 1\n1\n", {1, 0, 1}), &p));
+    ASSERT_TRUE(ReadPnmBytes(Bytes("P6\n1 1\n1\n", {1, 0, 1}), &p));
     EXPECT_EQ(p.rgb, (std::vector<std::uint16_t>{65535, 0, 65535}));
 }
 
 TEST(PnmRead, GreyIsRepeatedIntoAllThreeChannelsAndCommentsAreSkipped) {
     full::Picture p;
-    ASSERT_TRUE(ReadBytes(
+    ASSERT_TRUE(ReadPnmBytes(
         Bytes("P5\n# made by hand\n3 # width\n2\n# depth next\n255\n", {0, 128, 255, 1, 2, 3}),
         &p));
     EXPECT_EQ(p.width, 3u);
@@ -78,7 +78,7 @@ TEST(PnmRead, DamagedFilesAreRefusedWithStatusSix) {
     };
     for (const auto& c : cases) {
         full::Picture p;
-        const full::Result r = ReadBytes(c.bytes, &p);
+        const full::Result r = ReadPnmBytes(c.bytes, &p);
         EXPECT_EQ(r.status, kStatusFormatError) << c.name;
         EXPECT_FALSE(r.message.empty()) << c.name;
     }

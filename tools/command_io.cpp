@@ -1,12 +1,15 @@
-#include "tools/output_file.h"
+#include "tools/command_io.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "engine/conversion_status.h"
 #include "platform/file_io.h"
 
-namespace output {
+namespace command {
 
 std::string TemporaryPath(const std::string& target) {
     const auto slash = target.find_last_of('/');
@@ -27,8 +30,19 @@ std::uint32_t Commit(const std::string& temporary, const std::string& target,
 }
 
 std::uint64_t FileSize(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(std::filesystem::u8path(path), error);
+    return error ? 0 : static_cast<std::uint64_t>(size);
 }
 
-}  // namespace output
+void ReportFailure(const std::string& path, std::uint32_t status, const std::string& message) {
+    std::string text = message.empty() ? StatusMessage(status) : message;
+    if (text.empty() || text.back() != '\n') text += '\n';
+    std::fprintf(stderr, "tavrel: %s:\n%s", path.c_str(), text.c_str());
+}
+
+void Warn(const std::string& path, const std::string& warning) {
+    if (!warning.empty()) std::fprintf(stderr, "tavrel: %s: %s\n", path.c_str(), warning.c_str());
+}
+
+}  // namespace command
