@@ -1,6 +1,6 @@
 // Buffered, most-significant-bit-first bit input over an open file.
 //
-// The file is read in blocks of 4096 bytes. The next bits sit in a 64-bit
+// The file is read in blocks of kBufferSize bytes. The next bits sit in a 64-bit
 // window, most significant first, which Refill tops up a whole word at a time
 // so that the decoder can look at up to 57 bits before it has to refill again.
 // Past the end of the file the window fills with zero bits; consuming any of

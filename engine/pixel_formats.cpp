@@ -123,8 +123,6 @@ void BuildDitherMatrix(std::uint8_t* matrix) {
     }
 }
 
-void WPConvert::BuildDitherMatrix() { ::BuildDitherMatrix(dither); }
-
 std::uint32_t WPConvert::WriteRow() {
     const std::uint16_t* curve = tone->table;
     const std::uint8_t* thresholds = dither + 16 * (linesDone & 15);

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "engine/picture_reader.h"
+#include "engine/pixel_formats.h"
 
 namespace {
 
@@ -109,8 +110,7 @@ std::uint32_t WPConvert::Begin(const char* inPathArg, const char* outPathArg, do
     if (const auto s = Allocate([&] { tone = std::make_unique<CGammaCW>(); })) return Fail(s);
     if (ReadHeaders() != kStatusOk) return status;
     if (AllocWork() != kStatusOk) return status;
-    if (CreateOutput() != kStatusOk) return status;
-    return status;
+    return CreateOutput();
 }
 
 std::uint32_t WPConvert::ReadHeaders() {
@@ -120,7 +120,6 @@ std::uint32_t WPConvert::ReadHeaders() {
     }
 
     inStride = StoredRowStride(static_cast<std::uint32_t>(InputWidth()));
-    rgbStride = (3 * width + 3) & ~3u;
     outStride = OutputStride(colorMode, width);
     return status;
 }
@@ -136,7 +135,7 @@ std::uint32_t WPConvert::AllocWork() {
     const std::uint32_t hBytes = (2 * (inWidth + width) + 3) & ~3u;
     const std::uint32_t vBytes = (2 * (inHeight + height) + 3) & ~3u;
     const std::uint32_t rowBytes = 2 * inStride;
-    const std::uint32_t accBytes = 4 * rgbStride;
+    const std::uint32_t accBytes = 4 * 3 * width;
     // The vertically weighted sums of the input rows under one output row,
     // so that the horizontal weights are applied once per output row.
     const std::uint32_t columnBytes = 4 * 3 * inWidth;
@@ -165,7 +164,7 @@ std::uint32_t WPConvert::AllocWork() {
     p += columnBytes;
     outRow = p;
 
-    BuildDitherMatrix();
+    BuildDitherMatrix(dither);
     return status;
 }
 

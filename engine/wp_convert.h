@@ -62,7 +62,6 @@ public:
     std::uint8_t fileHeader[bmp::kFileHeaderSize] = {};
     std::uint8_t infoHeader[bmp::kInfoHeaderSize] = {};
     std::uint32_t inStride = 0;
-    std::uint32_t rgbStride = 0;
     std::uint32_t outStride = 0;
     std::uint32_t outFileSize = 0;
     // Not necessarily zero-terminated when the stored comment fills it.
@@ -93,7 +92,6 @@ private:
     std::uint32_t ReadNextRow();
     void BuildWeights();
     std::uint32_t ResampleRow();
-    void BuildDitherMatrix();
     std::uint32_t WriteRow();
     std::uint32_t CreateOutput();
 

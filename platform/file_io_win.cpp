@@ -15,10 +15,9 @@ FileHandle FromHandle(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(handle);
 }
 
-// A path that is not valid UTF-8 cannot name any file; it fails the same way
-// a missing file does.
+// A path that is empty or not valid UTF-8 (both convert to nothing) cannot
+// name any file; it fails the same way a missing file does.
 bool WidePath(const char* utf8Path, std::wstring* wide) {
-    if (utf8Path == nullptr || *utf8Path == '\0') return false;
     *wide = Utf8ToWide(utf8Path);
     return !wide->empty();
 }

@@ -122,10 +122,10 @@ TEST(HuffmanCodeTree, DeepestAllowedTreeIsAcceptedAndOneNodeMoreIsNot) {
 TEST(HuffmanCodeDecode, RoundTripsAcrossSeveralBufferRefills) {
     std::mt19937 rng(7);
     std::geometric_distribution<int> skewed(0.05);
-    Bytes payload(50000);
+    Bytes payload(240000);
     for (auto& b : payload) b = static_cast<std::uint8_t>(skewed(rng) % 256);
     const Bytes file = rq6::EncodeRq6(payload);
-    ASSERT_GT(file.size(), 2u * 4096u) << "the stream must span several refills";
+    ASSERT_GT(file.size(), 2u * BitI::kBufferSize) << "the stream must span several refills";
     test::WriteRaw("big.rq6", file);
 
     HuffmanCode code("big.rq6", kRq6Magic);
@@ -177,7 +177,8 @@ TEST(HuffmanCodeDecode, LastCodeEndingOnTheLastBitNeedsNoMoreFile) {
 }
 
 TEST(BitInput, BitsAndBytesShareOnePositionAcrossRefills) {
-    Bytes content(4096 + 10);
+    constexpr std::size_t kBlock = BitI::kBufferSize;
+    Bytes content(kBlock + 10);
     for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(i * 13 + 5);
     test::WriteRaw("bits.bin", content);
     platform::FileHandle f = platform::OpenRead("bits.bin");
@@ -190,11 +191,12 @@ TEST(BitInput, BitsAndBytesShareOnePositionAcrossRefills) {
         EXPECT_EQ(first3, static_cast<unsigned>(content[0] >> 5));
         const unsigned straddle = bits.ReadBits(8);
         EXPECT_EQ(straddle, static_cast<unsigned>(((content[0] & 0x1F) << 3) | (content[1] >> 5)));
-        // Skip to the last bits of byte 4095, then cross into the second block.
+        // Finish byte 1, read on to the last byte of the first block, then
+        // cross into the second.
         for (int i = 0; i < 5; ++i) bits.ReadBit();
-        for (int i = 2; i < 4095; ++i) EXPECT_EQ(bits.ReadBits(8), content[i]) << i;
-        EXPECT_EQ(bits.ReadBits(8), content[4095]);
-        EXPECT_EQ(bits.ReadBits(8), content[4096]) << "the 4097th byte comes from the second refill";
+        for (std::size_t i = 2; i < kBlock - 1; ++i) EXPECT_EQ(bits.ReadBits(8), content[i]) << i;
+        EXPECT_EQ(bits.ReadBits(8), content[kBlock - 1]);
+        EXPECT_EQ(bits.ReadBits(8), content[kBlock]) << "the first byte of the second block";
         EXPECT_FALSE(bits.failed());
     }
     platform::Close(f);

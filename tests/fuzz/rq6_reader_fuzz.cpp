@@ -14,7 +14,7 @@
 namespace {
 
 // Request sizes, picked per call by one hex digit of the extra word: single
-// bytes, the header sizes, and sizes around the reader's 4096-byte block.
+// bytes, the header sizes, and longer runs of up to 9000 bytes.
 constexpr std::uint32_t kRequestSizes[16] = {1,  2,   3,   7,    14,   40,   54,   0,
                                              64, 255, 256, 1000, 4095, 4096, 4097, 9000};
 
