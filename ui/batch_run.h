@@ -83,10 +83,6 @@ public:
     // its files.
     void Close();
 
-    int StartNextPicture(BatchView& view);
-    int PreparePicture(BatchView& view, int number);
-    int ChooseSaveName(BatchView& view);
-
     // State, kept between runs.
     int pictureIndex = 0;
     std::unique_ptr<WPConvert> currentJob;
@@ -99,6 +95,9 @@ public:
     std::unique_ptr<WPConvert> (*makeJob)() = [] { return std::make_unique<WPConvert>(); };
 
 private:
+    int StartNextPicture(BatchView& view);
+    int PreparePicture(BatchView& view, int number);
+    int ChooseSaveName(BatchView& view);
     void ShowInfo(BatchView& view);
     unsigned ShowProgress(BatchView& view);
 };

@@ -17,8 +17,11 @@
 #ifdef _WIN32
 #include <direct.h>
 #define MakeDir(p) _mkdir(p)
+#define RemoveDir(p) _rmdir(p)
 #else
+#include <unistd.h>
 #define MakeDir(p) mkdir(p, 0755)
+#define RemoveDir(p) rmdir(p)
 #endif
 
 namespace {
@@ -393,11 +396,7 @@ TEST_F(BatchRunTest, AnOutputThatCannotBeCreatedIsReportedAtBegin) {
     EXPECT_EQ(view.boxes[0].message, StatusMessage(kStatusOutputNotCreated));
     EXPECT_EQ(view.boxes[0].caption, "変換開始エラー");
     EXPECT_EQ(run.currentJob, nullptr);
-#ifdef _WIN32
-    _rmdir("ORVSg006.bmp");
-#else
-    rmdir("ORVSg006.bmp");
-#endif
+    RemoveDir("ORVSg006.bmp");
 }
 
 TEST_F(BatchRunTest, AJobThatCannotBeCreatedIsReported) {

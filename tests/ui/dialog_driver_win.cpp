@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/utf8_win.h"
+#include "ui/win_util_win.h"
 
 DialogDriver* DialogDriver::current = nullptr;
 
@@ -39,13 +39,16 @@ UINT IconOf(HWND box) {
 
 }  // namespace
 
-std::string Utf8Of(const std::wstring& wide) { return platform::WideToUtf8(wide.c_str()); }
-std::wstring WideOf(const std::string& utf8) { return platform::Utf8ToWide(utf8.c_str()); }
-
 std::string Text(HWND dialog, int id) {
     wchar_t buffer[1024] = {};
     GetDlgItemTextW(dialog, id, buffer, 1024);
-    return Utf8Of(buffer);
+    return Utf8(buffer);
+}
+
+std::string Caption(HWND window) {
+    wchar_t caption[256] = {};
+    GetWindowTextW(window, caption, 256);
+    return Utf8(caption);
 }
 
 bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
@@ -104,9 +107,7 @@ LRESULT CALLBACK DialogDriver::AfterMessage(int code, WPARAM wParam, LPARAM lPar
 void DialogDriver::RecordBox(HWND window) {
     RecordedBox box;
     box.text = Text(window, kMessageText);
-    wchar_t caption[256] = {};
-    GetWindowTextW(window, caption, 256);
-    box.caption = Utf8Of(caption);
+    box.caption = Caption(window);
     box.icon = IconOf(window);
     for (int id = IDOK; id <= IDNO; ++id) {
         if (GetDlgItem(window, id) != nullptr) box.buttons.push_back(id);
@@ -131,9 +132,7 @@ LRESULT CALLBACK DialogDriver::HelperProc(HWND window, UINT message, WPARAM wPar
     if (d == nullptr || message != kDialogUp) return DefWindowProcW(window, message, wParam, lParam);
     if (!IsWindow(target)) return 0;
     if (GetEnvironmentVariableW(L"TAVREL_DRIVER_TRACE", nullptr, 0) > 0) {
-        wchar_t caption[128] = {};
-        GetWindowTextW(target, caption, 128);
-        std::printf("dialog up: %s\n", Utf8Of(caption).c_str());
+        std::printf("dialog up: %s\n", Caption(target).c_str());
     }
     if (IsMessageBox(target)) {
         d->RecordBox(target);

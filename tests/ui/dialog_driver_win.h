@@ -56,7 +56,6 @@ bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds);
 // Clicks a button the way the mouse does (it sends the command to the dialog).
 void Click(HWND dialog, int id);
 std::string Text(HWND dialog, int id);
+std::string Caption(HWND window);
 bool Enabled(HWND dialog, int id);
 bool Checked(HWND dialog, int id);
-std::string Utf8Of(const std::wstring& wide);
-std::wstring WideOf(const std::string& utf8);

@@ -6,7 +6,7 @@
 #include <commctrl.h>
 
 #include <cmath>
-#include <cstring>
+#include <cstdio>
 
 #include "engine/conversion_status.h"
 #include "gtest/gtest.h"
@@ -40,12 +40,12 @@ std::string FormatExponentForTest(int position) {
 }
 
 bool Exists(const std::string& path) {
-    return GetFileAttributesW(WideOf(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // True when nobody holds the file open (the engine opens files exclusively).
 bool Released(const std::string& path) {
-    HANDLE h = CreateFileW(WideOf(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                            OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     CloseHandle(h);
@@ -66,7 +66,7 @@ public:
         ASSERT_TRUE(InitCommonControlClasses());
         ASSERT_EQ(GetDriveTypeW(L"E:\\"), static_cast<UINT>(DRIVE_CDROM))
             << "E: must be a CD-ROM drive (scripts/wine-cdrom-prefix.sh)";
-        CreateDirectoryW(WideOf(kDisc).c_str(), nullptr);
+        CreateDirectoryW(Wide(kDisc).c_str(), nullptr);
         auto rows = [](int n) {
             return [n](std::uint32_t y, std::uint16_t* bgr) { rq6::SampleRow(n, kInW, kInH, y, bgr); };
         };
@@ -79,7 +79,7 @@ public:
         for (int i = 0; i < 64; ++i) raw += "\x82\xA0";
         full.rawComment = raw;
         ASSERT_TRUE(rq6::WriteRq6File(InputOn(7).c_str(), kInW, kInH, "", rows(7), full));
-        DeleteFileW(WideOf(InputOn(8)).c_str());  // picture 8 is missing
+        DeleteFileW(Wide(InputOn(8)).c_str());  // picture 8 is missing
         // Picture 9 is damaged: cut in the middle of its rows.
         auto bytes = test::ReadBytes(InputOn(9));
         bytes.resize(bytes.size() * 2 / 3);
@@ -135,11 +135,11 @@ Template LoadTemplate(int id) {
     p = ReadSzOrOrd(p, nullptr);  // class
     std::wstring s;
     p = ReadSzOrOrd(p, &s);
-    t.caption = Utf8Of(s);
+    t.caption = Utf8(s);
     if (t.style & DS_SETFONT) {
         t.pointSize = *p++;
         p = ReadSzOrOrd(p, &s);
-        t.font = Utf8Of(s);
+        t.font = Utf8(s);
     }
     for (int i = 0; i < dt->cdit; ++i) {
         p = reinterpret_cast<const WORD*>((reinterpret_cast<std::uintptr_t>(p) + 3) & ~std::uintptr_t{3});
@@ -155,7 +155,7 @@ Template LoadTemplate(int id) {
         if (atom == 0x82) cls = L"Static";
         t.itemClasses.push_back(cls);
         p = ReadSzOrOrd(p, &s);
-        item.text = Utf8Of(s);
+        item.text = Utf8(s);
         s.clear();
         const WORD extra = *p++;
         p = reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(p) + extra);
@@ -327,7 +327,7 @@ TEST(StartUp, FindsTheCdDrivesMakesTheOutputFolderCurrentAndQuits) {
     driver.scripts.push_back([&](HWND dlg) {
         settingsOwner = GetWindow(dlg, GW_OWNER);
         driveField = Text(dlg, IDC_DRIVE_TEXT);
-        currentDir = Utf8Of(CurrentDirectoryW());
+        currentDir = Utf8(CurrentDirectoryW());
         Click(dlg, IDCANCEL);
     });
     MainWindow window;
@@ -349,7 +349,7 @@ TEST(StartUp, FindsTheCdDrivesMakesTheOutputFolderCurrentAndQuits) {
     // Wine's Windows directory is writable, so it is the output folder.
     wchar_t windows[MAX_PATH];
     GetWindowsDirectoryW(windows, MAX_PATH);
-    EXPECT_EQ(CompareStringOrdinal(WideOf(currentDir).c_str(), -1, windows, -1, TRUE), CSTR_EQUAL)
+    EXPECT_EQ(CompareStringOrdinal(Wide(currentDir).c_str(), -1, windows, -1, TRUE), CSTR_EQUAL)
         << currentDir;
 
     // The quit message is waiting, with code 0, once the dialog has ended.
@@ -370,7 +370,7 @@ TEST(StartUp, AnUnwritableWindowsDirectoryGivesThePicturesFolder) {
     EXPECT_FALSE(CanCreateFilesIn(missing));
     const std::wstring pictures = OutputDirectory(missing);
     EXPECT_NE(pictures, missing);
-    EXPECT_TRUE(CanCreateFilesIn(pictures)) << Utf8Of(pictures);
+    EXPECT_TRUE(CanCreateFilesIn(pictures)) << Utf8(pictures);
 }
 
 // ---------------------------------------------------------------------------
@@ -422,9 +422,7 @@ TEST_F(SettingsTest, DefaultsFollowTheScreenMode) {
         for (int id = 277; id <= 281; ++id) EXPECT_FALSE(Checked(dlg, id));
         EXPECT_FALSE(Enabled(dlg, IDOK));
         // The dialog's own texts come through in Japanese.
-        wchar_t caption[32];
-        GetWindowTextW(dlg, caption, 32);
-        EXPECT_EQ(Utf8Of(caption), "設定");
+        EXPECT_EQ(Caption(dlg), "設定");
         EXPECT_EQ(Text(dlg, IDC_MODE_FULL), "24bit (フルカラー16'777'216色)");
         Click(dlg, IDCANCEL);
     });
@@ -562,9 +560,7 @@ TEST_F(SettingsTest, DriveDialogChangesTheInputDriveAndCancelKeepsIt) {
                 EXPECT_EQ(Enabled(drive, 256 + i), i == 3 || i == 4) << i;
                 EXPECT_EQ(Checked(drive, 256 + i), i == 3) << i;
             }
-            wchar_t caption[32];
-            GetWindowTextW(drive, caption, 32);
-            EXPECT_EQ(Utf8Of(caption), "ドライブの選択");
+            EXPECT_EQ(Caption(drive), "ドライブの選択");
             Click(drive, 256 + 4);
             Click(drive, IDOK);
         });
@@ -673,7 +669,7 @@ protected:
         s.height = 150;
         s.colorMode = 24;
         conversionSettings = s;
-        for (int n = 6; n <= 10; ++n) DeleteFileW(WideOf(Out(n)).c_str());
+        for (int n = 6; n <= 10; ++n) DeleteFileW(Wide(Out(n)).c_str());
         GetCurrentDirectoryW(MAX_PATH, startDir_);
     }
     void TearDown() override { SetCurrentDirectoryW(startDir_); }
@@ -704,12 +700,10 @@ protected:
 
 TEST_F(ProgressTest, ShowsThePictureAndItsProgressRowByRow) {
     conversionSettings.imageMask = 1 | 2;  // Sg006, then Sg007 with a 128-byte comment
-    std::string cwd = Utf8Of(CurrentDirectoryW());
+    std::string cwd = Utf8(CurrentDirectoryW());
     const INT_PTR r = Run([&](HWND dlg) {
         Manual(dlg);
-        wchar_t caption[32];
-        GetWindowTextW(dlg, caption, 32);
-        EXPECT_EQ(Utf8Of(caption), "変換中");
+        EXPECT_EQ(Caption(dlg), "変換中");
         EXPECT_EQ(Text(dlg, IDC_STATUS_LINE), "変換中です。しばらくお待ちください・・・。");
         EXPECT_EQ(Text(dlg, IDC_COMMENT), "グラデーション 16ビット階調");  // code page 932 text
         EXPECT_EQ(Text(dlg, IDC_IN_DRIVE), "E:");
@@ -858,10 +852,15 @@ TEST_F(ProgressTest, AutoCloseEndsTheDialogAndReleasesTheFile) {
     EXPECT_TRUE(Released(Out(10)));
 }
 
+// The save dialog's file name box: a combo box, or an edit in older layouts.
+HWND FileNameBox(HWND dlg) {
+    HWND name = GetDlgItem(dlg, 0x47C);
+    return name != nullptr ? name : GetDlgItem(dlg, 0x480);
+}
+
 // The save dialog: types a path into its file name box and presses Save.
 void Save(HWND dlg, const std::wstring& path) {
-    HWND name = GetDlgItem(dlg, 0x47C);  // the file name combo box
-    if (name == nullptr) name = GetDlgItem(dlg, 0x480);
+    HWND name = FileNameBox(dlg);
     ASSERT_NE(name, nullptr);
     SetWindowTextW(name, path.c_str());
     PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
@@ -869,9 +868,7 @@ void Save(HWND dlg, const std::wstring& path) {
 
 std::wstring FileNameField(HWND dlg) {
     wchar_t text[MAX_PATH] = {};
-    HWND name = GetDlgItem(dlg, 0x47C);
-    if (name == nullptr) name = GetDlgItem(dlg, 0x480);
-    GetWindowTextW(name, text, MAX_PATH);
+    GetWindowTextW(FileNameBox(dlg), text, MAX_PATH);
     return text;
 }
 
@@ -888,9 +885,7 @@ TEST_F(ProgressTest, NamesChosenInTheSaveDialogAndTheFolderStays) {
     std::wstring secondShown;
     std::string dirField;
     driver.scripts.push_back([&](HWND save) {
-        wchar_t caption[64];
-        GetWindowTextW(save, caption, 64);
-        EXPECT_EQ(Utf8Of(caption), "保存ファイル名の指定");
+        EXPECT_EQ(Caption(save), "保存ファイル名の指定");
         Save(save, folder + L"\\abc");
     });
     driver.scripts.push_back([&](HWND dlg) {
@@ -908,7 +903,7 @@ TEST_F(ProgressTest, NamesChosenInTheSaveDialogAndTheFolderStays) {
         Click(dlg, IDOK);
     });
     Run();
-    EXPECT_EQ(dirField, Utf8Of(folder));
+    EXPECT_EQ(dirField, Utf8(folder));
     EXPECT_NE(secondShown.find(L"abc"), std::wstring::npos);
     ASSERT_EQ(driver.boxes.size(), 1u);
     EXPECT_EQ(driver.boxes[0].text, "処理を中止しますか？");
@@ -917,20 +912,20 @@ TEST_F(ProgressTest, NamesChosenInTheSaveDialogAndTheFolderStays) {
     EXPECT_EQ(driver.boxes[0].buttons, (std::vector<int>{IDYES, IDNO}));
     EXPECT_TRUE(driver.boxes[0].defaultButton == IDNO || driver.boxes[0].focusButton == IDNO)
         << driver.boxes[0].defaultButton << " " << driver.boxes[0].focusButton;
-    EXPECT_TRUE(test::ReadBytes(Utf8Of(folder) + "\\abc.bmp") == EngineBytes(InputOn(6), 1.0, 200, 150, 24));
-    EXPECT_TRUE(test::ReadBytes(Utf8Of(folder) + "\\x.BMP") == EngineBytes(InputOn(7), 1.0, 200, 150, 24));
+    EXPECT_TRUE(test::ReadBytes(Utf8(folder) + "\\abc.bmp") == EngineBytes(InputOn(6), 1.0, 200, 150, 24));
+    EXPECT_TRUE(test::ReadBytes(Utf8(folder) + "\\x.BMP") == EngineBytes(InputOn(7), 1.0, 200, 150, 24));
 
     // A later run with a name pattern writes into the same folder.
     conversionSettings.imageMask = 16;
     conversionSettings.outputName = "ORVSg0??.bmp";
     conversionSettings.outputDigitPos = 7;
     Run([&](HWND dlg) {
-        EXPECT_EQ(Text(dlg, IDC_OUT_DIR), Utf8Of(folder));
+        EXPECT_EQ(Text(dlg, IDC_OUT_DIR), Utf8(folder));
         Manual(dlg);
         TickToEnd(dlg);
         Click(dlg, IDOK);
     });
-    EXPECT_TRUE(Exists(Utf8Of(folder) + "\\ORVSg010.bmp"));
+    EXPECT_TRUE(Exists(Utf8(folder) + "\\ORVSg010.bmp"));
 }
 
 TEST_F(ProgressTest, GivingUpTheNameOfTheFirstPictureCloses) {

@@ -118,12 +118,13 @@ TEST(PreviewPicture, AnUnchangedPositionIsNotRedrawn) {
     const ContrastTable table;
     r.contrastPosition = 40;
     EXPECT_TRUE(r.Render(p.bits.data(), table));
-    p.bits[static_cast<std::size_t>(50) * 1632 + 3 * 100] = 77;  // scribble inside the band
+    std::uint8_t& inBand = p.bits[static_cast<std::size_t>(50) * 1632 + 3 * 100];
+    inBand = 77;  // a scribble that only a redraw removes
     EXPECT_FALSE(r.Render(p.bits.data(), table));
-    EXPECT_EQ(p.bits[static_cast<std::size_t>(50) * 1632 + 3 * 100], 77);
+    EXPECT_EQ(inBand, 77);
     r.contrastPosition = 41;
     EXPECT_TRUE(r.Render(p.bits.data(), table));
-    EXPECT_NE(p.bits[static_cast<std::size_t>(50) * 1632 + 3 * 100], 77);
+    EXPECT_NE(inBand, 77);
 }
 
 TEST(PreviewPicture, CreationFailuresAreTold) {
