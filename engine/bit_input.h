@@ -3,9 +3,10 @@
 // The file is read in blocks of kBufferSize bytes. The next bits sit in a 64-bit
 // window, most significant first, which Refill tops up a whole word at a time
 // so that the decoder can look at up to 57 bits before it has to refill again.
-// Past the end of the file the window fills with zero bits; consuming any of
-// them marks the input as overrun, which the decoder reports as a failure,
-// since a well-formed file never needs bits beyond its end.
+// Past the end of the file, or of the bytes before a failed read, the window
+// fills with zero bits; consuming any of them marks the input as overrun,
+// which the decoder reports as a failure, since a well-formed file never
+// needs bits beyond its end.
 #pragma once
 
 #include <cstdint>
@@ -84,8 +85,8 @@ public:
         available -= n;
     }
 
-    // True once a read failed or bits past the end of the file were consumed.
-    bool failed() const { return readFailed || available < 0; }
+    // True once bits past the end of the input were consumed.
+    bool failed() const { return available < 0; }
 
 private:
     void RefillSlowly();
@@ -100,6 +101,7 @@ private:
     // Bytes of `buffer` that the last block read delivered.
     std::int32_t filled = kBufferSize;
     bool endOfFile = false;
+    // After a failed read the file is not read again: where it stands is unknown.
     bool readFailed = false;
     std::uint8_t buffer[kBufferSize];
 };

@@ -2,7 +2,6 @@
 // the status the job must end with, and none of them may get further than it
 // should. Files that fail in Begin must leave no output file and no work
 // block behind; their dimensions are refused before anything is allocated.
-#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -86,82 +85,22 @@ constexpr std::size_t kOutStride = 16;
 
 // ---------------------------------------------------------------------------
 // A small picture cut at every byte. Where the cut falls is worked out from
-// the code itself: the container is 8 bytes, the tree takes the bits its
-// serialization takes, and each payload byte ends where its code ends.
+// the code itself (test::LayoutOf).
 
-enum class Region { kContainer, kTree, kHeaders, kComment, kRows };
+using test::Region;
 
-struct Layout {
-    Bytes file;
-    std::uint64_t treeEnd = 0;               // bit offset just past the tree
-    std::vector<std::uint64_t> payloadEnd;   // bit offset just past each payload byte's code
-    std::uint32_t commentLength = 0;
-    std::uint32_t inStride = 0;
-};
-
-void CodeLengths(const rq6::CodeTree& tree, int node, int depth, std::vector<int>& length) {
-    if (node < 256) {
-        if (length[node] < 0 || depth < length[node]) length[node] = depth;
-        return;
-    }
-    CodeLengths(tree, tree.first[node - 256], depth + 1, length);
-    CodeLengths(tree, tree.second[node - 256], depth + 1, length);
-}
-
-const Layout& CutLayout() {
-    static const Layout layout = [] {
-        Layout l;
-        const std::string comment = "a comment of some length";
-        const auto& p = SmallPicture();
-        const Bytes payload = rq6::BuildPayload(p.width, p.height, p.bgr, comment);
-        std::array<std::uint64_t, 256> histogram{};
-        for (const auto b : payload) ++histogram[b];
-        const rq6::CodeTree tree = rq6::BuildOptimalTree(histogram);
-        l.file = rq6::EncodeRq6WithTree(payload, tree);
-        rq6::BitWriter treeBits;
-        rq6::SerializeTree(tree, treeBits);
-        l.treeEnd = 64 + treeBits.BitCount();
-        std::vector<int> length(256, -1);
-        CodeLengths(tree, tree.root, 0, length);
-        std::uint64_t at = l.treeEnd;
-        for (const auto b : payload) l.payloadEnd.push_back(at += static_cast<std::uint64_t>(length[b]));
-        l.commentLength = static_cast<std::uint32_t>(comment.size() + 1);  // with its terminator
-        l.inStride = rq6::RowStride(p.width);
-        return l;
-    }();
+const test::StreamLayout& CutLayout() {
+    static const test::StreamLayout layout =
+        test::LayoutOf(SmallPicture(), "a comment of some length");
     return layout;
 }
 
-struct CutPoint {
-    std::size_t keep = 0;
-    Region region = Region::kContainer;
-    std::uint32_t row = 0;  // the first incomplete row, for cuts in the rows
-};
-
-CutPoint Classify(std::size_t keep) {
-    const Layout& l = CutLayout();
-    CutPoint c{keep};
-    const std::uint64_t bits = 8 * static_cast<std::uint64_t>(keep);
-    if (keep < 8) return c;
-    c.region = Region::kTree;
-    if (bits < l.treeEnd) return c;
-    std::size_t i = 0;
-    while (i < l.payloadEnd.size() && l.payloadEnd[i] <= bits) ++i;
-    if (i < bmp::kHeadersSize) {
-        c.region = Region::kHeaders;
-    } else if (i < bmp::kHeadersSize + l.commentLength) {
-        c.region = Region::kComment;
-    } else {
-        c.region = Region::kRows;
-        c.row = static_cast<std::uint32_t>((i - bmp::kHeadersSize - l.commentLength) / l.inStride);
-    }
-    return c;
-}
+test::CutPoint Classify(std::size_t keep) { return test::Classify(CutLayout(), keep); }
 
 class TruncatedFile : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(TruncatedFile, EndsWithTheStatusOfItsRegion) {
-    const CutPoint cut = Classify(GetParam());
+    const test::CutPoint cut = Classify(GetParam());
     ASSERT_LT(cut.keep, CutLayout().file.size());
     const Outcome o = RunJob(Cut(CutLayout().file, cut.keep), "cut");
     switch (cut.region) {
@@ -186,7 +125,7 @@ TEST_P(TruncatedFile, EndsWithTheStatusOfItsRegion) {
 }
 
 std::string CutName(const ::testing::TestParamInfo<std::size_t>& info) {
-    const CutPoint c = Classify(info.param);
+    const test::CutPoint c = Classify(info.param);
     static const char* const names[] = {"Container", "Tree", "Headers", "Comment", "Row"};
     std::string name = "Byte" + std::to_string(c.keep) + "_" + names[static_cast<int>(c.region)];
     if (c.region == Region::kRows) name += std::to_string(c.row);

@@ -1,5 +1,7 @@
 #include "tests/engine/test_support.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -32,6 +34,59 @@ void WritePicture(const std::string& path, const Picture& picture, const std::st
                   const rq6::PayloadFields& fields) {
     const auto payload = rq6::BuildPayload(picture.width, picture.height, picture.bgr, comment, fields);
     ASSERT_TRUE(rq6::WriteBytes(path.c_str(), rq6::EncodeRq6(payload)));
+}
+
+namespace {
+
+void CodeLengths(const rq6::CodeTree& tree, int node, int depth, std::vector<int>& length) {
+    if (node < 256) {
+        if (length[node] < 0 || depth < length[node]) length[node] = depth;
+        return;
+    }
+    CodeLengths(tree, tree.first[node - 256], depth + 1, length);
+    CodeLengths(tree, tree.second[node - 256], depth + 1, length);
+}
+
+}  // namespace
+
+StreamLayout LayoutOf(const Picture& picture, const std::string& comment) {
+    StreamLayout l;
+    const auto payload = rq6::BuildPayload(picture.width, picture.height, picture.bgr, comment);
+    std::array<std::uint64_t, 256> histogram{};
+    for (const auto b : payload) ++histogram[b];
+    const rq6::CodeTree tree = rq6::BuildOptimalTree(histogram);
+    l.file = rq6::EncodeRq6WithTree(payload, tree);
+    rq6::BitWriter treeBits;
+    rq6::SerializeTree(tree, treeBits);
+    l.treeEnd = 8 * rq6::kStreamOffset + treeBits.BitCount();
+    std::vector<int> length(256, -1);
+    CodeLengths(tree, tree.root, 0, length);
+    std::uint64_t at = l.treeEnd;
+    for (const auto b : payload)
+        l.payloadEnd.push_back(at += static_cast<std::uint64_t>(length[b]));
+    l.commentLength = static_cast<std::uint32_t>(comment.size() + 1);  // with its terminator
+    l.inStride = rq6::RowStride(picture.width);
+    return l;
+}
+
+CutPoint Classify(const StreamLayout& l, std::size_t keep) {
+    CutPoint c{keep};
+    const std::uint64_t bits = 8 * static_cast<std::uint64_t>(keep);
+    if (keep < rq6::kStreamOffset) return c;
+    c.region = Region::kTree;
+    if (bits < l.treeEnd) return c;
+    // The payload bytes whose codes end within the kept bits.
+    const auto i = static_cast<std::size_t>(
+        std::upper_bound(l.payloadEnd.begin(), l.payloadEnd.end(), bits) - l.payloadEnd.begin());
+    if (i < rq6::kHeadersSize) {
+        c.region = Region::kHeaders;
+    } else if (i < rq6::kHeadersSize + l.commentLength) {
+        c.region = Region::kComment;
+    } else {
+        c.region = Region::kRows;
+        c.row = static_cast<std::uint32_t>((i - rq6::kHeadersSize - l.commentLength) / l.inStride);
+    }
+    return c;
 }
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path) {

@@ -31,6 +31,31 @@ void WritePicture(const std::string& path, const Picture& picture,
                   const std::string& comment = "test picture",
                   const rq6::PayloadFields& fields = {});
 
+// An RQ6 file and where its parts end, worked out from the code itself
+// rather than by reading the file: the container is 8 bytes, the tree takes
+// the bits its serialization takes, and each payload byte ends where its
+// code ends.
+struct StreamLayout {
+    std::vector<std::uint8_t> file;         // the file WritePicture writes
+    std::uint64_t treeEnd = 0;              // bit offset just past the tree
+    std::vector<std::uint64_t> payloadEnd;  // bit offset just past each payload byte's code
+    std::uint32_t commentLength = 0;        // the stored comment region
+    std::uint32_t inStride = 0;             // bytes of one stored row
+};
+StreamLayout LayoutOf(const Picture& picture, const std::string& comment);
+
+enum class Region { kContainer, kTree, kHeaders, kComment, kRows };
+
+// How far a reader given only the first `keep` bytes of the file gets: the
+// region where it runs out, and in the rows the first incomplete row (the
+// picture's height when every row is complete).
+struct CutPoint {
+    std::size_t keep = 0;
+    Region region = Region::kContainer;
+    std::uint32_t row = 0;
+};
+CutPoint Classify(const StreamLayout& layout, std::size_t keep);
+
 std::vector<std::uint8_t> ReadBytes(const std::string& path);
 void WriteRaw(const std::string& path, const std::vector<std::uint8_t>& bytes);
 bool FileExists(const std::string& path);

@@ -1,22 +1,28 @@
-// Output failures: a disk that fills up at the file header, the info header,
+// File failures. A disk that fills up at the file header, the info header,
 // the palette or any row gives status 5 exactly there, and the job then
-// writes nothing more; an output that cannot be created gives status 3.
-// The file layer of this suite stops writes after a byte budget
-// (tests/platform/write_budget.h); on Linux /dev/full is tried as well.
+// writes nothing more; an output that cannot be created gives status 3. A
+// disc whose reads fail partway through a picture ends the job where a file
+// cut at the same byte would end it, without a single made-up byte. The file
+// layer of this suite stops writes after a byte budget and reads after a
+// byte limit (tests/platform/file_faults.h); on Linux /dev/full is tried too.
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <random>
 #include <string>
+#include <tuple>
 
+#include "engine/picture_reader.h"
 #include "engine/wp_convert.h"
 #include "gtest/gtest.h"
 #include "tests/engine/reference_conversion.h"
 #include "tests/engine/test_support.h"
-#include "tests/platform/write_budget.h"
+#include "tests/platform/file_faults.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using write_budget::ShortWrite;
+using file_faults::ShortWrite;
 
 constexpr std::uint32_t kWidth = 13;  // odd: rows end in fill bytes in most modes
 constexpr std::uint32_t kHeight = 5;
@@ -71,20 +77,20 @@ Outcome ConvertWithBudget(std::uint32_t mode, std::uint64_t budget,
     Outcome o;
     {
         WPConvert job;
-        write_budget::Limit(budget, how);
+        file_faults::LimitWrites(budget, how);
         o.begin = job.Begin("in.rq6", "out.bmp", 1.0, kWidth, kHeight, mode);
         std::uint32_t s = o.begin;
         if (s == 0) s = job.ConvertFirstLine();
         while (s == 0 && job.linesDone < job.height) s = job.ConvertNextLine();
         // A failed job stays failed and writes nothing more.
-        const std::uint64_t before = write_budget::Written();
+        const std::uint64_t before = file_faults::Written();
         EXPECT_EQ(job.ConvertNextLine(), s);
         EXPECT_EQ(job.ConvertFirstLine(), s);
-        EXPECT_EQ(write_budget::Written(), before);
+        EXPECT_EQ(file_faults::Written(), before);
         o.status = job.status;
         o.linesDone = job.linesDone;
-        o.written = write_budget::Written();
-        write_budget::Unlimited();
+        o.written = file_faults::Written();
+        file_faults::UnlimitedWrites();
     }
     o.file = test::ReadBytes("out.bmp");
     return o;
@@ -92,7 +98,7 @@ Outcome ConvertWithBudget(std::uint32_t mode, std::uint64_t budget,
 
 class WriteFailure : public ::testing::TestWithParam<std::uint32_t> {
 protected:
-    void TearDown() override { write_budget::Unlimited(); }
+    void TearDown() override { file_faults::UnlimitedWrites(); }
     std::uint32_t mode() const { return GetParam(); }
 };
 
@@ -162,6 +168,193 @@ INSTANTIATE_TEST_SUITE_P(EveryMode, WriteFailure,
                          [](const ::testing::TestParamInfo<std::uint32_t>& p) {
                              return "Mode" + std::to_string(p.param);
                          });
+
+// ---------------------------------------------------------------------------
+// Reads that fail partway, on a picture of several read blocks. Where each
+// failure falls is worked out from the code (test::Classify), not from the
+// engine: the job must end as it would on a file cut at that byte, with the
+// read failure's status once the code tree is complete.
+
+using test::Region;
+
+constexpr std::uint32_t kBlock = BitI::kBufferSize;
+constexpr std::uint32_t kDiscWidth = 224;  // 1344-byte stored rows
+constexpr std::uint32_t kDiscHeight = 200;
+
+const test::Picture& DiscPicture() {
+    static const test::Picture picture = [] {
+        std::mt19937 rng(64);
+        return test::RandomPicture(kDiscWidth, kDiscHeight, rng);
+    }();
+    return picture;
+}
+
+const test::StreamLayout& DiscLayout() {
+    static const test::StreamLayout layout =
+        test::LayoutOf(DiscPicture(), "a picture on a scratched disc");
+    return layout;
+}
+
+// The byte that holds the last bit of payload byte i: without it, that
+// payload byte cannot be decoded.
+std::size_t LastByteOf(std::size_t i) { return (DiscLayout().payloadEnd[i] - 1) / 8; }
+
+struct ReadFault {
+    const char* name;
+    Region region;              // where the failing byte lies
+    std::size_t (*readable)();  // bytes the reads deliver before they fail
+};
+
+const ReadFault kReadFaults[] = {
+    {"InTheMagic", Region::kContainer, [] { return std::size_t{2}; }},
+    {"InTheExtraWord", Region::kContainer, [] { return std::size_t{6}; }},
+    {"AtTheTree", Region::kTree, [] { return std::size_t{8}; }},
+    {"InTheTree", Region::kTree,
+     [] { return static_cast<std::size_t>(DiscLayout().treeEnd / 16 + 4); }},
+    {"InTheLastTreeByte", Region::kTree,
+     [] { return static_cast<std::size_t>((DiscLayout().treeEnd - 1) / 8); }},
+    {"InTheFileHeader", Region::kHeaders, [] { return LastByteOf(2); }},
+    {"InTheInfoHeader", Region::kHeaders, [] { return LastByteOf(14 + 4); }},
+    {"InTheComment", Region::kComment, [] { return LastByteOf(bmp::kHeadersSize + 10); }},
+    {"InTheFirstRow", Region::kRows,
+     [] {
+         return LastByteOf(bmp::kHeadersSize + DiscLayout().commentLength +
+                           DiscLayout().inStride / 2);
+     }},
+    // Around the ends of the engine's read blocks, which follow the 8-byte container.
+    {"JustBeforeTheFirstBlockEnds", Region::kRows, [] { return std::size_t{8 + kBlock - 1}; }},
+    {"AtTheFirstBlockEnd", Region::kRows, [] { return std::size_t{8 + kBlock}; }},
+    {"JustAfterTheFirstBlockEnds", Region::kRows, [] { return std::size_t{8 + kBlock + 1}; }},
+    {"MidFile", Region::kRows, [] { return DiscLayout().file.size() / 2; }},
+    {"AtTheThirdBlockEnd", Region::kRows, [] { return std::size_t{8 + 3 * kBlock}; }},
+    {"InTheLastByte", Region::kRows, [] { return DiscLayout().file.size() - 1; }},
+    {"NowhereTheWholeFileReads", Region::kRows, [] { return DiscLayout().file.size(); }},
+};
+
+void PrintTo(const ReadFault& fault, std::ostream* os) { *os << fault.name; }
+
+enum class Step { kBegin, kFirstLine, kNextLine };
+
+struct ReadOutcome {
+    std::uint32_t status = 0;
+    Step failedIn = Step::kBegin;
+    std::uint32_t linesDone = 0;
+    bool outputExists = false;
+    Bytes file;
+};
+
+ReadOutcome ConvertReadingAtMost(std::size_t readable, std::uint32_t mode) {
+    std::remove("disc.bmp");
+    ReadOutcome o;
+    {
+        WPConvert job;
+        file_faults::LimitReads(readable);
+        std::uint32_t s = job.Begin("disc.rq6", "disc.bmp", 1.0, kDiscWidth, kDiscHeight, mode);
+        if (s == kStatusOk) {
+            o.failedIn = Step::kFirstLine;
+            s = job.ConvertFirstLine();
+        }
+        while (s == kStatusOk && job.linesDone < job.height) {
+            o.failedIn = Step::kNextLine;
+            s = job.ConvertNextLine();
+        }
+        // A failed job stays failed and writes nothing more.
+        const std::uint64_t before = file_faults::Written();
+        EXPECT_EQ(job.ConvertNextLine(), s);
+        EXPECT_EQ(job.ConvertFirstLine(), s);
+        EXPECT_EQ(file_faults::Written(), before);
+        o.status = s;
+        o.linesDone = job.linesDone;
+        file_faults::UnlimitedReads();
+    }
+    o.outputExists = test::FileExists("disc.bmp");
+    o.file = test::ReadBytes("disc.bmp");
+    return o;
+}
+
+// The conversion of the intact file, per mode.
+const Bytes& IntactBmp(std::uint32_t mode) {
+    static std::map<std::uint32_t, Bytes> done;
+    Bytes& bytes = done[mode];
+    if (bytes.empty()) bytes = test::ConvertedBytes("disc.rq6", 1.0, kDiscWidth, kDiscHeight, mode);
+    return bytes;
+}
+
+class ScratchedDiscTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { test::WriteRaw("disc.rq6", DiscLayout().file); }
+    void TearDown() override { file_faults::UnlimitedReads(); }
+};
+
+class ReadFailure : public ScratchedDiscTest,
+                    public ::testing::WithParamInterface<std::tuple<ReadFault, std::uint32_t>> {};
+
+TEST_P(ReadFailure, EndsWhereTheGoodBytesEndAndMakesNothingUp) {
+    const auto& [fault, mode] = GetParam();
+    ASSERT_GT(DiscLayout().file.size(), 8 + 3 * kBlock) << "the picture spans several read blocks";
+    const test::CutPoint cut = test::Classify(DiscLayout(), fault.readable());
+    ASSERT_EQ(cut.region, fault.region) << "the case lies where its name says";
+    const Bytes& intact = IntactBmp(mode);
+    ASSERT_FALSE(intact.empty());
+
+    const ReadOutcome o = ConvertReadingAtMost(cut.keep, mode);
+    switch (cut.region) {
+        case Region::kContainer:
+        case Region::kTree:
+        case Region::kHeaders:
+        case Region::kComment:
+            // Without a complete tree the file is no picture; after it, the
+            // picture could not be read.
+            EXPECT_EQ(o.status,
+                      cut.region <= Region::kTree ? kStatusFormatError : kStatusReadFailed);
+            EXPECT_EQ(o.failedIn, Step::kBegin);
+            EXPECT_FALSE(o.outputExists);
+            break;
+        case Region::kRows: {
+            const std::size_t start = bmp::kHeadersSize + PaletteBytes(mode);
+            const std::size_t stride = (intact.size() - start) / kDiscHeight;
+            EXPECT_EQ(o.linesDone, cut.row);
+            if (cut.row == kDiscHeight) {
+                EXPECT_EQ(o.status, kStatusOk);
+            } else {
+                EXPECT_EQ(o.status, kStatusReadFailed);
+                EXPECT_EQ(o.failedIn, cut.row == 0 ? Step::kFirstLine : Step::kNextLine);
+            }
+            // Headers, palette and the rows done, each as the intact file gives it.
+            ASSERT_EQ(o.file.size(), start + stride * o.linesDone);
+            EXPECT_TRUE(std::equal(o.file.begin(), o.file.end(), intact.begin()));
+            break;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ScratchedDisc, ReadFailure,
+    ::testing::Combine(::testing::ValuesIn(kReadFaults),
+                       ::testing::Values(kModeFullColor, kModeColor256)),
+    [](const ::testing::TestParamInfo<std::tuple<ReadFault, std::uint32_t>>& p) {
+        return std::string(std::get<0>(p.param).name) + "_Mode" +
+               std::to_string(std::get<1>(p.param));
+    });
+
+TEST_F(ScratchedDiscTest, PictureReaderStopsAtTheRowItCannotReadWithEveryRowBeforeItIntact) {
+    const std::size_t readable = DiscLayout().file.size() / 2;
+    const test::CutPoint cut = test::Classify(DiscLayout(), readable);
+    ASSERT_EQ(cut.region, Region::kRows);
+    PictureReader reader;
+    file_faults::LimitReads(readable);
+    ASSERT_EQ(reader.Open("disc.rq6"), kStatusOk);
+    std::vector<std::uint16_t> bgr(3 * kDiscWidth);
+    for (std::uint32_t y = 0; y < cut.row; ++y) {
+        ASSERT_EQ(reader.ReadRow(bgr.data()), kStatusOk) << y;
+        ASSERT_TRUE(
+            std::equal(bgr.begin(), bgr.end(), DiscPicture().bgr.begin() + 3 * kDiscWidth * y))
+            << y;
+    }
+    EXPECT_EQ(reader.ReadRow(bgr.data()), kStatusReadFailed);
+    EXPECT_EQ(reader.ReadRow(bgr.data()), kStatusReadFailed);
+    EXPECT_EQ(reader.rowsRead, cut.row);
+}
 
 TEST(OutputNotCreated, MissingFolderIsStatusThreeBeforeAnythingIsWritten) {
     test::WritePicture("in.rq6", Picture());

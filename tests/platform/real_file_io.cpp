@@ -1,5 +1,5 @@
 // The real file layer of this system, compiled under another namespace name
-// so that write_budget.cpp can define the platform functions and call these.
+// so that file_faults.cpp can define the platform functions and call these.
 #ifdef _WIN32
 #include <windows.h>
 #else

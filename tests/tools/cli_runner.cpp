@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <string>
 
 #include "tests/engine/test_support.h"
 
@@ -15,14 +16,25 @@ std::string Slurp(const std::string& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-CliRun Tavrel(const std::string& args) {
-    const std::string command = std::string(TAVREL_EXE) + " " + args + " >cli.out 2>cli.err";
+namespace {
+
+CliRun Run(const std::string& commandLine) {
+    const std::string command = commandLine + " >cli.out 2>cli.err";
     const int raw = std::system(command.c_str());
     CliRun r;
     r.exit = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     r.out = Slurp("cli.out");
     r.err = Slurp("cli.err");
     return r;
+}
+
+}  // namespace
+
+CliRun Tavrel(const std::string& args) { return Run(std::string(TAVREL_EXE) + " " + args); }
+
+CliRun TavrelReadingAtMost(std::uint64_t bytes, const std::string& args) {
+    return Run("TAVREL_TEST_READ_LIMIT=" + std::to_string(bytes) + " " + TAVREL_READ_FAULTS_EXE +
+               " " + args);
 }
 
 std::vector<std::string> Listing(const std::string& dir) {

@@ -2,6 +2,7 @@
 // prints, returns and leaves on disk.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,10 @@ struct CliRun {
 
 // Runs tavrel with `args` (shell syntax) in the current directory.
 CliRun Tavrel(const std::string& args);
+
+// The same with the test build of the tool, reading its files as from a
+// scratched disc with a bad spot after the first `bytes` bytes of each.
+CliRun TavrelReadingAtMost(std::uint64_t bytes, const std::string& args);
 
 // The names in a directory, sorted, without "." and "..".
 std::vector<std::string> Listing(const std::string& dir);

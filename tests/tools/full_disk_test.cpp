@@ -3,6 +3,9 @@
 // mounts in a mount namespace of its own, so nobody else sees them and they
 // vanish with the process; where mounting is not allowed (not root, or a
 // container without the right) every test is skipped with the reason.
+// Besides, the tool on a scratched disc: a test build of it whose reads
+// fail after a byte limit.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <sched.h>
@@ -12,8 +15,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <random>
 #include <string>
 #include <vector>
@@ -175,6 +178,58 @@ TEST_F(RealDisk, ExtractAndPackThatRunOutOfRoomLeaveNoPartialFile) {
     test::WritePicture("small.rq6", test::RandomPicture(8, 8, rng), "small");
     const CliRun small = Tavrel("extract small.rq6 -o disk/old.png");
     ASSERT_EQ(small.exit, 0) << small.err;
+}
+
+// The picture is read from cd/, the outputs go to out/: after a failure
+// out/ must hold exactly what it held before, no partial or temporary file.
+class ScratchedDisc : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::system("rm -rf cd out && mkdir cd out");
+        std::mt19937 rng(44);
+        picture_ = test::RandomPicture(120, 90, rng);  // about 65 KB of rows
+        test::WritePicture("cd/pic.rq6", picture_, "scratched");
+        size_ = test::ReadBytes("cd/pic.rq6").size();
+    }
+
+    test::Picture picture_;
+    std::size_t size_ = 0;
+};
+
+TEST_F(ScratchedDisc, ConvertAndExtractExitFourAndLeaveNoFile) {
+    test::WriteRaw("out/pic.bmp", {'o', 'l', 'd'});
+    for (const char* args :
+         {"convert cd/pic.rq6 --size 120x90 -o out/pic.bmp", "convert cd/pic.rq6 --out-dir out",
+          "convert cd/pic.rq6 --size 60x45 --mode 8 --format png --out-dir out",
+          "extract cd/pic.rq6 -o out/pic.png", "extract cd/pic.rq6 --format ppm --out-dir out"}) {
+        const CliRun r = test::TavrelReadingAtMost(size_ / 2, args);
+        EXPECT_EQ(r.exit, 4) << args;
+        EXPECT_NE(r.err.find(StatusMessage(kStatusReadFailed)), std::string::npos)
+            << args << ": " << r.err;
+        EXPECT_EQ(Listing("out"), (std::vector<std::string>{"pic.bmp"})) << args;
+        EXPECT_EQ(Slurp("out/pic.bmp"), "old") << args;
+    }
+    EXPECT_EQ(Listing("cd"), (std::vector<std::string>{"pic.rq6"}));
+}
+
+TEST_F(ScratchedDisc, AReadLimitBeyondTheFileChangesNothingAndTheShippedToolHasNone) {
+    // The failures above are the limit's: with the whole file readable the
+    // test build converts and extracts as the tool does.
+    const CliRun convert =
+        test::TavrelReadingAtMost(size_, "convert cd/pic.rq6 --size 120x90 -o out/pic.bmp");
+    ASSERT_EQ(convert.exit, 0) << convert.err;
+    EXPECT_EQ(test::ReadBytes("out/pic.bmp"), test::ReferenceBmp(picture_, 1.0, 120, 90, 24));
+    const CliRun extract =
+        test::TavrelReadingAtMost(size_, "extract cd/pic.rq6 --format ppm -o out/pic.ppm");
+    ASSERT_EQ(extract.exit, 0) << extract.err;
+    ASSERT_EQ(Tavrel("extract cd/pic.rq6 --format ppm -o out/plain.ppm").exit, 0);
+    EXPECT_EQ(Slurp("out/pic.ppm"), Slurp("out/plain.ppm"));
+
+    ASSERT_EQ(setenv("TAVREL_TEST_READ_LIMIT", "100", 1), 0);
+    const CliRun shipped = Tavrel("convert cd/pic.rq6 --size 120x90 -o out/shipped.bmp");
+    unsetenv("TAVREL_TEST_READ_LIMIT");
+    ASSERT_EQ(shipped.exit, 0) << shipped.err;
+    EXPECT_EQ(Slurp("out/shipped.bmp"), Slurp("out/pic.bmp"));
 }
 
 }  // namespace

@@ -14,6 +14,12 @@
 #include "tests/engine/test_support.h"
 #include "ui/ui_text.h"
 
+// Linked with the file layer with faults, the suite also runs pictures from a
+// scratched disc.
+#ifdef TAVREL_FILE_FAULTS
+#include "tests/platform/file_faults.h"
+#endif
+
 #ifdef _WIN32
 #include <direct.h>
 #define MakeDir(p) _mkdir(p)
@@ -220,7 +226,12 @@ protected:
         run.currentJob.reset();
         run.makeJob = [] { return std::make_unique<WPConvert>(); };
     }
-    void TearDown() override { run.Close(); }
+    void TearDown() override {
+        run.Close();
+#ifdef TAVREL_FILE_FAULTS
+        file_faults::UnlimitedReads();
+#endif
+    }
 
     static std::string Out(int n) { return "ORVSg0" + std::string(n < 10 ? "0" : "") + std::to_string(n) + ".bmp"; }
 
@@ -233,6 +244,38 @@ protected:
         }
         ADD_FAILURE() << "run did not finish";
         return ticks;
+    }
+
+    // The first of the chosen pictures fails to read in its rows: the failure
+    // is reported once, while its partial file is still there, the file is
+    // then deleted and the run ends without trying the next picture.
+    void ExpectReadFailureEndsTheRun(int first, int next) {
+        ASSERT_TRUE(run.Start(view));
+        int nestedTicks = 0;
+        view.duringBox = [&] {
+            ++nestedTicks;
+            EXPECT_TRUE(OnDisk(Out(first)));
+            // Ticks keep arriving while the message box is open; none may step.
+            EXPECT_EQ(run.OnTick(view), BatchRun::Tick::kIgnored);
+        };
+        TickToEnd();
+        ASSERT_EQ(view.boxes.size(), 1u);
+        EXPECT_EQ(view.boxes[0].message, StatusMessage(kStatusReadFailed));
+        EXPECT_EQ(view.boxes[0].caption, "変換エラー");
+        EXPECT_EQ(view.boxes[0].icon, MessageIcon::kError);
+        EXPECT_EQ(nestedTicks, 1);
+        EXPECT_EQ(view.finished, 1);
+        EXPECT_EQ(run.currentJob, nullptr);
+        // It failed partway: rows had been written.
+        ASSERT_FALSE(view.percents.empty());
+        EXPECT_GT(view.percents.back(), 0u);
+        EXPECT_LT(view.percents.back(), 100u);
+        EXPECT_FALSE(OnDisk(Out(first)));
+        EXPECT_FALSE(OnDisk(Out(next)));
+        EXPECT_EQ(view.names.size(), 1u);
+        for (int i = 0; i < 5; ++i) EXPECT_EQ(run.OnTick(view), BatchRun::Tick::kIgnored);
+        EXPECT_EQ(view.boxes.size(), 1u);
+        EXPECT_EQ(view.finished, 1);
     }
 
     void ExpectSameAsEngine(const std::string& input, const std::string& output, int w, int h) {
@@ -367,25 +410,32 @@ TEST_F(BatchRunTest, ADamagedPictureIsReportedOnceAndLeavesNoPartialFile) {
     bytes.resize(bytes.size() / 2);
     test::WriteRaw(Input('D', 9), bytes);
     conversionSettings.imageMask = 8 | 16;
+    ExpectReadFailureEndsTheRun(9, 10);
+}
+
+#ifdef TAVREL_FILE_FAULTS
+TEST_F(BatchRunTest, AReadFailingMidPictureIsReportedOnceAndLeavesNoPartialFile) {
+    // A scratched disc: the reads of each picture fail halfway through it.
+    file_faults::LimitReads(test::ReadBytes(Input('D', 6)).size() / 2);
+    conversionSettings.imageMask = 1 | 2;
+    ExpectReadFailureEndsTheRun(6, 7);
+}
+#endif
+
+TEST_F(BatchRunTest, AnInputThatVanishesBetweenPicturesIsReportedAtItsBegin) {
+    conversionSettings.imageMask = 1 | 2;
     ASSERT_TRUE(run.Start(view));
-    int nestedTicks = 0;
-    view.duringBox = [&] {
-        // Ticks keep arriving while the message box is open; none may step.
-        ++nestedTicks;
-        EXPECT_EQ(run.OnTick(view), BatchRun::Tick::kIgnored);
-    };
+    for (int i = 0; i < 10; ++i) ASSERT_EQ(run.OnTick(view), BatchRun::Tick::kGoesOn);
+    ASSERT_EQ(std::remove(Input('D', 7).c_str()), 0);
     TickToEnd();
     ASSERT_EQ(view.boxes.size(), 1u);
-    EXPECT_EQ(view.boxes[0].message, StatusMessage(kStatusReadFailed));
-    EXPECT_EQ(view.boxes[0].caption, "変換エラー");
+    EXPECT_EQ(view.boxes[0].message, StatusMessage(kStatusInputNotOpened));
+    EXPECT_EQ(view.boxes[0].caption, "変換開始エラー");
     EXPECT_EQ(view.boxes[0].icon, MessageIcon::kError);
-    EXPECT_EQ(nestedTicks, 1);
     EXPECT_EQ(view.finished, 1);
     EXPECT_EQ(run.currentJob, nullptr);
-    EXPECT_FALSE(OnDisk("ORVSg009.bmp"));
-    EXPECT_FALSE(OnDisk("ORVSg010.bmp"));  // later pictures are not tried
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(run.OnTick(view), BatchRun::Tick::kIgnored);
-    EXPECT_EQ(view.boxes.size(), 1u);
+    EXPECT_FALSE(OnDisk(Out(7)));
+    ExpectSameAsEngine(Input('D', 6), Out(6), 200, 150);
 }
 
 TEST_F(BatchRunTest, AnOutputThatCannotBeCreatedIsReportedAtBegin) {
