@@ -16,7 +16,7 @@ usage() {
 build_packages=(cmake g++ make googletest libpng-dev)
 test_packages=(
     g++-mingw-w64-x86-64 g++-mingw-w64-i686
-    xvfb xdotool x11-utils fonts-ipafont-gothic imagemagick
+    xvfb xdotool x11-utils fonts-monapo imagemagick
     clang libclang-rt-14-dev
 )
 # Wine gets its recommended packages: its X11 driver loads libXrender,

@@ -3,28 +3,47 @@
 #   scripts/gui.sh                      opens the program on this display
 #   scripts/gui.sh --screenshot FILE    runs it headless under Xvfb and saves a
 #                                       PNG of the settings dialog after start-up
-# Builds what is missing first: Tavrel.exe (32-bit, build/gui-win32), the
-# tavrel tool (build/gui-native) and the sample disc (build/disc). The Wine
-# prefix is build/gui-prefix; output files land in its Windows directory,
-# build/gui-prefix/drive_c/windows.
+#   scripts/gui.sh --progress-screenshot FILE
+#                                       the same, then converts Sg010 and saves
+#                                       a PNG of the progress dialog mid-run
+# Builds what is missing first: Tavrel.exe, the tavrel tool (build/gui-native)
+# and the sample disc (build/disc). Tavrel.exe is the 32-bit release
+# (build/gui-win32) where this host runs 32-bit programs, else the 64-bit build
+# (build/gui-win64); the script says which. The Wine prefix is build/gui-prefix;
+# output files land in its Windows directory, build/gui-prefix/drive_c/windows.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+usage="usage: $0 [--screenshot FILE] [--progress-screenshot FILE]"
 screenshot=""
+progress_shot=""
 while [ $# -gt 0 ]; do
     case "$1" in
     --screenshot) screenshot=$(realpath -m "${2:?--screenshot needs a file name}"); shift 2 ;;
-    -h | --help) sed -n '2,9p' "$0"; exit 0 ;;
-    *) echo "usage: $0 [--screenshot FILE]" >&2; exit 2 ;;
+    --progress-screenshot)
+        progress_shot=$(realpath -m "${2:?--progress-screenshot needs a file name}")
+        shift 2
+        ;;
+    -h | --help) sed -n '2,13p' "$0"; exit 0 ;;
+    *) echo "$usage" >&2; exit 2 ;;
     esac
 done
 
 "$root/scripts/deps.sh" test
 
-exe="$root/build/gui-win32/ui/Tavrel.exe"
-cmake -S "$root" -B "$root/build/gui-win32" -DCMAKE_BUILD_TYPE=Release -DTAVREL_BUILD_TESTS=OFF \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
-cmake --build "$root/build/gui-win32" --target Tavrel --parallel >/dev/null
+# shellcheck source=scripts/wine-env.sh
+. "$root/scripts/wine-env.sh"
+if [ "$TAVREL_WINE32" = yes ]; then
+    arch=i686 build="$root/build/gui-win32"
+    echo "Running the 32-bit release of Tavrel.exe" >&2
+else
+    arch=x86_64 build="$root/build/gui-win64"
+    echo "Running the 64-bit build of Tavrel.exe: $TAVREL_WINE32_WHY" >&2
+fi
+exe="$build/ui/Tavrel.exe"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTAVREL_BUILD_TESTS=OFF \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" >/dev/null
+cmake --build "$build" --target Tavrel --parallel >/dev/null
 
 disc="$root/build/disc"
 if [ ! -f "$disc/Extends/Sg010.rq6" ]; then
@@ -35,16 +54,16 @@ fi
 
 prefix="$root/build/gui-prefix"
 "$root/scripts/wine-cdrom-prefix.sh" "$prefix" "d=$disc"
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$prefix"
 
-if [ -z "$screenshot" ]; then
-    exec wine "$exe"
+if [ -z "$screenshot" ] && [ -z "$progress_shot" ]; then
+    exec "$TAVREL_WINE" "$exe"
 fi
 
-# Headless: a private X server, the program, a picture of its dialog.
+# Headless: a private X server, the program, pictures of its dialogs.
 xvfb_pid=""
 cleanup() {
-    wineserver -k >/dev/null 2>&1 || true
+    tavrel_wineserver -k >/dev/null 2>&1 || true
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
 }
 trap cleanup EXIT
@@ -56,14 +75,37 @@ for n in $(seq 150 199); do
     break
 done
 for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.2; done
-wine "$exe" >/dev/null 2>&1 &
-window=""
-for _ in $(seq 1 150); do
-    window=$(xdotool search --name '^設定$' 2>/dev/null | head -n 1) && [ -n "$window" ] && break
-    sleep 0.2
-done
-[ -n "$window" ] || { echo "the settings dialog did not appear" >&2; exit 1; }
+
+# The window of this title, once it is there (Wine's windows are found by
+# name, not by process).
+wait_for_window() {
+    local window=""
+    for _ in $(seq 1 150); do
+        window=$(xdotool search --name "^$1\$" 2>/dev/null | head -n 1) && [ -n "$window" ] && break
+        sleep 0.2
+    done
+    [ -n "$window" ] || { echo "the dialog \"$1\" did not appear" >&2; return 1; }
+    echo "$window"
+}
+
+shoot() {
+    mkdir -p "$(dirname "$2")"
+    import -window "$1" "$2"
+    echo "$2"
+}
+
+tavrel_wine "$exe" >/dev/null 2>&1 &
+settings=$(wait_for_window '設定')
 sleep 1  # let it finish painting
-mkdir -p "$(dirname "$screenshot")"
-import -window "$window" "$screenshot"
-echo "$screenshot"
+[ -n "$screenshot" ] && shoot "$settings" "$screenshot"
+if [ -n "$progress_shot" ]; then
+    # Sg010 alone ("Sg0&10": Alt+1), then "変換開始 (&C)": one row every 10 ms.
+    # No window manager runs, so the keys go to the window with the focus.
+    xdotool windowfocus --sync "$settings"
+    xdotool key alt+1
+    sleep 0.3
+    xdotool key alt+c
+    progress=$(wait_for_window '変換中')
+    sleep 3  # well into the picture, not yet done
+    shoot "$progress" "$progress_shot"
+fi

@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
 # The project's test command: installs what is missing, builds every
 # configuration, runs its suites (the Windows ones under Wine) and adds up the
-# GoogleTest reports.  Ends with the line "N passed, N failed"; the exit status
-# is non-zero when any build, any ctest run or any test failed.
+# GoogleTest reports.  Ends with the line "N passed, N failed, N skipped"; the
+# exit status is non-zero when any build, any ctest run or any test failed.
+#
+# Skipped means a whole suite that this host cannot run: the 32-bit Windows
+# build is always built, but its suites run only where the kernel runs 32-bit
+# programs.  The summary names such suites and says why.  A test case that
+# skips itself (a check that needs something this host lacks) counts neither
+# as passed nor in that number; each build's line gives their count.
 #
 # Environment: TAVREL_JOBS (build parallelism, default nproc),
 # TAVREL_WINE_CTEST_JOBS (parallel suites under Wine, default 2).
@@ -15,8 +21,10 @@ WINE_CTEST_JOBS="${TAVREL_WINE_CTEST_JOBS:-2}"
 
 total_passed=0
 total_failed=0
+total_skipped=0
 status=0
 summary=()
+skipped_notes=()
 xvfb_pid=""
 wine_ready=no
 
@@ -25,7 +33,7 @@ log() { printf '\n=== %s\n' "$*"; }
 # shellcheck disable=SC2317  # called from the EXIT trap
 cleanup() {
     if [ "$wine_ready" = yes ]; then
-        wineserver -k >/dev/null 2>&1 || true
+        tavrel_wineserver -k >/dev/null 2>&1 || true
     fi
     if [ -n "$xvfb_pid" ]; then
         kill "$xvfb_pid" >/dev/null 2>&1 || true
@@ -60,11 +68,14 @@ start_xvfb() {
 }
 
 # Made once, before any suite runs: suites that each made it lazily would race.
+# Sourcing wine-env.sh decides, once for the whole run, which Wine loader this
+# host can use; ctest's emulator and every script below inherit the choice.
 setup_wine() {
     [ "$wine_ready" = yes ] && return 0
     log "Wine prefix and X display"
     # shellcheck source=scripts/wine-env.sh
     . "$ROOT/scripts/wine-env.sh"
+    tavrel_wine_describe
     local t0=$SECONDS
     tavrel_wine_prefix_init || return 1
     echo "Wine prefix ready in $((SECONDS - t0)) s: $WINEPREFIX"
@@ -75,23 +86,51 @@ setup_wine() {
 
 attr() { sed -n "s/.* $1=\"\([0-9]*\)\".*/\1/p" <<<"$2"; }
 
+# ctest's JUnit file, one line per test: name, verdict (run, fail, skipped for
+# a suite that exited with SKIP_RETURN_CODE, or ctest's own status) and, for
+# a skipped one, the first line it printed (its reason).
+junit_verdicts() {
+    awk '
+        function flush() { if (name != "") print name "\t" verdict "\t" reason; name = "" }
+        /<testcase / {
+            flush()
+            name = $0; sub(/.*<testcase name="/, "", name); sub(/".*/, "", name)
+            verdict = $0; sub(/.* status="/, "", verdict); sub(/".*/, "", verdict)
+            reason = ""; out = 0
+        }
+        /<skipped message="SKIP_RETURN_CODE=/ { verdict = "skipped" }
+        /<system-out>/ { out = 1; line = $0; sub(/.*<system-out>/, "", line)
+                         if (line != "" && reason == "") reason = line; next }
+        out && reason == "" && NF { reason = $0; sub(/^[ \t]+/, "", reason) }
+        /<\/system-out>/ { out = 0 }
+        END { flush() }
+    ' "$1"
+}
+
 # Adds up one build's results: each suite's GoogleTest report, cross-checked
 # against ctest's own verdict.  A suite that died before writing its report, or
 # that failed after writing a clean one (a sanitizer report at exit, say),
 # counts as one failure; a test without a report (not GoogleTest) counts as one.
+# A suite that the host cannot run counts as one skipped.
 count_results() {
     local dir=$1 name=$2
     local junit="$dir/Testing/ctest-junit.xml"
-    local passed=0 failed=0 suites=0
+    local passed=0 failed=0 suites=0 self_skipped=0
+    local skipped=() why=""
     if [ ! -f "$junit" ]; then
         summary+=("$name: no ctest results")
         total_failed=$((total_failed + 1))
         return 1
     fi
-    local test verdict report line t f e
-    while IFS=$'\t' read -r test verdict; do
+    local test verdict reason report line t f e k
+    while IFS=$'\t' read -r test verdict reason; do
         [ "$verdict" = disabled ] && continue
         suites=$((suites + 1))
+        if [ "$verdict" = skipped ]; then
+            skipped+=("$test")
+            [ -z "$why" ] && why=${reason#SKIPPED: }
+            continue
+        fi
         report="$dir/test-results/$test.xml"
         if [ -f "$report" ]; then
             line="$(grep -m1 '<testsuites' "$report")"
@@ -103,8 +142,10 @@ count_results() {
                 failed=$((failed + 1))
                 continue
             fi
-            passed=$((passed + t - f - e))
+            k="$(grep -c 'result="skipped"' "$report")"
+            passed=$((passed + t - f - e - k))
             failed=$((failed + f + e))
+            self_skipped=$((self_skipped + k))
             if [ "$verdict" != run ] && [ $((f + e)) -eq 0 ]; then
                 failed=$((failed + 1))
             fi
@@ -113,10 +154,19 @@ count_results() {
         else
             failed=$((failed + 1))
         fi
-    done < <(sed -n 's/.*<testcase name="\([^"]*\)".* status="\([^"]*\)".*/\1\t\2/p' "$junit")
-    summary+=("$name: $passed passed, $failed failed ($suites suites)")
+    done < <(junit_verdicts "$junit")
+    local text="$name: $passed passed, $failed failed"
+    [ ${#skipped[@]} -gt 0 ] && text+=", ${#skipped[@]} skipped"
+    text+=" ($suites suites"
+    [ "$self_skipped" -gt 0 ] && text+="; $self_skipped cases skipped themselves"
+    text+=")"
+    summary+=("$text")
+    if [ ${#skipped[@]} -gt 0 ]; then
+        skipped_notes+=("$name: ${skipped[*]} not run: ${why:-no reason given}")
+    fi
     total_passed=$((total_passed + passed))
     total_failed=$((total_failed + failed))
+    total_skipped=$((total_skipped + ${#skipped[@]}))
     [ "$failed" -eq 0 ]
 }
 
@@ -156,25 +206,32 @@ mkdir -p "$ROOT/build"
 rm -f "$ROOT"/build/*/test-results/*.xml
 
 log "dependencies"
+t_start=$SECONDS
 if ! "$ROOT/scripts/deps.sh" test; then
-    echo "0 passed, 1 failed"
+    echo "0 passed, 1 failed, 0 skipped"
     exit 1
 fi
+deps_time=$((SECONDS - t_start))
 
 # One line per configuration.
 run_build native native "$JOBS" -DCMAKE_BUILD_TYPE=Release
 run_build win64 wine "$WINE_CTEST_JOBS" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake"
+# The release build.  Built on every host; where the kernel runs no 32-bit
+# programs its suites report themselves skipped (scripts/wine-run.sh).
 run_build win32 wine "$WINE_CTEST_JOBS" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake"
-# The native suites under AddressSanitizer and UndefinedBehaviorSanitizer; any
-# finding (leaks included) aborts its suite.
-run_build asan native "$JOBS" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_SANITIZE=ON
-# Each libFuzzer target for TAVREL_FUZZ_SECONDS (25) on its corpus, side by side.
-run_build fuzz native 2 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_FUZZ=ON \
+# One clang build serves the sanitizers and the fuzzers: the native suites
+# under AddressSanitizer and UndefinedBehaviorSanitizer (any finding, leaks
+# included, aborts its suite), then each libFuzzer target for
+# TAVREL_FUZZ_SECONDS (25) on its corpus and saved crash inputs, side by side.
+run_build asan native 2 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_FUZZ=ON \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 
 log "summary"
+echo "dependencies checked in $deps_time s"
 printf '%s\n' "${summary[@]}"
+[ ${#skipped_notes[@]} -gt 0 ] && printf 'skipped: %s\n' "${skipped_notes[@]}"
+echo "total $((SECONDS - t_start)) s"
 [ "$total_failed" -eq 0 ] || status=1
-echo "$total_passed passed, $total_failed failed"
+echo "$total_passed passed, $total_failed failed, $total_skipped skipped"
 exit "$status"

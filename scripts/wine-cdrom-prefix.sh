@@ -14,13 +14,12 @@ prefix=$(realpath -m "$1")
 shift
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-(
-    unset WINEPREFIX
-    # shellcheck source=scripts/wine-env.sh
-    . "$root/scripts/wine-env.sh"
-    tavrel_wine_prefix_init
-)
-base="$root/build/wine-prefix"
+# The base prefix is wine-env.sh's default.
+unset WINEPREFIX
+# shellcheck source=scripts/wine-env.sh
+. "$root/scripts/wine-env.sh"
+base="$WINEPREFIX"
+tavrel_wine_prefix_init
 
 drives=()
 for arg in "$@"; do
@@ -41,8 +40,8 @@ if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then
     exit 0
 fi
 
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-[ -d "$prefix" ] && { wineserver -k >/dev/null 2>&1 || true; rm -rf "$prefix"; }
+export WINEPREFIX="$prefix"
+[ -d "$prefix" ] && { tavrel_wineserver -k >/dev/null 2>&1 || true; rm -rf "$prefix"; }
 mkdir -p "$prefix/dosdevices"
 cp -al "$base/drive_c" "$prefix/drive_c"
 cp -p "$base"/*.reg "$base/.update-timestamp" "$base/.tavrel-prefix-ready" "$prefix/"
@@ -50,13 +49,13 @@ ln -s ../drive_c "$prefix/dosdevices/c:"
 ln -s / "$prefix/dosdevices/z:"
 for d in "${drives[@]}"; do
     ln -s "${d#*=}" "$prefix/dosdevices/${d%%=*}:"
-    wine reg add 'HKLM\Software\Wine\Drives' /v "${d%%=*}:" /d cdrom /f /reg:64 >/dev/null 2>&1
+    tavrel_wine reg add 'HKLM\Software\Wine\Drives' /v "${d%%=*}:" /d cdrom /f /reg:64 >/dev/null 2>&1
 done
 # Windows that no window manager manages: under a bare X server (Xvfb) Wine
 # then draws their frames itself and does not wait for a manager's answer
 # whenever a window is hidden.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+tavrel_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 # The mount manager reads the drive types when the server starts.
-wineserver -k >/dev/null 2>&1 || true
-wineserver -w
+tavrel_wineserver -k >/dev/null 2>&1 || true
+tavrel_wineserver -w
 printf '%s\n' "$want" >"$stamp"

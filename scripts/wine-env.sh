@@ -1,8 +1,19 @@
 # Wine environment for running the Windows builds.  Source it:
 #   . scripts/wine-env.sh && tavrel_wine_prefix_init
-# Then `wine prog.exe` (or scripts/wine-run.sh prog.exe) runs in the project's own
-# prefix.  A 64-bit prefix made while the 32-bit Wine is installed runs both the
-# x86_64 and the i686 builds.
+# Then `tavrel_wine prog.exe` (or scripts/wine-run.sh prog.exe) runs in the
+# project's own prefix.
+#
+# Hosts come in two kinds: kernels that run 32-bit programs and kernels that do
+# not.  Debian's `wine` wrapper always prefers the 32-bit loader once wine32 is
+# installed, so on the second kind every `wine ...` fails, even for a 64-bit
+# program.  This file decides once which loader to use and exports the choice,
+# so that every script, ctest and the programs they start agree:
+#   TAVREL_WINE          the loader: runs wineboot, reg, regedit and programs
+#   TAVREL_WINESERVER    the matching server
+#   TAVREL_WINE32        yes when 32-bit programs run here, else no
+#   TAVREL_WINE32_WHY    why not, in a few words (empty when they run)
+# A 64-bit prefix made while the 32-bit Wine works runs both the x86_64 and
+# the i686 builds.
 # shellcheck shell=bash
 
 TAVREL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -12,12 +23,97 @@ export WINEDEBUG=-all
 # No Mono or Gecko: the programs need neither, and their installers would prompt.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-# What the prefix was made with; a prefix made before the 32-bit Wine was
-# installed cannot run 32-bit programs, so a change means making it again.
+# Debian installs the real loaders here; elsewhere the commands on PATH are used.
+TAVREL_WINE_LIBDIR="${TAVREL_WINE_LIBDIR:-/usr/lib/wine}"
+
+tavrel_wine_detect() {
+    [ -n "${TAVREL_WINE:-}" ] && [ -n "${TAVREL_WINE32:-}" ] && return 0
+    local lib=$TAVREL_WINE_LIBDIR out
+    TAVREL_WINE32=no
+    TAVREL_WINE32_WHY=""
+    if [ -x "$lib/wine" ]; then
+        if out=$("$lib/wine" --version 2>&1); then
+            TAVREL_WINE32=yes
+        elif [[ $out == *"Exec format error"* ]]; then
+            TAVREL_WINE32_WHY="this kernel runs no 32-bit programs"
+        else
+            TAVREL_WINE32_WHY="the 32-bit Wine loader does not start: ${out%%$'\n'*}"
+        fi
+    elif [ -x "$lib/wine64" ]; then
+        TAVREL_WINE32_WHY="the 32-bit Wine (wine32:i386) is not installed"
+    fi
+    if [ "$TAVREL_WINE32" = yes ]; then
+        # The 32-bit loader hands 64-bit programs on to the 64-bit one itself.
+        TAVREL_WINE="$lib/wine"
+    elif [ -x "$lib/wine64" ]; then
+        TAVREL_WINE="$lib/wine64"
+        # Programs that Wine starts from inside (wineboot's helpers, a test
+        # starting Tavrel.exe) use this loader too.
+        export WINELOADER="$lib/wine64"
+    else
+        # Not a Debian layout: trust whatever `wine` is.
+        TAVREL_WINE=$(command -v wine || echo wine)
+        TAVREL_WINE32=yes
+        TAVREL_WINE32_WHY=""
+    fi
+    if [ -x "$lib/wineserver64" ]; then
+        TAVREL_WINESERVER="$lib/wineserver64"
+    else
+        TAVREL_WINESERVER=$(command -v wineserver || echo wineserver)
+    fi
+    export TAVREL_WINE TAVREL_WINESERVER TAVREL_WINE32 TAVREL_WINE32_WHY
+}
+tavrel_wine_detect
+
+tavrel_wine() { "$TAVREL_WINE" "$@"; }
+tavrel_wineserver() { "$TAVREL_WINESERVER" "$@"; }
+
+# One line for logs: which Wine runs what on this host.
+tavrel_wine_describe() {
+    if [ "$TAVREL_WINE32" = yes ]; then
+        echo "Wine runs 32- and 64-bit programs here ($TAVREL_WINE)"
+    else
+        echo "Wine runs 64-bit programs only here ($TAVREL_WINE): $TAVREL_WINE32_WHY"
+    fi
+}
+
+# True when the file is a 32-bit x86 Windows program (PE machine 0x014c).
+tavrel_pe_is_32bit() {
+    local pe machine
+    pe=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ') || return 1
+    [ -n "$pe" ] || return 1
+    machine=$(od -An -tx2 -j$((pe + 4)) -N2 "$1" 2>/dev/null | tr -d ' ')
+    [ "$machine" = 014c ]
+}
+
+# The prefix's settings, as a registry file: UTF-16 with a byte-order mark,
+# so the Japanese font names survive whatever locale this shell runs in.
+tavrel_wine_settings_reg() {
+    {
+        printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n'
+        printf '"ShowCrashDialog"=dword:00000000\r\n\r\n'
+        # The dialogs are laid out for the Japanese Windows UI font, which Wine
+        # lacks: without a replacement every Japanese glyph is drawn as a box.
+        # Monapo (Debian's fonts-monapo) is made to almost the same widths, so
+        # every label keeps the room it was given; the IPA and VL fonts, for
+        # one, have wider Latin glyphs and cut "1'024 x 768" and the like.
+        # Message boxes (Tahoma, MS Shell Dlg) get it too, for their Japanese.
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+        local face
+        for face in 'MS UI Gothic' 'ＭＳ Ｐゴシック' 'ＭＳ ゴシック' 'MS Shell Dlg' 'MS Shell Dlg 2' \
+            'Tahoma'; do
+            printf '"%s"="Monapo"\r\n' "$face"
+        done
+    } | { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; }
+}
+
+# What the prefix was made with; a prefix made before the 32-bit Wine could run
+# cannot run 32-bit programs, and one with other settings shows other fonts, so
+# a change means making it again.
 tavrel_wine_signature() {
-    local wine32=no
-    [ -x /usr/lib/wine/wine ] && wine32=yes
-    printf '%s wine32=%s\n' "$(wine --version 2>/dev/null)" "$wine32"
+    printf '%s wine32=%s settings=%s\n' "$(tavrel_wine --version 2>/dev/null)" "$TAVREL_WINE32" \
+        "$(tavrel_wine_settings_reg | md5sum | cut -c1-12)"
 }
 
 # Makes the prefix unless it is ready.  Safe to call from several processes at
@@ -33,29 +129,17 @@ tavrel_wine_prefix_init() {
             exit 0
         fi
         if [ -e "$WINEPREFIX" ]; then
-            wineserver -k >/dev/null 2>&1 || true
+            tavrel_wineserver -k >/dev/null 2>&1 || true
+            # A leftover dosdevices/ would make wineboot wait forever.
             rm -rf "$WINEPREFIX"
         fi
         echo "Creating Wine prefix $WINEPREFIX" >&2
-        wineboot -i >/dev/null 2>&1 || { echo "wineboot -i failed" >&2; exit 1; }
-        wineserver -w
+        tavrel_wine wineboot -i >/dev/null 2>&1 || { echo "wineboot -i failed" >&2; exit 1; }
+        tavrel_wineserver -w
         local reg="$WINEPREFIX/tavrel-settings.reg"
-        # UTF-16 with a byte-order mark, so the Japanese font name survives
-        # whatever locale this shell runs in.  Without the replacements every
-        # Japanese glyph in a dialog is drawn as a box.
-        {
-            printf 'Windows Registry Editor Version 5.00\r\n\r\n'
-            printf '[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n'
-            printf '"ShowCrashDialog"=dword:00000000\r\n\r\n'
-            printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
-            local face
-            for face in 'MS UI Gothic' 'ＭＳ Ｐゴシック' 'ＭＳ ゴシック' 'MS Shell Dlg' 'MS Shell Dlg 2' \
-                'Tahoma'; do
-                printf '"%s"="IPAPGothic"\r\n' "$face"
-            done
-        } | { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; } >"$reg"
-        wine regedit /S "$reg" >/dev/null 2>&1 || { echo "importing $reg failed" >&2; exit 1; }
-        wineserver -w
+        tavrel_wine_settings_reg >"$reg"
+        tavrel_wine regedit /S "$reg" >/dev/null 2>&1 || { echo "importing $reg failed" >&2; exit 1; }
+        tavrel_wineserver -w
         printf '%s\n' "$want" >"$stamp"
     ) 9>"$WINEPREFIX.lock"
 }

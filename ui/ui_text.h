@@ -7,7 +7,7 @@ namespace text {
 inline constexpr char kProductTitle[] = "Tavrel";
 // Two lines: the About box shows the first in a field and the second as a label.
 inline constexpr char kLegalNotice[] =
-    "Version 1.0  Copyright (C) 2024 the Tavrel developers\nAll rights reserved.";
+    "Copyright (C) 2024 the Tavrel authors\nAll rights reserved.";
 
 // Start-up.
 inline constexpr char kNoDrive[] = "有効なCDドライブが検出できませんでした。";

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "engine/conversion_status.h"
 #include "gtest/gtest.h"
@@ -278,6 +279,145 @@ TEST(Templates, DriveDialogAndAboutBox) {
     // The label under the first line is the notice's second line.
     const std::string notice = text::kLegalNotice;
     EXPECT_EQ(a.items[2].text, notice.substr(notice.find('\n') + 1));
+}
+
+// Whole text: every label fits its control, measured in the font the dialog
+// really gets on this system (under Wine, the font set-up of the prefix).
+
+INT_PTR CALLBACK InertDlgProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
+struct Fit {
+    std::string label;  // the control's id and text
+    int need = 0, room = 0;
+};
+
+std::wstring WindowTextW(HWND control) {
+    wchar_t text[512] = {};
+    GetWindowTextW(control, text, 512);
+    return text;
+}
+
+// Pixels the text takes on one line in the control's own font; '&' marks a
+// mnemonic, not a character, except in edits.
+SIZE TextExtent(HWND control, const std::wstring& text, bool prefix) {
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    RECT r{0, 0, 0, 0};
+    DrawTextW(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE | (prefix ? 0u : DT_NOPREFIX));
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return {r.right - r.left, r.bottom - r.top};
+}
+
+// The widths that a control's text needs and has, or nothing for controls
+// without a text of their own (pictures, bars, edits the program fills with
+// text of any length).
+std::optional<Fit> Measure(HWND control, const std::wstring* runtimeText) {
+    wchar_t cls[32] = {};
+    GetClassNameW(control, cls, 32);
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(control, GWL_STYLE));
+    RECT client;
+    GetClientRect(control, &client);
+    const int width = client.right - client.left;
+    const std::wstring text = runtimeText ? *runtimeText : WindowTextW(control);
+    if (text.empty()) return std::nullopt;
+    Fit fit;
+    fit.label = std::to_string(GetDlgCtrlID(control)) + " \"" + Utf8(text) + "\"";
+    if (_wcsicmp(cls, L"Static") == 0) {
+        const DWORD type = style & SS_TYPEMASK;
+        if (type != SS_LEFT && type != SS_CENTER && type != SS_RIGHT && type != SS_LEFTNOWORDWRAP &&
+            type != SS_SIMPLE) {
+            return std::nullopt;
+        }
+        const SIZE size = TextExtent(control, text, (style & SS_NOPREFIX) == 0);
+        // A text taller than the control would be cut at the bottom.
+        if (size.cy > client.bottom - client.top) fit.label += " (too tall)";
+        fit.need = size.cx;
+        fit.room = size.cy > client.bottom - client.top ? 0 : width;
+        return fit;
+    }
+    if (_wcsicmp(cls, L"Button") == 0) {
+        const DWORD type = style & BS_TYPEMASK;
+        fit.need = TextExtent(control, text, true).cx;
+        if (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON) {
+            // The raised edge takes two pixels on either side.
+            fit.room = width - 2 * 2;
+        } else if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON ||
+                   type == BS_AUTORADIOBUTTON || type == BS_3STATE || type == BS_AUTO3STATE) {
+            // The box or circle is 13 pixels at 96 dpi, and the text starts
+            // half a digit's width after it.
+            HDC dc = GetDC(control);
+            const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
+            ReleaseDC(control, dc);
+            const int box = 12 * dpi / 96 + 1;
+            fit.room = width - box - TextExtent(control, L"0", false).cx / 2;
+        } else {
+            return std::nullopt;
+        }
+        return fit;
+    }
+    if (_wcsicmp(cls, L"Edit") == 0) {
+        const auto margins = static_cast<DWORD>(SendMessageW(control, EM_GETMARGINS, 0, 0));
+        fit.need = TextExtent(control, text, false).cx;
+        fit.room = width - LOWORD(margins) - HIWORD(margins);
+        return fit;
+    }
+    return std::nullopt;
+}
+
+// Every text control of the template, with the template's texts except where
+// `runtime` gives the longest text the program puts there.
+std::vector<Fit> MeasureTemplate(int id, const std::vector<std::pair<int, std::string>>& runtime) {
+    std::vector<Fit> fits;
+    HWND dialog = CreateDialogParamW(programInstance, MAKEINTRESOURCEW(id), nullptr, InertDlgProc, 0);
+    EXPECT_NE(dialog, nullptr) << id;
+    if (!dialog) return fits;
+    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        std::wstring override;
+        const std::wstring* text = nullptr;
+        for (const auto& [controlId, utf8] : runtime) {
+            if (controlId == GetDlgCtrlID(c)) text = &(override = Wide(utf8));
+        }
+        wchar_t cls[32] = {};
+        GetClassNameW(c, cls, 32);
+        // Edits are measured only with the texts the program is known to put there.
+        if (_wcsicmp(cls, L"Edit") == 0 && !text && WindowTextW(c).empty()) continue;
+        if (auto fit = Measure(c, text)) fits.push_back(*fit);
+    }
+    DestroyWindow(dialog);
+    return fits;
+}
+
+TEST(Templates, EveryLabelFitsItsControlInTheFontTheDialogGets) {
+    const std::string notice = text::kLegalNotice;
+    const struct {
+        const char* name;
+        int id;
+        std::vector<std::pair<int, std::string>> runtime;
+    } dialogs[] = {
+        // The exponent runs from 0.400 to 2.500; every digit is as wide as "0"
+        // in these fonts, so the template's "1.000" stands for all of them.
+        {"settings", IDD_SETTINGS, {{IDC_DRIVE_TEXT, "W:"}}},
+        // At most 100 percent, and 22500 KB for 3200 x 2400 in 24 bits.
+        {"progress", IDD_PROGRESS, {{IDC_PERCENT, "100"}, {IDC_OUT_SIZE, "22500"}, {IDC_IN_DRIVE, "W:"}}},
+        {"drive", IDD_DRIVE, {}},
+        {"about", IDD_ABOUT,
+         {{IDC_ABOUT_TITLE, text::kProductTitle}, {IDC_ABOUT_NOTICE, notice.substr(0, notice.find('\n'))}}},
+    };
+    for (const auto& d : dialogs) {
+        const std::vector<Fit> fits = MeasureTemplate(d.id, d.runtime);
+        EXPECT_GT(fits.size(), 2u) << d.name;
+        const Fit* tightest = nullptr;
+        for (const Fit& f : fits) {
+            EXPECT_LE(f.need, f.room) << d.name << " dialog, control " << f.label << ": the text needs "
+                                      << f.need << " px, the control has " << f.room;
+            if (!tightest || f.room - f.need < tightest->room - tightest->need) tightest = &f;
+        }
+        if (tightest) {
+            std::printf("%s: %zu labels, tightest %s with %d px to spare\n", d.name, fits.size(),
+                        tightest->label.c_str(), tightest->room - tightest->need);
+        }
+    }
 }
 
 TEST(Resources, IconHasA32And16PixelImageIn16Colours) {
