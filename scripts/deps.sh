@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Makes sure the Debian packages a task needs are installed.
 #   scripts/deps.sh build   compiler, CMake and the GoogleTest sources
-#   scripts/deps.sh test    also MinGW-w64, Wine (64- and 32-bit), Xvfb and the
-#                           tools the GUI and fuzz tests use
+#   scripts/deps.sh test    also MinGW-w64, Wine (64- and 32-bit), Xvfb, the
+#                           tools the GUI and fuzz tests use, and those that
+#                           build and check the packages (dpkg-dev, lintian,
+#                           man, zip) and the Japanese locale's messages
 # Installs what is missing when run as root; otherwise prints the command to
 # run and fails.  Silent when everything is there.
 set -euo pipefail
@@ -13,11 +15,14 @@ usage() {
 }
 [ $# -eq 1 ] || usage
 
-build_packages=(cmake g++ make googletest libpng-dev)
+# gettext compiles the message catalogues; git names the revision a build
+# comes from.
+build_packages=(cmake g++ make googletest libpng-dev gettext git)
 test_packages=(
     g++-mingw-w64-x86-64 g++-mingw-w64-i686
     xvfb xdotool x11-utils fonts-monapo imagemagick
     clang libclang-rt-14-dev
+    locales man-db groff-base dpkg-dev lintian zip unzip bash-completion shared-mime-info
 )
 # Wine gets its recommended packages: its X11 driver loads libXrender,
 # libXrandr, libXcursor and friends at run time, and those are only
