@@ -44,7 +44,23 @@ for p in "${wanted[@]}"; do installed "$p" || missing+=("$p"); done
 wine_missing=()
 for p in "${wine_wanted[@]}"; do installed "$p" || wine_missing+=("$p"); done
 
-[ ${#missing[@]} -eq 0 ] && [ ${#wine_missing[@]} -eq 0 ] && exit 0
+# The tests check the tool's Japanese messages, which need a Japanese locale.
+ensure_japanese_locale() {
+    [ "$1" = test ] || return 0
+    locale -a 2>/dev/null | grep -qix 'ja_JP.utf-\?8' && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "No ja_JP.UTF-8 locale: the Japanese message tests will be skipped." >&2
+        echo "As root, run:  localedef -i ja_JP -f UTF-8 ja_JP.UTF-8" >&2
+        return 0
+    fi
+    localedef -i ja_JP -f UTF-8 ja_JP.UTF-8 >/dev/null 2>&1 ||
+        echo "could not make the ja_JP.UTF-8 locale" >&2
+}
+
+if [ ${#missing[@]} -eq 0 ] && [ ${#wine_missing[@]} -eq 0 ]; then
+    ensure_japanese_locale "$1"
+    exit 0
+fi
 
 need_i386=no
 if [ ${#wine_missing[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -72,3 +88,4 @@ fi
 if [ ${#wine_missing[@]} -gt 0 ]; then
     apt-get install -y -q "${wine_missing[@]}" >/dev/null
 fi
+ensure_japanese_locale "$1"
