@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes a Wine prefix in which folders appear as CD-ROM drives:
-#   scripts/wine-cdrom-prefix.sh PREFIX d=FOLDER [e=FOLDER ...]
+#   scripts/wine-cdrom-prefix.sh PREFIX [d=FOLDER e=FOLDER ...]
+# With no drive given, a prefix of its own with no drive but C: and Z:.
 # The prefix is a cheap copy of the project's base prefix (build/wine-prefix,
 # made first if needed): the large, read-only parts are hard links, the
 # registry is copied. Changing drive types needs a restart of the prefix's
@@ -9,7 +10,7 @@
 # or the drive list changed; safe to run from several processes at once.
 set -euo pipefail
 
-[ $# -ge 2 ] || { echo "usage: $0 PREFIX d=FOLDER [e=FOLDER ...]" >&2; exit 2; }
+[ $# -ge 1 ] || { echo "usage: $0 PREFIX [d=FOLDER e=FOLDER ...]" >&2; exit 2; }
 prefix=$(realpath -m "$1")
 shift
 

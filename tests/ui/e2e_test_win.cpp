@@ -220,7 +220,11 @@ TEST(EndToEnd, TwoPicturesFromTheCdRomDriveAsTheEngineWritesThem) {
 TEST(NoDrive, TheProgramSaysSoAndEnds) {
     for (wchar_t letter = L'A'; letter <= L'Z'; ++letter) {
         const wchar_t root[] = {letter, L':', L'\\', 0};
-        ASSERT_EQ(GetDriveTypeW(root) & 4, 0u) << static_cast<char>(letter);
+        wchar_t device[MAX_PATH] = {};
+        const wchar_t name[] = {letter, L':', 0};
+        QueryDosDeviceW(name, device, MAX_PATH);
+        ASSERT_EQ(GetDriveTypeW(root) & 4, 0u)
+            << static_cast<char>(letter) << ": type " << GetDriveTypeW(root) << ", " << U(device);
     }
     Program program(kProgram);
     ASSERT_TRUE(program.Started());
