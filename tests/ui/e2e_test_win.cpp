@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,8 @@ std::vector<std::uint8_t> EngineBytes(const std::string& input, double exponent,
 const std::wstring kProgram = W(TAVREL_EXE);
 
 TEST(EndToEnd, TwoPicturesFromTheCdRomDriveAsTheEngineWritesThem) {
+    // Each Windows build drives its own program; the log says which one ran.
+    std::printf("driving the %d-bit %s\n", static_cast<int>(sizeof(void*) * 8), TAVREL_EXE);
     ASSERT_EQ(GetDriveTypeW(L"D:\\"), static_cast<UINT>(DRIVE_CDROM));
     CreateDirectoryW(L"D:\\Extends", nullptr);
     for (int n : {6, 10}) {
