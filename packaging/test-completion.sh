@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Drives the bash completion of tavrel the way bash does, among a few files of
+# each kind, and compares the offered words.
+#   packaging/test-completion.sh [COMPLETION-FILE]
+set -uo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+# shellcheck source=/dev/null
+source /usr/share/bash-completion/bash_completion
+# shellcheck source=/dev/null
+source "${1:-$here/tavrel.bash-completion}"
+
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+cd "$scratch" || exit 1
+touch a.rq6 B.RQ6 c.png d.ppm e.pgm f.bmp
+mkdir sub
+export LC_ALL=C
+
+failed=0
+# expect "WANTED WORDS" WORD... : completes the last WORD of "tavrel WORD...".
+expect() {
+    local want=$1 got
+    shift
+    COMP_WORDS=(tavrel "$@")
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    COMP_LINE="${COMP_WORDS[*]}"
+    COMP_POINT=${#COMP_LINE}
+    COMPREPLY=()
+    _tavrel tavrel "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}" 2>/dev/null
+    got="$(printf '%s\n' "${COMPREPLY[@]}" | sort -u | xargs)"
+    if [ "$got" != "$want" ]; then
+        echo "tavrel $*<TAB>: got '$got', wanted '$want'" >&2
+        failed=1
+    fi
+}
+
+expect "--help --version convert extract info pack sample-disc thumbnail" ""
+expect "thumbnail" th
+expect "1 16 24 4 5 8 9" convert --mode ""
+expect "bmp png" convert a.rq6 --format ""
+expect "png ppm" extract --format ""
+expect "-- --comment --help --out-dir" pack --
+expect "--exponent" convert a.rq6 --e
+expect "B.RQ6 a.rq6 sub" convert ""
+expect "B.RQ6 a.rq6 sub" info ""
+expect "c.png f.bmp sub" convert a.rq6 -o ""
+expect "c.png d.ppm e.pgm sub" pack ""
+expect "B.RQ6 a.rq6 sub" pack c.png -o ""
+expect "sub" convert a.rq6 --out-dir ""
+expect "sub" sample-disc ""
+expect "1024 128 256 512" thumbnail -s ""
+expect "B.RQ6 a.rq6 sub" thumbnail -s 128 ""
+expect "c.png sub" thumbnail -s 128 a.rq6 ""
+# After "--", a word that begins with a dash is a file name.
+touch -- -x.rq6
+expect "-x.rq6" convert -- -
+exit $failed
