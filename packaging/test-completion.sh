@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Drives the bash completion of tavrel the way bash does, among a few files of
 # each kind, and compares the offered words.
-#   packaging/test-completion.sh [COMPLETION-FILE]
+#   [TAVREL=path/to/tavrel] packaging/test-completion.sh [COMPLETION-FILE]
 set -uo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # shellcheck source=/dev/null
@@ -17,16 +17,20 @@ mkdir sub
 export LC_ALL=C
 
 failed=0
-# expect "WANTED WORDS" WORD... : completes the last WORD of "tavrel WORD...".
-expect() {
-    local want=$1 got
-    shift
+# complete WORD...: completes the last WORD of "tavrel WORD..." into COMPREPLY.
+complete() {
     COMP_WORDS=(tavrel "$@")
     COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
     COMP_LINE="${COMP_WORDS[*]}"
     COMP_POINT=${#COMP_LINE}
     COMPREPLY=()
     _tavrel tavrel "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}" 2>/dev/null
+}
+# expect "WANTED WORDS" WORD...
+expect() {
+    local want=$1 got
+    shift
+    complete "$@"
     got="$(printf '%s\n' "${COMPREPLY[@]}" | sort -u | xargs)"
     if [ "$got" != "$want" ]; then
         echo "tavrel $*<TAB>: got '$got', wanted '$want'" >&2
@@ -54,4 +58,14 @@ expect "c.png sub" thumbnail -s 128 a.rq6 ""
 # After "--", a word that begins with a dash is a file name.
 touch -- -x.rq6
 expect "-x.rq6" convert -- -
+
+# With TAVREL=path/to/tavrel: every option a command's --help lists is offered.
+for command in convert extract pack info thumbnail sample-disc; do
+    [ -n "${TAVREL:-}" ] || break
+    complete "$command" -
+    for option in $("$TAVREL" "$command" --help | grep -oE -- '^ +(-h, )?-[a-z-]+' | grep -oE -- '-[a-z-]+'); do
+        [ "$option" = -h ] || [[ " ${COMPREPLY[*]} " == *" $option "* ]] ||
+            { echo "tavrel $command -<TAB> lacks $option" >&2 && failed=1; }
+    done
+done
 exit $failed
