@@ -1,0 +1,232 @@
+#!/usr/bin/env bash
+# Checks what is installed and shipped:
+#   scripts/check-install.sh [BUILD-DIR]        (default build/native, already built)
+#
+# 1. Installs BUILD-DIR into a temporary DESTDIR with prefix /usr, then runs
+#    the installed tavrel (--version or --help, a conversion, a thumbnail
+#    through the thumbnailer entry), renders the manual page, drives the bash
+#    completion and has update-mime-database read the MIME type.
+# 2. Where dpkg-deb, lintian, zip and unzip are installed, runs
+#    scripts/package.sh with the programs built beside BUILD-DIR (win32, win64;
+#    TAVREL_PACKAGE_BUILDS overrides) and checks the .deb and the zip.
+#
+# One line per check; ends with "check-install: N passed, N failed, N skipped"
+# and exits with 1 when a check failed.
+set -uo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="$(cd "${1:-$root/build/native}" && pwd)" || exit 1
+version="$(sed -n 's/^project(Tavrel VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
+tmp="$(mktemp -d)"
+trap 'rm -rf "$tmp"' EXIT
+export LC_ALL=C.UTF-8
+
+passed=0 failed=0 skipped=0
+# check NAME COMMAND...: one passed or failed check, with the output of a
+# failing command.
+check() {
+    local name=$1 out
+    shift
+    if out="$("$@" 2>&1)"; then
+        passed=$((passed + 1))
+        echo "ok    $name"
+    else
+        failed=$((failed + 1))
+        echo "FAIL  $name"
+        [ -n "$out" ] && printf '%s\n' "$out" | head -n 20 | sed 's/^/      /'
+    fi
+}
+skip() {
+    skipped=$((skipped + 1))
+    echo "skip  $1"
+}
+# u32le FILE OFFSET and u16le FILE OFFSET: a little-endian number in a file.
+u32le() { od -An -tu4 -j "$2" -N4 --endian=little "$1" | tr -d ' '; }
+u16le() { od -An -tu2 -j "$2" -N2 --endian=little "$1" | tr -d ' '; }
+u32be() { od -An -tu4 -j "$2" -N4 --endian=big "$1" | tr -d ' '; }
+# utf16 TEXT: a grep -P pattern for TEXT in UTF-16LE (ASCII TEXT only).
+utf16() { printf %s "$1" | sed 's/[.]/\\./g; s/\(\\\?.\)/\1\\x00/g'; }
+# has FILE TEXT: FILE holds TEXT, said when it does not.
+has() { grep -qF -- "$2" "$1" || { echo "$1 lacks: $2"; return 1; }; }
+
+# ------------------------------------------------------ the installed tree ---
+dest="$tmp/dest"
+usr="$dest/usr"
+tavrel="$usr/bin/tavrel"
+installed() {
+    DESTDIR="$dest" cmake --install "$build" --prefix /usr >/dev/null || return 1
+    local f missing=0
+    for f in bin/tavrel share/man/man1/tavrel.1 share/bash-completion/completions/tavrel \
+        share/mime/packages/tavrel-rq6.xml share/thumbnailers/tavrel.thumbnailer \
+        share/doc/tavrel/README.md share/doc/tavrel/LICENSE; do
+        [ -f "$usr/$f" ] || { echo "missing /usr/$f" && missing=1; }
+    done
+    [ -x "$tavrel" ] || { echo "/usr/bin/tavrel is not executable" && missing=1; }
+    return $missing
+}
+check "cmake --install puts every file in place" installed
+
+# The help of the tool and of each command, for what the manual must name.
+"$tavrel" --help >"$tmp/help.txt" 2>&1
+for command in convert extract pack info thumbnail sample-disc; do
+    "$tavrel" "$command" --help >>"$tmp/help.txt" 2>/dev/null
+done
+runs() {
+    local out
+    # A tool older than --version has to start and explain itself.
+    grep -q -- --version "$tmp/help.txt" || { grep -q '^Usage' "$tmp/help.txt" && return; }
+    out="$("$tavrel" --version)" || return 1
+    [[ $out == *"$version"* ]] || { echo "--version: $out" && return 1; }
+}
+check "the installed tavrel runs" runs
+
+converts() {
+    "$tavrel" sample-disc "$tmp/disc" >/dev/null || return 1
+    "$tavrel" convert "$tmp/disc/Extends/Sg006.rq6" --size 320x240 -o "$tmp/small.bmp" || return 1
+    [ "$(head -c2 "$tmp/small.bmp")" = BM ] &&
+        [ "$(u32le "$tmp/small.bmp" 18)x$(u32le "$tmp/small.bmp" 22)" = 320x240 ]
+}
+check "the installed tavrel converts a sample picture to 320x240" converts
+
+# The thumbnailer entry's own command line, as a file manager runs it.
+thumbnails() {
+    local entry="$usr/share/thumbnailers/tavrel.thumbnailer" exec
+    exec="$(sed -n 's/^Exec=//p' "$entry")"
+    exec="${exec//%s/128}"
+    exec="${exec//%i/$tmp/disc/Extends/Sg010.rq6}"
+    exec="${exec//%o/$tmp/thumb.png}"
+    PATH="$usr/bin:$PATH" command -v "$(sed -n 's/^TryExec=//p' "$entry")" >/dev/null || return 1
+    # shellcheck disable=SC2086 # the entry's words, as the desktop splits them
+    PATH="$usr/bin:$PATH" $exec || return 1
+    # An 8-bit RGB PNG whose longer side is 128: 128 x 96 for a 4:3 picture.
+    [ "$(od -An -tx1 -N8 "$tmp/thumb.png" | tr -d ' ')" = 89504e470d0a1a0a ] &&
+        [ "$(u32be "$tmp/thumb.png" 16)x$(u32be "$tmp/thumb.png" 20)" = 128x96 ] &&
+        [ "$(od -An -tu1 -j24 -N2 "$tmp/thumb.png" | xargs)" = "8 2" ]
+}
+if "$tavrel" thumbnail --help >/dev/null 2>&1; then
+    check "the thumbnailer entry writes a 128x96 RGB PNG" thumbnails
+else
+    skip "the thumbnailer entry (tavrel has no thumbnail command yet)"
+fi
+
+# The installed catalogue is found: a usage error in Japanese.
+japanese() {
+    local out status
+    out="$(LANGUAGE='' LC_ALL=ja_JP.UTF-8 "$tavrel" frobnicate 2>&1)"
+    status=$?
+    if [ "$status" -ne 64 ] || ! LC_ALL=C grep -qP '[\x80-\xff]' <<<"$out"; then
+        echo "status $status: $out"
+        return 1
+    fi
+}
+if [ ! -f "$usr/share/locale/ja/LC_MESSAGES/tavrel.mo" ] || ! locale -a | grep -qix 'ja_JP.utf-\?8'; then
+    skip "Japanese messages (no catalogue installed, or no ja_JP.UTF-8 locale)"
+else
+    check "the installed tavrel speaks Japanese in a Japanese locale" japanese
+fi
+
+man_page() {
+    local page="$usr/share/man/man1/tavrel.1" warnings option missing=0
+    warnings="$(MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)"
+    [ -z "$warnings" ] || { echo "$warnings" && return 1; }
+    # Every command and option --help names is documented.
+    MANWIDTH=80 man -E ascii -l "$page" 2>/dev/null | col -b >"$tmp/man.txt"
+    for option in $(grep -oE -- '(^| )--?[a-z][a-z-]*' "$tmp/help.txt" | sort -u) \
+        convert extract pack info thumbnail sample-disc; do
+        grep -q -- "$option" "$tmp/help.txt" || continue
+        grep -qF -- "$option" "$tmp/man.txt" || { echo "not in the manual: $option" && missing=1; }
+    done
+    return $missing
+}
+check "the manual page renders without warnings and names every option" man_page
+
+check "the bash completion completes commands, every option and files" \
+    env TAVREL="$tavrel" bash "$root/packaging/test-completion.sh" "$usr/share/bash-completion/completions/tavrel"
+
+mime() {
+    local db="$tmp/mime" out
+    mkdir -p "$db/packages"
+    cp "$usr/share/mime/packages/tavrel-rq6.xml" "$db/packages/"
+    out="$(XDG_DATA_HOME="$tmp" XDG_DATA_DIRS="$tmp" update-mime-database "$db" 2>&1)"
+    [ -z "$out" ] || { echo "$out" && return 1; }
+    has "$db/globs2" "image/x-rq6:*.rq6" && has "$db/subclasses" "image/x-rq6 application/octet-stream" &&
+        has "$db/magic" "[50:image/x-rq6]" || return 1
+    # The magic rule is "RQ61" at offset 0, and the pictures begin with it.
+    # In the compiled file: ">0=", the value's length (0, 4), "RQ61".
+    od -An -tx1 -v "$db/magic" | tr -d ' \n' | grep -q 3e303d000452513631 ||
+        { echo "magic: no RQ61 at 0" && return 1; }
+    [ "$(head -c4 "$tmp/disc/Extends/Sg006.rq6")" = RQ61 ] || return 1
+    has "$usr/share/thumbnailers/tavrel.thumbnailer" "MimeType=image/x-rq6;"
+}
+check "update-mime-database reads the RQ6 type; the thumbnailer takes it" mime
+
+# --------------------------------------------------------------- packages ---
+tools_missing=""
+for t in dpkg-deb dpkg-shlibdeps lintian zip unzip; do
+    command -v "$t" >/dev/null || tools_missing+=" $t"
+done
+if [ -n "$tools_missing" ]; then
+    skip "the packages (missing:$tools_missing)"
+else
+    # package.sh takes the programs from native, win32 and win64 in one folder.
+    if [ -z "${TAVREL_PACKAGE_BUILDS+set}" ] && [ "$(basename "$build")" = native ]; then
+        export TAVREL_PACKAGE_BUILDS="${build%/native}"
+    fi
+    check "scripts/package.sh writes the packages" bash "$root/scripts/package.sh"
+    deb="$root/dist/tavrel_${version}_$(dpkg --print-architecture).deb"
+    zip="$root/dist/tavrel-$version-windows.zip"
+
+    deb_contents() {
+        dpkg-deb -c "$deb" >"$tmp/deb.txt" || return 1
+        local f bad
+        for f in usr/bin/tavrel usr/share/man/man1/tavrel.1.gz usr/share/doc/tavrel/copyright \
+            usr/share/doc/tavrel/changelog.gz usr/share/mime/packages/tavrel-rq6.xml; do
+            has "$tmp/deb.txt" " ./$f" || return 1
+        done
+        # root-owned; directories and the program 0755, every other file 0644.
+        bad="$(awk '$2 != "root/root" ||
+            ($1 !~ /^d/ && $6 != "./usr/bin/tavrel" && $1 != "-rw-r--r--") ||
+            (($1 ~ /^d/ || $6 == "./usr/bin/tavrel") && $1 !~ /^.rwxr-xr-x$/)' "$tmp/deb.txt")"
+        [ -z "$bad" ] || { echo "wrong owner or mode: $bad" && return 1; }
+        [ "$(dpkg-deb -f "$deb" Section)/$(dpkg-deb -f "$deb" Priority)" = graphics/optional ] &&
+            dpkg-deb -f "$deb" Depends | grep -q 'libpng16-16 (>= '
+    }
+    check "the .deb holds the files, root-owned, 0755/0644, with its dependencies" deb_contents
+
+    # Warnings and notes are shown, errors fail.
+    lintian --fail-on error "$deb" >"$tmp/lintian.txt" 2>&1
+    check "lintian finds no error in the .deb" test $? -eq 0
+    grep -v '^running with root privileges' "$tmp/lintian.txt" | sed 's/^/      lintian: /'
+
+    zip_contents() {
+        [ "$(unzip -Z1 "$zip" | sort | xargs)" = "LICENSE.txt README-ja.txt Tavrel.exe x64/Tavrel.exe" ] ||
+            { unzip -l "$zip" && return 1; }
+        unzip -q -o "$zip" -d "$tmp/zip" || return 1
+        # The PE header's machine: i386 at the top, x86-64 in x64/.
+        local exe machine pe
+        for exe in Tavrel.exe:14c x64/Tavrel.exe:8664; do
+            pe="$(u32le "$tmp/zip/${exe%:*}" 60)"
+            machine="$(printf '%x' "$(u16le "$tmp/zip/${exe%:*}" $((pe + 4)))")"
+            if [ "$(od -An -tx1 -j "$pe" -N4 "$tmp/zip/${exe%:*}" | xargs)" != "50 45 00 00" ] ||
+                [ "$machine" != "${exe#*:}" ]; then
+                echo "${exe%:*}: no PE header for machine ${exe#*:} (found $machine)"
+                return 1
+            fi
+        done
+        # Both carry this version in their version resource (UTF-16 key and value).
+        local product
+        product="$(utf16 ProductVersion)\\x00\\x00(\\x00\\x00)?$(utf16 "$version")\\x00\\x00"
+        for exe in Tavrel.exe x64/Tavrel.exe; do
+            LC_ALL=C grep -qaP "$product" "$tmp/zip/$exe" ||
+                { echo "$exe: no ProductVersion $version" && return 1; }
+        done
+        # Notepad's UTF-8: a byte-order mark, CRLF line ends, valid UTF-8.
+        local readme="$tmp/zip/README-ja.txt"
+        [ "$(head -c3 "$readme" | od -An -tx1 | xargs)" = "ef bb bf" ] &&
+            ! grep -q $'[^\r]$' "$readme" && iconv -f UTF-8 -t UTF-16 "$readme" >/dev/null &&
+            grep -q "Tavrel $version" "$readme"
+    }
+    check "the zip: 32-bit Tavrel.exe, x64/Tavrel.exe, licence, Japanese read-me" zip_contents
+fi
+
+echo "check-install: $passed passed, $failed failed, $skipped skipped"
+[ "$failed" -eq 0 ]

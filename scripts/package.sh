@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# Builds what is shipped and writes it into dist/:
+#   dist/tavrel_VERSION_ARCH.deb        the Linux tool as a Debian package
+#   dist/tavrel-VERSION-windows.zip     Tavrel.exe, 32-bit at the top, 64-bit in x64/
+#
+# Builds into build/pkg-native, build/pkg-win32 and build/pkg-win64. With
+# TAVREL_PACKAGE_BUILDS=DIR it takes the programs from DIR/native, DIR/win32
+# and DIR/win64 instead, where they have been built (as the test command
+# does); it never builds there.
+#
+# The maintainer named in the package: TAVREL_MAINTAINER ("Name <address>").
+set -euo pipefail
+shopt -s inherit_errexit
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+
+bash scripts/deps.sh test
+
+version="$(sed -n 's/^project(Tavrel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
+arch="$(dpkg --print-architecture)"
+maintainer="${TAVREL_MAINTAINER:-Tavrel authors <tavrel@example.org>}"
+reuse="${TAVREL_PACKAGE_BUILDS:-}"
+jobs=2
+# Every file shipped carries the time of the last commit, so that the same
+# sources give the same packages.
+export SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}"
+
+dist="$root/dist"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$dist"
+
+say() { printf '== %s\n' "$*"; }
+fail() {
+    echo "package.sh: $*" >&2
+    exit 1
+}
+
+# build NAME PROGRAM [cmake options...]: prints the build folder holding
+# PROGRAM, reused or built.
+build() {
+    local name=$1 program=$2
+    shift 2
+    if [ -n "$reuse" ] && [ -x "$reuse/$name/$program" ]; then
+        echo "$reuse/$name"
+        return
+    fi
+    local dir="$root/build/pkg-$name"
+    # The prefix the package installs into, which the program may look in.
+    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DTAVREL_BUILD_TESTS=OFF \
+        -DTAVREL_WERROR=ON -DCMAKE_INSTALL_PREFIX=/usr "$@" >&2
+    cmake --build "$dir" --parallel "$jobs" >&2
+    echo "$dir"
+}
+
+# ---------------------------------------------------------------- Debian ---
+say "native build"
+# Built with Debian's hardening flags, like Debian's own packages.
+flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
+native="$(build native tools/tavrel -DCMAKE_CXX_FLAGS="$(flags CPPFLAGS) $(flags CXXFLAGS)" \
+    -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)")"
+echo "from $native"
+
+say "install into the staging folder"
+# Laid out as Debian's tools expect: debian/PACKAGE beside debian/control.
+stage="$work/src/debian/tavrel"
+mkdir -p "$stage/DEBIAN"
+printf 'Source: tavrel\n\nPackage: tavrel\nArchitecture: any\n' >"$work/src/debian/control"
+(umask 022 && DESTDIR="$stage" cmake --install "$native" --prefix /usr >/dev/null)
+doc="$stage/usr/share/doc/tavrel"
+for f in usr/bin/tavrel usr/share/man/man1/tavrel.1 usr/share/bash-completion/completions/tavrel \
+    usr/share/mime/packages/tavrel-rq6.xml usr/share/thumbnailers/tavrel.thumbnailer \
+    usr/share/doc/tavrel/README.md usr/share/doc/tavrel/LICENSE; do
+    [ -f "$stage/$f" ] || fail "the installed tree lacks /$f"
+done
+stray="$(cd "$stage" && find . -mindepth 1 -maxdepth 1 ! -name usr ! -name DEBIAN)"
+[ -z "$stray" ] || fail "installed outside /usr: $stray"
+
+# What Debian's tools would do: stripped programs; manual pages, changelogs
+# and documents over 4 KB compressed; the licence in the copyright file.
+strip --remove-section=.comment --remove-section=.note --strip-unneeded "$stage"/usr/bin/*
+gzip -9n "$stage/usr/share/man/man1/tavrel.1"
+rm "$doc/LICENSE"
+[ "$(stat -c %s "$doc/README.md")" -le 4096 ] || gzip -9n "$doc/README.md"
+cp packaging/debian/copyright "$doc/copyright"
+sed "s|@MAINTAINER@|$maintainer|" packaging/debian/changelog | gzip -9n >"$doc/changelog.gz"
+find "$stage" -type d -exec chmod 0755 {} +
+find "$stage" -type f -exec chmod 0644 {} +
+chmod 0755 "$stage"/usr/bin/*
+
+# The run-time dependencies, from the libraries the program is linked with.
+depends="$(cd "$work/src" && dpkg-shlibdeps -O --warnings=1 -edebian/tavrel/usr/bin/tavrel |
+    sed -n 's/^shlibs:Depends=//p')"
+[ -n "$depends" ] || fail "dpkg-shlibdeps found no dependencies"
+
+size="$(du -sk --apparent-size --exclude=DEBIAN "$stage" | cut -f1)"
+sed -e "s|@VERSION@|$version|" -e "s|@ARCH@|$arch|" -e "s|@MAINTAINER@|$maintainer|" \
+    -e "s|@INSTALLED_SIZE@|$size|" -e "s|@DEPENDS@|$depends|" \
+    packaging/debian/control.in >"$stage/DEBIAN/control"
+(cd "$stage" && find usr -type f | LC_ALL=C sort | xargs md5sum) >"$stage/DEBIAN/md5sums"
+chmod 0644 "$stage/DEBIAN/control" "$stage/DEBIAN/md5sums"
+find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+
+deb="$dist/tavrel_${version}_${arch}.deb"
+dpkg-deb --root-owner-group -Zxz --build "$stage" "$deb" >/dev/null
+echo "wrote $deb"
+
+# --------------------------------------------------------------- Windows ---
+say "Windows builds"
+win32="$(build win32 ui/Tavrel.exe -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake")"
+win64="$(build win64 ui/Tavrel.exe -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake")"
+echo "from $win32 and $win64"
+
+zipdir="$work/zip"
+mkdir -p "$zipdir/x64"
+i686-w64-mingw32-strip -o "$zipdir/Tavrel.exe" "$win32/ui/Tavrel.exe"
+x86_64-w64-mingw32-strip -o "$zipdir/x64/Tavrel.exe" "$win64/ui/Tavrel.exe"
+# The download needs nothing beside it: only Windows' own libraries.
+system_dlls='kernel32|user32|gdi32|comctl32|comdlg32|shell32|advapi32|ole32|oleaut32|msvcrt|ntdll|api-ms-win-.*'
+for exe in "$zipdir/Tavrel.exe" "$zipdir/x64/Tavrel.exe"; do
+    others="$(objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]' |
+        sed 's/\.dll$//' | grep -vxE "$system_dlls" || true)"
+    [ -z "$others" ] || fail "${exe#"$zipdir/"} needs libraries Windows lacks: $others"
+done
+# Notepad shows UTF-8 text with a byte-order mark and CRLF line ends
+# correctly on every Windows version.
+crlf() { sed 's/$/\r/'; }
+crlf <LICENSE >"$zipdir/LICENSE.txt"
+{
+    printf '\357\273\277'
+    sed "s|@VERSION@|$version|" packaging/windows/README-ja.txt | crlf
+} >"$zipdir/README-ja.txt"
+find "$zipdir" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+
+zip="$dist/tavrel-$version-windows.zip"
+rm -f "$zip"
+(cd "$zipdir" && TZ=UTC zip -X -9 -q "$zip" Tavrel.exe x64/Tavrel.exe LICENSE.txt README-ja.txt)
+echo "wrote $zip"
