@@ -1,11 +1,13 @@
 #include "tools/archive_commands.h"
 
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 
 #include "engine/conversion_status.h"
 #include "tools/command_io.h"
 #include "tools/full_picture.h"
+#include "tools/messages.h"
 #include "tools/png_io.h"
 #include "tools/ppm_io.h"
 #include "tools/text_codec.h"
@@ -17,33 +19,28 @@ namespace {
 // Reads a PNG, PPM or PGM picture, told apart by their first bytes.
 full::Result ReadStandardPicture(const std::string& path, full::Picture* picture) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return {kStatusInputNotOpened, "cannot open the file"};
+    if (!f) return {kStatusInputNotOpened, msg::SystemReason(errno)};
     std::uint8_t head[8] = {};
     const std::size_t got = std::fread(head, 1, sizeof head, f);
     std::fclose(f);
     if (png_io::HasSignature(head, got)) return png_io::ReadPng(path, picture);
     if (ppm_io::HasSignature(head, got)) return ppm_io::ReadPnm(path, picture);
-    return {kStatusFormatError, "not a PNG, PPM or PGM picture"};
+    return {kStatusFormatError, msg::Tr("not a PNG, PPM or PGM picture")};
 }
 
 std::uint32_t ExtractOne(const cli::Request& request, const std::string& input) {
     full::Picture picture;
     std::string warning;
     full::Result result = full::ReadRq6(input, &picture, &warning);
-    if (!result) {
-        command::ReportFailure(input, result.status, result.message);
-        return result.status;
-    }
+    if (!result) return command::ReportRq6Failure(input, result.status);
     command::Warn(input, warning);
     const std::string target = cli::OutputPathFor(request, input);
     const std::string temporary = command::TemporaryPath(target);
     result = request.format == cli::Format::kPpm ? ppm_io::WritePpm16(temporary, picture)
                                                  : png_io::WritePng16(temporary, picture);
-    const std::uint32_t status = command::Commit(temporary, target, result.status);
-    if (status != kStatusOk) {
-        command::ReportFailure(target, status, result.status == status ? result.message : "");
-        return status;
-    }
+    const std::uint32_t status =
+        command::Finish(input, target, temporary, result.status, result.message);
+    if (status != kStatusOk) return status;
     std::printf("%s -> %s (%u x %u, 16 bits per channel, %" PRIu64 " bytes)\n", input.c_str(),
                 target.c_str(), picture.width, picture.height, command::FileSize(target));
     return kStatusOk;
@@ -65,9 +62,11 @@ std::uint32_t PackOne(const cli::Request& request, const std::string& input) {
     const std::string target = cli::OutputPathFor(request, input);
     const std::string temporary = command::TemporaryPath(target);
     result = full::WriteRq6(temporary, picture, comment);
-    const std::uint32_t status = command::Commit(temporary, target, result.status);
+    // Only the output can fail here: the picture has been read.
+    std::string reason = result.message;
+    const std::uint32_t status = command::Commit(temporary, target, result.status, &reason);
     if (status != kStatusOk) {
-        command::ReportFailure(target, status, result.status == status ? result.message : "");
+        command::ReportFailure(target, status, reason);
         return status;
     }
     std::printf("%s -> %s (%u x %u, %" PRIu64 " bytes)\n", input.c_str(), target.c_str(),
@@ -86,7 +85,7 @@ std::string StoredComment(const std::string& utf8, std::string* warning) {
     warning->clear();
     std::string cp932;
     if (!text::Utf8ToCp932(utf8, &cp932)) {
-        *warning = "the comment has characters code page 932 lacks; the picture gets none";
+        *warning = msg::Tr("the comment has characters code page 932 lacks; the picture gets none");
         return {};
     }
     if (cp932.size() <= full::kMaxCommentBytes) return cp932;
@@ -98,7 +97,8 @@ std::string StoredComment(const std::string& utf8, std::string* warning) {
     cp932.resize(end);
     std::string shown;
     text::Cp932ToUtf8(cp932, &shown);
-    *warning = "the comment is cut to its first " + std::to_string(end) + " bytes: " + shown;
+    *warning =
+        msg::Format(msg::Tr("the comment is cut to its first %zu bytes: %s"), end, shown.c_str());
     return cp932;
 }
 

@@ -11,16 +11,21 @@ namespace cli {
 // Exit status for a command line that cannot be understood.
 inline constexpr int kExitUsage = 64;
 
-enum class Command { kHelp, kConvert, kInfo, kSampleDisc, kExtract, kPack };
+// The thumbnail's longer side unless -s says otherwise.
+inline constexpr std::uint32_t kDefaultThumbnailSize = 256;
+
+// kNone: no command (yet); with `help`, the overview.
+enum class Command { kNone, kConvert, kExtract, kPack, kInfo, kThumbnail, kSampleDisc, kVersion };
 
 // What a command writes: convert writes bitmaps or PNG, extract PNG or PPM,
 // pack RQ6 pictures.
 enum class Format { kBmp, kPng, kPpm, kRq6 };
 
 struct Request {
-    Command command = Command::kHelp;
-    std::vector<std::string> inputs;  // convert, extract, pack: pictures; info: one
-    std::string output;               // -o: the output file (one input only)
+    Command command = Command::kNone;
+    bool help = false;                // --help: the command's help (the overview without one)
+    std::vector<std::string> inputs;  // convert, extract, pack: pictures; info, thumbnail: one
+    std::string output;               // -o, or thumbnail's output file
     std::string outDir;               // --out-dir
     std::string discDir;              // sample-disc
     std::uint32_t width = 0;          // 0: the picture's own size
@@ -33,9 +38,12 @@ struct Request {
     // pack --comment, in code page 932 as it will be stored.
     bool hasComment = false;
     std::string comment;
+    std::uint32_t thumbnailSize = kDefaultThumbnailSize;  // thumbnail -s
 };
 
-// False with a message in *error when the command line is not valid.
+// False with a one-line message in *error (in the user's language) when the
+// command line is not valid. request->command then names the command when
+// it was recognised, so that the user can be pointed at its help.
 bool Parse(const std::vector<std::string>& args, Request* request, std::string* error);
 
 // Where the output of `input` goes: -o, or the input's base name with the
@@ -43,6 +51,16 @@ bool Parse(const std::vector<std::string>& args, Request* request, std::string* 
 // current directory.
 std::string OutputPathFor(const Request& request, const std::string& input);
 
-const char* UsageText();
+// The command's name as typed ("convert"); "" for kNone and kVersion.
+const char* CommandName(Command command);
+
+// The help of a command, or with kNone the overview, in the user's language.
+const char* HelpText(Command command);
+
+// "Try 'tavrel --help'." or, for a recognised command, its own help.
+std::string TryHelpLine(Command command);
+
+// What --version prints.
+std::string VersionText();
 
 }  // namespace cli

@@ -1,5 +1,6 @@
 #include "tools/full_picture.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <new>
 #include <system_error>
@@ -7,6 +8,7 @@
 #include "engine/conversion_status.h"
 #include "engine/limits.h"
 #include "engine/picture_reader.h"
+#include "tools/messages.h"
 #include "tools/rq6_writer.h"
 #include "tools/text_codec.h"
 
@@ -22,7 +24,7 @@ std::size_t SampleCount(std::int64_t width, std::int64_t height) {
 
 Result ReadRq6(const std::string& path, Picture* picture, std::string* warning) {
     PictureReader reader;
-    if (const std::uint32_t s = reader.Open(path.c_str())) return {s, StatusMessage(s)};
+    if (const std::uint32_t s = reader.Open(path.c_str())) return {s, ""};
     const std::uint32_t width = reader.Width();
     const std::uint32_t height = reader.Height();
     picture->width = width;
@@ -31,7 +33,8 @@ Result ReadRq6(const std::string& path, Picture* picture, std::string* warning) 
                           reader.CommentTextLength());
     if (!text::Cp932ToUtf8(raw, &picture->comment)) {
         picture->comment = text::Escaped(raw);
-        *warning = "the comment is not valid code page 932 text; kept as " + picture->comment;
+        *warning = msg::Format(msg::Tr("the comment is not valid code page 932 text; kept as %s"),
+                               picture->comment.c_str());
     }
     // A picture whose header reads has a code of at least two leaves, so each
     // byte of its rows costs at least one bit of the file. A file too small
@@ -41,17 +44,17 @@ Result ReadRq6(const std::string& path, Picture* picture, std::string* warning) 
     const std::uintmax_t fileSize =
         std::filesystem::file_size(std::filesystem::u8path(path), error);
     if (!error && 8 * std::uint64_t{fileSize} < std::uint64_t{height} * StoredRowStride(width)) {
-        return {kStatusReadFailed, StatusMessage(kStatusReadFailed)};
+        return {kStatusReadFailed, ""};
     }
     try {
         picture->rgb.assign(SampleCount(width, height), 0);
     } catch (const std::bad_alloc&) {
-        return {kStatusOutOfMemory, StatusMessage(kStatusOutOfMemory)};
+        return {kStatusOutOfMemory, ""};
     }
     // Rows are stored bottom first, blue before red.
     std::vector<std::uint16_t> bgr(3 * static_cast<std::size_t>(width));
     for (std::uint32_t y = 0; y < height; ++y) {
-        if (const std::uint32_t s = reader.ReadRow(bgr.data())) return {s, StatusMessage(s)};
+        if (const std::uint32_t s = reader.ReadRow(bgr.data())) return {s, ""};
         std::uint16_t* out =
             picture->rgb.data() + 3 * static_cast<std::size_t>(width) * (height - 1 - y);
         for (std::uint32_t x = 0; x < width; ++x) {
@@ -67,11 +70,12 @@ Result WriteRq6(const std::string& path, const Picture& picture, const std::stri
     if (SampleCount(picture.width, picture.height) == 0 ||
         picture.rgb.size() != SampleCount(picture.width, picture.height) ||
         cp932Comment.size() > kMaxCommentBytes) {
-        return {kStatusUnexpected, StatusMessage(kStatusUnexpected)};
+        return {kStatusUnexpected, ""};
     }
     const std::uint32_t width = picture.width;
     const std::uint32_t height = picture.height;
     bool created = false;
+    errno = 0;
     const bool ok = rq6::WriteRq6File(
         path.c_str(), width, height, cp932Comment,
         [&](std::uint32_t y, std::uint16_t* bgr) {
@@ -85,8 +89,12 @@ Result WriteRq6(const std::string& path, const Picture& picture, const std::stri
         },
         {}, &created);
     if (!ok) {
-        const std::uint32_t s = created ? kStatusWriteFailed : kStatusOutputNotCreated;
-        return {s, StatusMessage(s)};
+        // The writer removes what it wrote, so the reason cannot be looked
+        // for afterwards; the failed call left it in errno, which removing
+        // the file does not change.
+        const int error = errno;
+        return {created ? kStatusWriteFailed : kStatusOutputNotCreated,
+                error != 0 ? msg::SystemReason(error) : std::string()};
     }
     return {};
 }

@@ -19,7 +19,9 @@ struct Picture {
 };
 
 // Outcome of reading or writing a picture: a conversion status (0 on
-// success) and, on failure, what went wrong in words.
+// success) and, on failure, why, when that is known: what is wrong with the
+// file or the system's reason, in the user's language. The status says the
+// rest (which file, and what failed with it).
 struct Result {
     std::uint32_t status = 0;
     std::string message;

@@ -7,6 +7,7 @@
 
 #include <png.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -15,6 +16,7 @@
 #include "engine/bitmap_headers.h"
 #include "engine/conversion_status.h"
 #include "engine/limits.h"
+#include "tools/messages.h"
 #include "tools/text_codec.h"
 
 namespace png_io {
@@ -22,6 +24,12 @@ namespace png_io {
 namespace {
 
 constexpr const char* kCommentKeyword = "Comment";
+
+constexpr const char* kNoMemory = msg::TrLater("not enough memory for the picture");
+
+std::string DamagedPng(const std::string& problem) {
+    return msg::Format(msg::Tr("damaged PNG: %s"), problem.c_str());
+}
 
 // Largest chunk other than image data the reader accepts. Text, colour
 // profiles and camera data stay far below it. (Image data is streamed, never
@@ -106,7 +114,8 @@ bool ReadPixels(ReadContext& c, std::FILE* file, full::Picture* picture, bool* t
     if (png_get_channels(c.png, c.info) != (indexed ? 1 : 3) ||
         png_get_bit_depth(c.png, c.info) != (indexed ? 8 : 16) ||
         png_get_rowbytes(c.png, c.info) != rowBytes) {
-        std::snprintf(c.sink.message, sizeof c.sink.message, "unexpected pixel layout");
+        std::snprintf(c.sink.message, sizeof c.sink.message, "%s",
+                      msg::Tr("unexpected pixel layout"));
         return false;
     }
     picture->width = width;
@@ -126,8 +135,8 @@ bool ReadPixels(ReadContext& c, std::FILE* file, full::Picture* picture, bool* t
             for (png_uint_32 x = width; x-- > 0;) {
                 const int i = index[x];
                 if (i >= colors) {
-                    std::snprintf(c.sink.message, sizeof c.sink.message,
-                                  "a pixel uses a colour the palette lacks");
+                    std::snprintf(c.sink.message, sizeof c.sink.message, "%s",
+                                  msg::Tr("a pixel uses a colour the palette lacks"));
                     return false;
                 }
                 rgb[3 * x] = static_cast<std::uint16_t>(257 * palette[i].red);
@@ -184,9 +193,8 @@ full::Result FinishWriting(WriteContext& c, bool ok) {
     const bool closed = std::fflush(file) == 0 && !std::ferror(file);
     const bool finished = std::fclose(file) == 0 && closed;
     // What libpng says of a failed write ("Write Error") tells no more than
-    // the status does.
-    if (!ok || !finished)
-        return full::Failure(kStatusWriteFailed, StatusMessage(kStatusWriteFailed));
+    // the status does; the reason is found where the file is committed.
+    if (!ok || !finished) return full::Failure(kStatusWriteFailed, "");
     return {};
 }
 
@@ -279,7 +287,8 @@ bool TranscodeRows(WriteContext& c, std::FILE* in, const BmpLayout& layout) {
             layout.offBits + std::uint64_t{layout.stride} * (layout.height - 1 - y);
         if (fseeko(in, static_cast<off_t>(at), SEEK_SET) != 0 ||
             std::fread(c.row.data(), 1, layout.stride, in) != layout.stride) {
-            std::snprintf(c.sink.message, sizeof c.sink.message, "the bitmap ends early");
+            std::snprintf(c.sink.message, sizeof c.sink.message, "%s",
+                          msg::Tr("the bitmap ends early"));
             c.failed = true;
             return false;
         }
@@ -321,13 +330,14 @@ bool CheckChunks(std::FILE* file, std::string* problem) {
         const std::uint64_t length = BigEndian32(header);
         const std::string type(reinterpret_cast<const char*>(header + 4), 4);
         if (at + 12 + length > end) {
-            *problem =
-                "the file ends inside a chunk (" + std::to_string(length) + " bytes claimed)";
+            *problem = msg::Format(msg::Tr("the file ends inside a chunk (%s bytes claimed)"),
+                                   std::to_string(length).c_str());
             ok = false;
         } else if (type == "IDAT") {
             imageDataBytes += length;
         } else if (length > kMaxChunkBytes) {
-            *problem = "a chunk of " + std::to_string(length) + " bytes is too large";
+            *problem = msg::Format(msg::Tr("a chunk of %s bytes is too large"),
+                                   std::to_string(length).c_str());
             ok = false;
         } else if (type == "IHDR" && length == 13 && std::fread(header + 8, 1, 13, file) == 13) {
             static const int kChannels[7] = {1, 0, 3, 1, 2, 0, 4};
@@ -346,7 +356,7 @@ bool CheckChunks(std::FILE* file, std::string* problem) {
         at += 12 + length;
     }
     if (ok && imageDataBytes * kMaxDeflateRatio + kMaxDeflateRatio < pictureBytes) {
-        *problem = "the image data is far too short for the picture's size";
+        *problem = msg::Tr("the image data is far too short for the picture's size");
         ok = false;
     }
     std::fseek(file, start, SEEK_SET);
@@ -363,36 +373,34 @@ full::Result ReadPng(std::FILE* file, full::Picture* picture) {
     ReadContext c;
     std::uint8_t head[8];
     if (std::fread(head, 1, sizeof head, file) != sizeof head || !HasSignature(head, 8)) {
-        return full::Failure(kStatusFormatError, "not a PNG file");
+        return full::Failure(kStatusFormatError, msg::Tr("not a PNG file"));
     }
     std::string problem;
-    if (!CheckChunks(file, &problem))
-        return full::Failure(kStatusFormatError, "damaged PNG: " + problem);
+    if (!CheckChunks(file, &problem)) return full::Failure(kStatusFormatError, DamagedPng(problem));
     c.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &c.sink, OnError, OnWarning);
     if (c.png) c.info = png_create_info_struct(c.png);
-    if (!c.png || !c.info)
-        return full::Failure(kStatusOutOfMemory, StatusMessage(kStatusOutOfMemory));
+    if (!c.png || !c.info) return full::Failure(kStatusOutOfMemory, msg::Tr(kNoMemory));
     png_set_sig_bytes(c.png, 8);
     bool tooLarge = false;
     bool ok = false;
     try {
         ok = ReadPixels(c, file, picture, &tooLarge);
     } catch (const std::bad_alloc&) {
-        return full::Failure(kStatusOutOfMemory, StatusMessage(kStatusOutOfMemory));
+        return full::Failure(kStatusOutOfMemory, msg::Tr(kNoMemory));
     }
     if (tooLarge) {
-        return full::Failure(kStatusFormatError,
-                             "the picture is larger than 32767 pixels a side or 128 megapixels");
+        return full::Failure(
+            kStatusFormatError,
+            msg::Tr("the picture is larger than 32767 pixels a side or 128 megapixels"));
     }
-    if (!ok)
-        return full::Failure(kStatusFormatError, std::string("damaged PNG: ") + c.sink.message);
+    if (!ok) return full::Failure(kStatusFormatError, DamagedPng(c.sink.message));
     picture->comment = CommentOf(c.png, c.info);
     return {};
 }
 
 full::Result ReadPng(const std::string& path, full::Picture* picture) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return full::Failure(kStatusInputNotOpened, "cannot open the file");
+    if (!file) return full::Failure(kStatusInputNotOpened, msg::SystemReason(errno));
     const full::Result result = ReadPng(file, picture);
     std::fclose(file);
     return result;
@@ -400,24 +408,22 @@ full::Result ReadPng(const std::string& path, full::Picture* picture) {
 
 full::Result WritePng16(const std::string& path, const full::Picture& picture) {
     WriteContext c;
-    if (!OpenForWriting(c, path)) {
-        return full::Failure(kStatusOutputNotCreated, StatusMessage(kStatusOutputNotCreated));
-    }
+    if (!OpenForWriting(c, path)) return full::Failure(kStatusOutputNotCreated, "");
     return FinishWriting(c, WritePixels16(c, picture));
 }
 
 full::Result BmpToPng(const std::string& bmpPath, const std::string& pngPath) {
     std::FILE* in = std::fopen(bmpPath.c_str(), "rb");
-    if (!in) return full::Failure(kStatusReadFailed, "cannot reopen the bitmap");
+    if (!in) return full::Failure(kStatusReadFailed, msg::Tr("cannot reopen the bitmap"));
     BmpLayout layout;
     if (!ReadBmpLayout(in, &layout)) {
         std::fclose(in);
-        return full::Failure(kStatusUnexpected, "not a bitmap this tool writes");
+        return full::Failure(kStatusUnexpected, msg::Tr("not a bitmap this tool writes"));
     }
     WriteContext c;
     if (!OpenForWriting(c, pngPath)) {
         std::fclose(in);
-        return full::Failure(kStatusOutputNotCreated, StatusMessage(kStatusOutputNotCreated));
+        return full::Failure(kStatusOutputNotCreated, "");
     }
     c.row.resize(layout.stride);
     const bool ok = TranscodeRows(c, in, layout);

@@ -1,10 +1,12 @@
 #include "tools/ppm_io.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <new>
 #include <vector>
 
 #include "engine/conversion_status.h"
+#include "tools/messages.h"
 
 namespace ppm_io {
 
@@ -43,7 +45,7 @@ bool HasSignature(const std::uint8_t* head, std::size_t size) {
 
 full::Result ReadPnm(const std::string& path, full::Picture* picture) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return full::Failure(kStatusInputNotOpened, "cannot open the file");
+    if (!file) return full::Failure(kStatusInputNotOpened, msg::SystemReason(errno));
     const full::Result result = ReadPnm(file, picture);
     std::fclose(file);
     return result;
@@ -52,22 +54,22 @@ full::Result ReadPnm(const std::string& path, full::Picture* picture) {
 full::Result ReadPnm(std::FILE* f, full::Picture* picture) {
     std::uint8_t magic[2];
     if (std::fread(magic, 1, 2, f) != 2 || !HasSignature(magic, 2)) {
-        return full::Failure(kStatusFormatError, "not a binary PPM or PGM file");
+        return full::Failure(kStatusFormatError, msg::Tr("not a binary PPM or PGM file"));
     }
     const int channels = magic[1] == '6' ? 3 : 1;
     std::uint64_t width = 0, height = 0, maxval = 0;
     if (!ReadNumber(f, &width) || !ReadNumber(f, &height) || !ReadNumber(f, &maxval)) {
-        return full::Failure(kStatusFormatError, "damaged header");
+        return full::Failure(kStatusFormatError, msg::Tr("damaged header"));
     }
     if (maxval < 1 || maxval > 65535) {
-        return full::Failure(kStatusFormatError, "the maximum value must be 1 to 65535");
+        return full::Failure(kStatusFormatError, msg::Tr("the maximum value must be 1 to 65535"));
     }
     const std::size_t samples =
         full::SampleCount(static_cast<std::int64_t>(width), static_cast<std::int64_t>(height));
     if (samples == 0) {
         return full::Failure(
             kStatusFormatError,
-            "the picture must be 1 to 32767 pixels a side and at most 128 megapixels");
+            msg::Tr("the picture must be 1 to 32767 pixels a side and at most 128 megapixels"));
     }
     const std::size_t bytesPerSample = maxval < 256 ? 1 : 2;
     const std::size_t perRow = static_cast<std::size_t>(width) * channels;
@@ -77,16 +79,17 @@ full::Result ReadPnm(std::FILE* f, full::Picture* picture) {
     if (start >= 0 && std::fseek(f, 0, SEEK_END) == 0) {
         const long end = std::ftell(f);
         if (end - start < static_cast<long>(perRow * height * bytesPerSample)) {
-            return full::Failure(kStatusFormatError, "the file is too short for a " +
-                                                         std::to_string(width) + " x " +
-                                                         std::to_string(height) + " picture");
+            return full::Failure(
+                kStatusFormatError,
+                msg::Format(msg::Tr("the file is too short for a %s x %s picture"),
+                            std::to_string(width).c_str(), std::to_string(height).c_str()));
         }
         std::fseek(f, start, SEEK_SET);
     }
     try {
         picture->rgb.assign(samples, 0);
     } catch (const std::bad_alloc&) {
-        return full::Failure(kStatusOutOfMemory, StatusMessage(kStatusOutOfMemory));
+        return full::Failure(kStatusOutOfMemory, msg::Tr("not enough memory for the picture"));
     }
     picture->width = static_cast<std::uint32_t>(width);
     picture->height = static_cast<std::uint32_t>(height);
@@ -96,14 +99,15 @@ full::Result ReadPnm(std::FILE* f, full::Picture* picture) {
     const std::uint32_t m = static_cast<std::uint32_t>(maxval);
     for (std::uint64_t y = 0; y < height; ++y) {
         if (std::fread(row.data(), 1, row.size(), f) != row.size()) {
-            return full::Failure(kStatusFormatError, "the file ends before its last row");
+            return full::Failure(kStatusFormatError, msg::Tr("the file ends before its last row"));
         }
         std::uint16_t* out = picture->rgb.data() + 3 * static_cast<std::size_t>(width) * y;
         for (std::size_t i = 0; i < perRow; ++i) {
             const std::uint32_t v =
                 bytesPerSample == 1 ? row[i] : (std::uint32_t{row[2 * i]} << 8 | row[2 * i + 1]);
             if (v > m)
-                return full::Failure(kStatusFormatError, "a sample exceeds the maximum value");
+                return full::Failure(kStatusFormatError,
+                                     msg::Tr("a sample exceeds the maximum value"));
             const auto scaled = static_cast<std::uint16_t>((v * 65535u + m / 2) / m);
             if (channels == 3) {
                 out[i] = scaled;
@@ -117,7 +121,7 @@ full::Result ReadPnm(std::FILE* f, full::Picture* picture) {
 
 full::Result WritePpm16(const std::string& path, const full::Picture& picture) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return full::Failure(kStatusOutputNotCreated, StatusMessage(kStatusOutputNotCreated));
+    if (!f) return full::Failure(kStatusOutputNotCreated, "");
     bool ok = std::fprintf(f, "P6\n%u %u\n65535\n", picture.width, picture.height) > 0;
     std::vector<std::uint8_t> row(6 * static_cast<std::size_t>(picture.width));
     for (std::uint32_t y = 0; ok && y < picture.height; ++y) {
@@ -131,7 +135,8 @@ full::Result WritePpm16(const std::string& path, const full::Picture& picture) {
     }
     ok = std::fflush(f) == 0 && ok;
     ok = std::fclose(f) == 0 && ok;
-    if (!ok) return full::Failure(kStatusWriteFailed, StatusMessage(kStatusWriteFailed));
+    // The reason is found where the file is committed.
+    if (!ok) return full::Failure(kStatusWriteFailed, "");
     return {};
 }
 

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <system_error>
 #include <vector>
 
+#include "engine/conversion_status.h"
 #include "tools/rq6_writer.h"
 
 namespace rq6 {
@@ -533,22 +535,32 @@ std::string SampleFileName(int number) {
     return name;
 }
 
-bool WriteSampleDisc(const std::string& dir, std::string* error) {
+bool WriteSampleDisc(const std::string& dir, SampleDiscFailure* failure) {
     const std::filesystem::path folder = std::filesystem::u8path(dir) / "Extends";
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec) {
-        if (error) *error = "cannot create " + folder.u8string() + ": " + ec.message();
+        if (failure) *failure = {folder.u8string(), kStatusOutputNotCreated, ec};
         return false;
     }
     for (int number = kFirstSample; number <= kLastSample; ++number) {
         const std::string path = (folder / SampleFileName(number)).u8string();
         const std::unique_ptr<Picture> picture = MakePicture(number, kSampleWidth, kSampleHeight);
+        bool created = false;
+        errno = 0;
         const bool ok = WriteRq6File(
             path.c_str(), kSampleWidth, kSampleHeight, SampleComment(number),
-            [&](std::uint32_t y, std::uint16_t* bgr) { picture->Row(kSampleHeight - 1 - y, bgr); });
+            [&](std::uint32_t y, std::uint16_t* bgr) { picture->Row(kSampleHeight - 1 - y, bgr); },
+            {}, &created);
         if (!ok) {
-            if (error) *error = "cannot write " + path;
+            // The POSIX file layer leaves the failed call's error in errno,
+            // and removing the partial file does not change it.
+            const int error = errno;
+            if (failure) {
+                *failure = {path, created ? kStatusWriteFailed : kStatusOutputNotCreated,
+                            error != 0 ? std::error_code(error, std::generic_category())
+                                       : std::error_code()};
+            }
             return false;
         }
     }

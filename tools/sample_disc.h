@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <system_error>
 
 namespace rq6 {
 
@@ -30,8 +31,17 @@ std::string SampleComment(int number);
 // The file name of picture `number`, for example "Sg006.rq6".
 std::string SampleFileName(int number);
 
+// Where writing the sample disc failed: the folder or file, whether it could
+// not be created or not be written (kStatusOutputNotCreated,
+// kStatusWriteFailed), and the system's error when it is known.
+struct SampleDiscFailure {
+    std::string path;
+    std::uint32_t status = 0;
+    std::error_code error;
+};
+
 // Writes dir/Extends/Sg006.rq6 ... Sg010.rq6 at 3200 x 2400, creating the
-// directories. On failure returns false and describes it in *error (if given).
-bool WriteSampleDisc(const std::string& dir, std::string* error);
+// directories. On failure returns false and says where in *failure (if given).
+bool WriteSampleDisc(const std::string& dir, SampleDiscFailure* failure);
 
 }  // namespace rq6

@@ -157,8 +157,10 @@ TEST_F(ArchiveCli, DamagedInputsExitWithTheirStatusAndLeaveNothing) {
 
     const CliRun text = Tavrel("pack work/notes.txt -o work/out/notes.rq6");
     EXPECT_EQ(text.exit, 6);
-    EXPECT_NE(text.err.find("not a PNG, PPM or PGM"), std::string::npos) << text.err;
-    EXPECT_EQ(Tavrel("pack work/none.png -o work/out/none.rq6").exit, 2);
+    EXPECT_EQ(text.err, "tavrel: work/notes.txt: not a PNG, PPM or PGM picture\n");
+    const CliRun none = Tavrel("pack work/none.png -o work/out/none.rq6");
+    EXPECT_EQ(none.exit, 2);
+    EXPECT_EQ(none.err, "tavrel: cannot open work/none.png: No such file or directory\n");
 
     test::WritePicture("work/pic.rq6", test::RandomPicture(30, 30, rng));
     const auto rq6 = test::ReadBytes("work/pic.rq6");
@@ -166,7 +168,7 @@ TEST_F(ArchiveCli, DamagedInputsExitWithTheirStatusAndLeaveNothing) {
                    {rq6.begin(), rq6.begin() + static_cast<std::ptrdiff_t>(rq6.size() / 2)});
     const CliRun extract = Tavrel("extract work/cut.rq6 --out-dir work/out");
     EXPECT_EQ(extract.exit, static_cast<int>(kStatusReadFailed));
-    EXPECT_NE(extract.err.find(StatusMessage(kStatusReadFailed)), std::string::npos) << extract.err;
+    EXPECT_EQ(extract.err, "tavrel: cannot read work/cut.rq6: the picture ends early\n");
     EXPECT_EQ(Tavrel("extract work/none.rq6 --out-dir work/out").exit, 2);
 
     // A failure among several inputs: the others are still done, and the
@@ -206,26 +208,122 @@ TEST_F(ArchiveCli, ConvertToPngHasTheBitmapsPixelsAtItsDepth) {
         << "no bitmap left behind";
 }
 
-TEST_F(ArchiveCli, UsageErrorsExitWith64) {
+// A thumbnail is the full-colour conversion at the size fitted to -s:
+// the longer side SIZE, the shorter one rounded, never enlarged.
+TEST_F(ArchiveCli, ThumbnailIsTheFullColourConversionAtTheFittedSize) {
+    std::mt19937 rng(38);
+    const struct {
+        std::uint32_t width, height;
+        const char* option;
+        std::uint32_t thumbWidth, thumbHeight;
+    } cases[] = {
+        {64, 48, "-s 16", 16, 12}, {48, 64, "-s16", 12, 16},
+        {10, 5, "-s 4", 4, 2},     {10, 7, "-s 4", 4, 3},  // 2.8 rounds up
+        {30, 1, "-s 10", 10, 1},                           // a third of a row is still a row
+        {12, 12, "-s 12", 12, 12}, {10, 5, "", 10, 5},     // smaller than 256: as it is
+        {300, 200, "", 256, 171},                          // 170.67 at the default 256
+    };
+    for (const auto& c : cases) {
+        const std::string what =
+            std::to_string(c.width) + "x" + std::to_string(c.height) + " " + c.option;
+        const test::Picture picture = test::RandomPicture(c.width, c.height, rng);
+        test::WritePicture("work/pic.rq6", picture);
+        const CliRun r =
+            Tavrel(std::string("thumbnail ") + c.option + " work/pic.rq6 work/out/t.png");
+        ASSERT_EQ(r.exit, 0) << what << ": " << r.err;
+        const pngtest::Image png = DecodedPng("work/out/t.png");
+        EXPECT_EQ(png.width, c.thumbWidth) << what;
+        EXPECT_EQ(png.height, c.thumbHeight) << what;
+        EXPECT_EQ(png.colorType, 2) << what;
+        EXPECT_EQ(png.bitDepth, 8) << what;
+        std::uint32_t w = 0, h = 0;
+        EXPECT_EQ(test::PngRgb8(png),
+                  test::BitmapRgb(test::ReferenceBmp(picture, 1.0, c.thumbWidth, c.thumbHeight, 24),
+                                  &w, &h))
+            << what;
+        const std::string size = std::to_string(c.thumbWidth) + "x" + std::to_string(c.thumbHeight);
+        ASSERT_EQ(Tavrel("convert work/pic.rq6 --mode 24 --format png --size " + size +
+                         " -o work/out/c.png")
+                      .exit,
+                  0);
+        EXPECT_EQ(test::Slurp("work/out/t.png"), test::Slurp("work/out/c.png")) << what;
+    }
+}
+
+TEST_F(ArchiveCli, AFailedThumbnailLeavesNoFile) {
+    std::mt19937 rng(39);
+    test::WritePicture("work/pic.rq6", test::RandomPicture(40, 30, rng));
+    const auto rq6 = test::ReadBytes("work/pic.rq6");
+    test::WriteRaw("work/cut.rq6",
+                   {rq6.begin(), rq6.begin() + static_cast<std::ptrdiff_t>(rq6.size() / 2)});
+    const CliRun cut = Tavrel("thumbnail -s 8 work/cut.rq6 work/out/t.png");
+    EXPECT_EQ(cut.exit, 4);
+    EXPECT_EQ(cut.err, "tavrel: cannot read work/cut.rq6: the picture ends early\n");
+    const CliRun nowhere = Tavrel("thumbnail work/pic.rq6 work/none/t.png");
+    EXPECT_EQ(nowhere.exit, 3);
+    EXPECT_EQ(nowhere.err, "tavrel: cannot create work/none/t.png: No such file or directory\n");
+    EXPECT_TRUE(Listing("work/out").empty()) << "no thumbnail, no temporary file";
+}
+
+// What a standard picture given where an RQ6 picture belongs is, and how to
+// make one of it.
+TEST_F(ArchiveCli, APngOrPpmWhereAnRq6PictureBelongsIsNamed) {
+    std::mt19937 rng(40);
+    test::WriteRaw("work/in.png", pngtest::Encode(test::RandomImage(5, 4, 2, 8, rng)));
+    test::WritePicture("work/pic.rq6", test::RandomPicture(5, 4, rng));
+    ASSERT_EQ(Tavrel("extract work/pic.rq6 -o work/in.ppm").exit, 0);
+    for (const char* args : {"convert work/in.png", "extract work/in.png --out-dir work/out",
+                             "info work/in.png", "thumbnail work/in.png work/out/t.png"}) {
+        const CliRun r = Tavrel(args);
+        EXPECT_EQ(r.exit, 6) << args;
+        EXPECT_EQ(
+            r.err,
+            "tavrel: work/in.png is a PNG picture, not an RQ6 file; 'tavrel pack work/in.png' "
+            "makes one.\n")
+            << args;
+    }
+    EXPECT_EQ(Tavrel("extract work/in.ppm --out-dir work/out").err,
+              "tavrel: work/in.ppm is a PPM picture, not an RQ6 file; 'tavrel pack work/in.ppm' "
+              "makes one.\n");
+    // Done as told, the picture converts.
+    ASSERT_EQ(Tavrel("pack work/in.png -o work/in.rq6").exit, 0);
+    EXPECT_EQ(Tavrel("convert work/in.rq6 --out-dir work/out").exit, 0);
+    EXPECT_EQ(Listing("work/out"), (std::vector<std::string>{"in.bmp"}));
+}
+
+TEST_F(ArchiveCli, UsageErrorsAreOneLineAndWhereToLook) {
     test::WriteRaw("work/in.png",
                    pngtest::Encode(pngtest::Image{1, 1, 8, 0, false, {7}, {}, {}, {}}));
     const std::string tooLong(128, 'x');
-    for (const std::string& args : std::vector<std::string>{
-             "extract", "pack", "extract work/pic.rq6 -o work/a.bmp",
-             "extract work/pic.rq6 --format bmp", "extract work/pic.rq6 --size 3x3",
-             "convert work/pic.rq6 --format ppm", "pack work/in.png --mode 8",
-             "pack work/in.png --format png", "pack work/in.png --comment " + tooLong,
-             "pack work/in.png --comment '\xe2\x9b\x84'", "pack work/in.png --comment",
-             "extract work/a.rq6 work/b.rq6 -o x.png"}) {
-        const CliRun r = Tavrel(args);
-        EXPECT_EQ(r.exit, 64) << args;
-        EXPECT_NE(r.err.find("Usage:"), std::string::npos) << args;
+    const struct {
+        std::string args, message, command;
+    } cases[] = {
+        {"extract", "extract needs at least one input picture", "extract"},
+        {"pack", "pack needs at least one input picture", "pack"},
+        {"extract work/pic.rq6 -o work/a.bmp",
+         "extract writes .png or .ppm files; name one, or give --format", "extract"},
+        {"extract work/pic.rq6 --format bmp", "--format takes png or ppm", "extract"},
+        {"extract work/pic.rq6 --size 3x3", "unknown option --size", "extract"},
+        {"convert work/pic.rq6 --format ppm", "--format takes bmp or png", "convert"},
+        {"pack work/in.png --mode 8", "unknown option --mode", "pack"},
+        {"pack work/in.png --format png", "unknown option --format", "pack"},
+        {"pack work/in.png --comment " + tooLong,
+         "--comment is 128 bytes in code page 932; at most 127 are kept", "pack"},
+        {"pack work/in.png --comment '\xe2\x9b\x84'",
+         "--comment must be UTF-8 text made of characters code page 932 has", "pack"},
+        {"pack work/in.png --comment", "--comment needs a value", "pack"},
+        {"extract work/a.rq6 work/b.rq6 -o x.png",
+         "-o names the output of a single picture; use --out-dir for several", "extract"},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = Tavrel(c.args);
+        EXPECT_EQ(r.exit, 64) << c.args;
+        EXPECT_EQ(r.err, test::UsageError(c.message, c.command)) << c.args;
     }
     EXPECT_TRUE(Listing("work/out").empty());
-    const CliRun help = Tavrel("--help");
-    for (const char* word : {"extract", "pack", "--format", "--comment", "PPM", "PNG"}) {
-        EXPECT_NE(help.out.find(word), std::string::npos) << word;
-    }
+    // A comment that begins like an option is still the comment.
+    ASSERT_EQ(Tavrel("pack work/in.png --comment -o -o work/c.rq6").exit, 0);
+    EXPECT_NE(Tavrel("info work/c.rq6").out.find("comment:         -o\n"), std::string::npos);
 }
 
 }  // namespace

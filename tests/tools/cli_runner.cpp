@@ -28,13 +28,32 @@ CliRun Run(const std::string& commandLine) {
     return r;
 }
 
+// The environment of a child whose messages follow LANG=`lang` alone.
+std::string Locale(const std::string& lang) {
+    return "env -u LC_ALL -u LC_MESSAGES -u LC_CTYPE -u LANGUAGE LANG=" + lang + " ";
+}
+
 }  // namespace
 
-CliRun Tavrel(const std::string& args) { return Run(std::string(TAVREL_EXE) + " " + args); }
+CliRun Tavrel(const std::string& args) { return TavrelWithLang("C.UTF-8", args); }
+
+CliRun TavrelWithLang(const std::string& lang, const std::string& args) {
+    return Run(Locale(lang) + TAVREL_EXE + " " + args);
+}
 
 CliRun TavrelReadingAtMost(std::uint64_t bytes, const std::string& args) {
-    return Run("TAVREL_TEST_READ_LIMIT=" + std::to_string(bytes) + " " + TAVREL_READ_FAULTS_EXE +
-               " " + args);
+    return Run(Locale("C.UTF-8") + "TAVREL_TEST_READ_LIMIT=" + std::to_string(bytes) + " " +
+               TAVREL_READ_FAULTS_EXE + " " + args);
+}
+
+bool HasLocale(const std::string& name) {
+    const std::string command = "locale -a 2>/dev/null | grep -qx '" + name + "'";
+    return std::system(command.c_str()) == 0;
+}
+
+std::string UsageError(const std::string& message, const std::string& command) {
+    const std::string program = command.empty() ? "tavrel" : "tavrel " + command;
+    return "tavrel: " + message + "\nTry '" + program + " --help'.\n";
 }
 
 std::vector<std::string> Listing(const std::string& dir) {

@@ -13,12 +13,24 @@ struct CliRun {
     std::string out, err;
 };
 
-// Runs tavrel with `args` (shell syntax) in the current directory.
+// Runs tavrel with `args` (shell syntax) in the current directory, in the
+// locale C.UTF-8: messages in English, whatever the caller's environment.
 CliRun Tavrel(const std::string& args);
+
+// The same with LANG=`lang` and no other locale variable, as a user sets it.
+CliRun TavrelWithLang(const std::string& lang, const std::string& args);
 
 // The same with the test build of the tool, reading its files as from a
 // scratched disc with a bad spot after the first `bytes` bytes of each.
 CliRun TavrelReadingAtMost(std::uint64_t bytes, const std::string& args);
+
+// True when `locale -a` lists the locale (e.g. "ja_JP.utf8").
+bool HasLocale(const std::string& name);
+
+// What the tool prints on stderr for a command line it cannot understand:
+// the message, then where to look ("tavrel --help", or "tavrel COMMAND
+// --help" when `command` is not empty).
+std::string UsageError(const std::string& message, const std::string& command);
 
 // The names in a directory, sorted, without "." and "..".
 std::vector<std::string> Listing(const std::string& dir);

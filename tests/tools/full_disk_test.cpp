@@ -124,7 +124,7 @@ TEST_F(RealDisk, ToolOnAFullDiskExitsFiveAndKeepsTheOldFile) {
     Fill("disk/filler");
     const CliRun r = Tavrel("convert pic.rq6 -o disk/pic.bmp");
     EXPECT_EQ(r.exit, 5);
-    EXPECT_NE(r.err.find(StatusMessage(kStatusWriteFailed)), std::string::npos) << r.err;
+    EXPECT_EQ(r.err, "tavrel: cannot write disk/pic.bmp: No space left on device\n");
     EXPECT_EQ(Slurp("disk/pic.bmp"), "old");
     EXPECT_EQ(Listing(kDisk), (std::vector<std::string>{"filler", "pic.bmp"})) << "no partial file";
 }
@@ -134,6 +134,7 @@ TEST_F(RealDisk, ToolThatRunsOutOfRoomInTheRowsLeavesNoPartialFile) {
     test::WriteRaw("disk/pic.bmp", {'o', 'l', 'd'});
     const CliRun r = Tavrel("convert pic.rq6 --size 200x100 --mode 24 -o disk/pic.bmp");
     EXPECT_EQ(r.exit, 5);
+    EXPECT_EQ(r.err, "tavrel: cannot write disk/pic.bmp: No space left on device\n");
     EXPECT_EQ(Slurp("disk/pic.bmp"), "old");
     EXPECT_EQ(Listing(kDisk), (std::vector<std::string>{"pic.bmp"}));
     // With room enough the same conversion succeeds.
@@ -152,7 +153,7 @@ TEST_F(RealDisk, ReadOnlyFolderIsStatusThree) {
     }
     const CliRun r = Tavrel("convert pic.rq6 --out-dir disk");
     EXPECT_EQ(r.exit, 3);
-    EXPECT_NE(r.err.find(StatusMessage(kStatusOutputNotCreated)), std::string::npos) << r.err;
+    EXPECT_EQ(r.err, "tavrel: cannot create disk/pic.bmp: Read-only file system\n");
     EXPECT_TRUE(Listing(kDisk).empty());
 }
 
@@ -165,12 +166,22 @@ TEST_F(RealDisk, ExtractAndPackThatRunOutOfRoomLeaveNoPartialFile) {
     ASSERT_EQ(Tavrel("extract big.rq6 -o big.png").exit, 0);
     test::WriteRaw("disk/old.png", {'o', 'l', 'd'});
 
-    for (const char* args : {"extract big.rq6 -o disk/old.png", "extract big.rq6 --format ppm --out-dir disk",
-                             "pack big.png --out-dir disk",
-                             "convert big.rq6 --size 100x60 --format png -o disk/old.png"}) {
+    // Each writer meets the full disk its own way (libpng, stdio, the RQ6
+    // writer, which removes its file itself); the reason is the same.
+    const struct {
+        const char* args;
+        const char* target;
+    } cases[] = {
+        {"extract big.rq6 -o disk/old.png", "disk/old.png"},
+        {"extract big.rq6 --format ppm --out-dir disk", "disk/big.ppm"},
+        {"pack big.png --out-dir disk", "disk/big.rq6"},
+        {"convert big.rq6 --size 100x60 --format png -o disk/old.png", "disk/old.png"},
+    };
+    for (const auto& [args, target] : cases) {
         const CliRun r = Tavrel(args);
         EXPECT_EQ(r.exit, 5) << args;
-        EXPECT_NE(r.err.find(StatusMessage(kStatusWriteFailed)), std::string::npos) << args << ": " << r.err;
+        EXPECT_EQ(r.err, "tavrel: cannot write " + std::string(target) + ": No space left on device\n")
+            << args;
         EXPECT_EQ(Slurp("disk/old.png"), "old") << args;
         EXPECT_EQ(Listing(kDisk), (std::vector<std::string>{"old.png"})) << args << ": no partial file";
     }
@@ -204,8 +215,9 @@ TEST_F(ScratchedDisc, ConvertAndExtractExitFourAndLeaveNoFile) {
           "extract cd/pic.rq6 -o out/pic.png", "extract cd/pic.rq6 --format ppm --out-dir out"}) {
         const CliRun r = test::TavrelReadingAtMost(size_ / 2, args);
         EXPECT_EQ(r.exit, 4) << args;
-        EXPECT_NE(r.err.find(StatusMessage(kStatusReadFailed)), std::string::npos)
-            << args << ": " << r.err;
+        // Read again, the file fails at the same spot, with no reason the
+        // system would give: it is the test's file layer that fails.
+        EXPECT_EQ(r.err, "tavrel: cannot read cd/pic.rq6\n") << args;
         EXPECT_EQ(Listing("out"), (std::vector<std::string>{"pic.bmp"})) << args;
         EXPECT_EQ(Slurp("out/pic.bmp"), "old") << args;
     }

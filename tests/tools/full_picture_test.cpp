@@ -77,7 +77,6 @@ TEST(FullPictureRead, DamageGivesTheConversionStatuses) {
                    {bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2)});
     const full::Result cut = full::ReadRq6("cut.rq6", &read, &warning);
     EXPECT_EQ(cut.status, kStatusReadFailed);
-    EXPECT_EQ(cut.message, StatusMessage(kStatusReadFailed));
     rq6::PayloadFields fields;
     fields.biBitCount = 24;
     test::WritePicture("bad.rq6", test::UniformPicture(2, 2, 0, 0, 0), "x", fields);

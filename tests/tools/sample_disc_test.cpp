@@ -141,8 +141,8 @@ std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
 // Writes the full-size disc and reads back the start of every picture.
 TEST(SampleDiscTest, DiscFilesDecodeToTheSampleRows) {
     const std::uint32_t w = rq6::kSampleWidth, h = rq6::kSampleHeight;
-    std::string error;
-    ASSERT_TRUE(rq6::WriteSampleDisc("disc", &error)) << error;
+    rq6::SampleDiscFailure failure;
+    ASSERT_TRUE(rq6::WriteSampleDisc("disc", &failure)) << failure.path;
     for (int n = rq6::kFirstSample; n <= rq6::kLastSample; ++n) {
         SCOPED_TRACE(n);
         const std::string path = "disc/Extends/" + rq6::SampleFileName(n);
