@@ -220,6 +220,28 @@ run_build win64 wine "$WINE_CTEST_JOBS" -DCMAKE_BUILD_TYPE=Release \
 # The release build.  Built on every host; where the kernel runs no 32-bit
 # programs its suites report themselves skipped (scripts/wine-run.sh).
 run_build win32 wine "$WINE_CTEST_JOBS" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake"
+# What users install: build/native installed into a temporary DESTDIR (tool,
+# manual page, completion, MIME type, thumbnailer), then scripts/package.sh
+# from build/native, build/win32 and build/win64.  Each check counts as one.
+run_install_checks() {
+    log "install and packages"
+    local t0=$SECONDS out="$ROOT/build/check-install.log" p f k
+    TAVREL_PACKAGE_BUILDS="$ROOT/build" bash "$ROOT/scripts/check-install.sh" "$ROOT/build/native" |
+        tee "$out"
+    local result=${PIPESTATUS[0]}
+    if read -r _ p _ f _ k _ < <(grep '^check-install: ' "$out"); then
+        total_passed=$((total_passed + p))
+        total_failed=$((total_failed + f))
+        total_skipped=$((total_skipped + k))
+        summary+=("install: $p passed, $f failed, $k skipped [$((SECONDS - t0)) s]")
+        [ "$k" -gt 0 ] && skipped_notes+=("install: $(grep -c '^skip' "$out") checks: $(sed -n 's/^skip  //p' "$out" | paste -sd';')")
+    else
+        total_failed=$((total_failed + 1))
+        summary+=("install: NO RESULT")
+    fi
+    [ "$result" -eq 0 ] || status=1
+}
+run_install_checks
 # One clang build serves the sanitizers and the fuzzers: the native suites
 # under AddressSanitizer and UndefinedBehaviorSanitizer (any finding, leaks
 # included, aborts its suite), then each libFuzzer target for

@@ -12,6 +12,7 @@
 #include "engine/conversion_status.h"
 #include "gtest/gtest.h"
 #include "resources/resource.h"
+#include "tavrel_version.h"
 #include "tests/engine/test_support.h"
 #include "tests/ui/dialog_driver_win.h"
 #include "tools/rq6_writer.h"
@@ -445,6 +446,43 @@ TEST(Resources, ManifestRunsAsInvoker) {
     const std::string manifest(static_cast<const char*>(LockResource(LoadResource(programInstance, res))),
                                SizeofResource(programInstance, res));
     EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+}
+
+// What Explorer shows: the version resource, from the same generated header
+// as `tavrel --version`.
+TEST(Resources, VersionInfo) {
+    wchar_t path[MAX_PATH];
+    ASSERT_NE(GetModuleFileNameW(nullptr, path, MAX_PATH), 0u);
+    DWORD unused = 0;
+    std::vector<BYTE> info(GetFileVersionInfoSizeW(path, &unused));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(path, 0, static_cast<DWORD>(info.size()), info.data()));
+    UINT size = 0;
+    auto query = [&](const std::wstring& key) -> void* {
+        void* p = nullptr;
+        return VerQueryValueW(info.data(), key.c_str(), &p, &size) ? p : nullptr;
+    };
+    const auto* fixed = static_cast<VS_FIXEDFILEINFO*>(query(L"\\"));
+    ASSERT_NE(fixed, nullptr);
+    EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(TAVREL_VERSION_MINOR, TAVREL_VERSION_MAJOR)));
+    EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MAKELONG(0, TAVREL_VERSION_PATCH)));
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
+    const auto* language = static_cast<WORD*>(query(L"\\VarFileInfo\\Translation"));
+    ASSERT_NE(language, nullptr);
+    ASSERT_EQ(size, 4u);
+    EXPECT_EQ(language[0], 0x0411);  // Japanese
+    EXPECT_EQ(language[1], 1200);    // Unicode
+    auto text = [&](const wchar_t* name) {
+        const auto* p = static_cast<wchar_t*>(query(std::wstring(L"\\StringFileInfo\\041104B0\\") + name));
+        return p ? Utf8(p) : std::string("(missing)");
+    };
+    EXPECT_EQ(text(L"FileVersion"), TAVREL_VERSION);
+    EXPECT_EQ(text(L"ProductVersion"), TAVREL_VERSION);
+    EXPECT_EQ(text(L"ProductName"), "Tavrel");
+    EXPECT_EQ(text(L"OriginalFilename"), "Tavrel.exe");
+    EXPECT_EQ(text(L"FileDescription"), "Tavrel RQ6 画像の壁紙変換");
+    EXPECT_EQ(text(L"LegalCopyright"), "Copyright (C) 2024 the Tavrel authors");
 }
 
 // ---------------------------------------------------------------------------
