@@ -73,6 +73,9 @@ start_xvfb() {
 setup_wine() {
     [ "$wine_ready" = yes ] && return 0
     log "Wine prefix and X display"
+    # The project's own prefix and a fresh look at this host, whatever the
+    # calling shell had set.
+    unset WINEPREFIX WINELOADER TAVREL_WINE TAVREL_WINESERVER TAVREL_WINE32 TAVREL_WINE32_WHY
     # shellcheck source=scripts/wine-env.sh
     . "$ROOT/scripts/wine-env.sh"
     tavrel_wine_describe
