@@ -61,20 +61,12 @@ if [ -z "$screenshot" ] && [ -z "$progress_shot" ]; then
 fi
 
 # Headless: a private X server, the program, pictures of its dialogs.
-xvfb_pid=""
 cleanup() {
     tavrel_wineserver -k >/dev/null 2>&1 || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    [ -n "${TAVREL_XVFB_PID:-}" ] && kill "$TAVREL_XVFB_PID" 2>/dev/null || true
 }
 trap cleanup EXIT
-for n in $(seq 150 199); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=":$n"
-    break
-done
-for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.2; done
+tavrel_start_xvfb 150 199
 
 # The window of this title, once it is there (Wine's windows are found by
 # name, not by process).

@@ -8,7 +8,8 @@
 # and DIR/win64 instead, where they have been built (as the test command
 # does); it never builds there.
 #
-# The maintainer named in the package: TAVREL_MAINTAINER ("Name <address>").
+# The maintainer named in the package: TAVREL_MAINTAINER ("Name <address>");
+# build parallelism: TAVREL_JOBS (default nproc).
 set -euo pipefail
 shopt -s inherit_errexit
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -20,7 +21,7 @@ version="$(sed -n 's/^project(Tavrel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 arch="$(dpkg --print-architecture)"
 maintainer="${TAVREL_MAINTAINER:-Tavrel authors <tavrel@example.org>}"
 reuse="${TAVREL_PACKAGE_BUILDS:-}"
-jobs=2
+jobs="${TAVREL_JOBS:-$(nproc 2>/dev/null || echo 2)}"
 # Every file shipped carries the time of the last commit, so that the same
 # sources give the same packages.
 export SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}"

@@ -25,7 +25,6 @@ total_skipped=0
 status=0
 summary=()
 skipped_notes=()
-xvfb_pid=""
 wine_ready=no
 
 log() { printf '\n=== %s\n' "$*"; }
@@ -35,37 +34,13 @@ cleanup() {
     if [ "$wine_ready" = yes ]; then
         tavrel_wineserver -k >/dev/null 2>&1 || true
     fi
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" >/dev/null 2>&1 || true
-        wait "$xvfb_pid" 2>/dev/null || true
+    if [ -n "${TAVREL_XVFB_PID:-}" ]; then
+        kill "$TAVREL_XVFB_PID" >/dev/null 2>&1 || true
+        wait "$TAVREL_XVFB_PID" 2>/dev/null || true
     fi
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-
-# One X server for the whole run: Wine's GUI programs need a display, console
-# programs simply ignore it.
-start_xvfb() {
-    local n
-    for n in $(seq 90 140); do
-        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$ROOT/build/xvfb.log" 2>&1 &
-        xvfb_pid=$!
-        for _ in $(seq 1 50); do
-            if xdpyinfo -display ":$n" >/dev/null 2>&1; then
-                export DISPLAY=":$n"
-                return 0
-            fi
-            kill -0 "$xvfb_pid" 2>/dev/null || break
-            sleep 0.2
-        done
-        kill "$xvfb_pid" >/dev/null 2>&1
-        wait "$xvfb_pid" 2>/dev/null
-        xvfb_pid=""
-    done
-    echo "could not start Xvfb" >&2
-    return 1
-}
 
 # Made once, before any suite runs: suites that each made it lazily would race.
 # Sourcing wine-env.sh decides, once for the whole run, which Wine loader this
@@ -82,7 +57,9 @@ setup_wine() {
     local t0=$SECONDS
     tavrel_wine_prefix_init || return 1
     echo "Wine prefix ready in $((SECONDS - t0)) s: $WINEPREFIX"
-    start_xvfb || return 1
+    # One X server for the whole run: Wine's GUI programs need a display,
+    # console programs simply ignore it.
+    tavrel_start_xvfb 90 140 "$ROOT/build/xvfb.log" || return 1
     echo "Xvfb on $DISPLAY"
     wine_ready=yes
 }

@@ -77,6 +77,31 @@ tavrel_wine_describe() {
     fi
 }
 
+# Windows need an X display: starts a private X server on the first free
+# display of FIRST ... LAST and waits until it answers. Exports DISPLAY and
+# sets TAVREL_XVFB_PID, for the caller to stop it.
+tavrel_start_xvfb() {
+    local first=$1 last=$2 log=${3:-/dev/null} n
+    for n in $(seq "$first" "$last"); do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$log" 2>&1 &
+        TAVREL_XVFB_PID=$!
+        for _ in $(seq 1 50); do
+            if xdpyinfo -display ":$n" >/dev/null 2>&1; then
+                export DISPLAY=":$n"
+                return 0
+            fi
+            kill -0 "$TAVREL_XVFB_PID" 2>/dev/null || break
+            sleep 0.2
+        done
+        kill "$TAVREL_XVFB_PID" >/dev/null 2>&1
+        wait "$TAVREL_XVFB_PID" 2>/dev/null
+        TAVREL_XVFB_PID=""
+    done
+    echo "could not start Xvfb" >&2
+    return 1
+}
+
 # True when the file is a 32-bit x86 Windows program (PE machine 0x014c).
 tavrel_pe_is_32bit() {
     local pe machine

@@ -15,6 +15,7 @@
 #include "platform/file_io.h"
 #include "tools/messages.h"
 #include "tools/png_io.h"
+#include "tools/ppm_io.h"
 
 namespace command {
 
@@ -97,10 +98,8 @@ struct Kind {
 // when it is none of the pictures people mistake for one.
 Kind KindOf(const std::uint8_t* h, std::size_t n) {
     if (png_io::HasSignature(h, n)) return {msg::TrLater("a PNG picture"), true};
-    if (n >= 3 && h[0] == 'P' && h[1] == '6' && IsWhiteSpace(h[2]))
-        return {msg::TrLater("a PPM picture"), true};
-    if (n >= 3 && h[0] == 'P' && h[1] == '5' && IsWhiteSpace(h[2]))
-        return {msg::TrLater("a PGM picture"), true};
+    if (ppm_io::HasSignature(h, n) && n >= 3 && IsWhiteSpace(h[2]))
+        return {h[1] == '6' ? msg::TrLater("a PPM picture") : msg::TrLater("a PGM picture"), true};
     if (n >= 3 && h[0] == 0xFF && h[1] == 0xD8 && h[2] == 0xFF)
         return {msg::TrLater("a JPEG picture"), false};
     if (n >= 6 && std::string(h, h + 6) == "GIF87a") return {msg::TrLater("a GIF picture"), false};
