@@ -16,6 +16,7 @@ std::uint16_t BitCount(std::uint32_t colorMode) {
         case kModeGray16: return 4;
         case kModeColor256:
         case kModeGray256: return 8;
+        case kModeDeepColor: return 48;
         default: return 24;
     }
 }
@@ -34,7 +35,7 @@ std::uint32_t WPConvert::CreateOutput() {
 
     std::uint32_t paletteBytes = 0;
     const std::uint8_t* palette = palettes::ForMode(colorMode, &paletteBytes);
-    // Within the side limits the file size stays below 4 GB.
+    // Begin has made sure the file size fits 32 bits.
     const std::uint32_t imageSize = outStride * height;
     const std::uint32_t offBits = bmp::kHeadersSize + paletteBytes;
     bmp::Put32(ih, bmp::kBiSizeImage, imageSize);

@@ -130,6 +130,13 @@ std::uint32_t WPConvert::WriteRow() {
     std::uint8_t* out = outRow;
 
     switch (colorMode) {
+        case kModeDeepColor:
+            for (std::uint32_t i = 0; i < 3 * width; ++i, out += 2) {
+                const std::uint16_t v = curve[px[i] >> 16];
+                out[0] = static_cast<std::uint8_t>(v);
+                out[1] = static_cast<std::uint8_t>(v >> 8);
+            }
+            break;
         case kModeFullColor:
             for (std::uint32_t i = 0; i < 3 * width; ++i) {
                 out[i] = static_cast<std::uint8_t>(curve[px[i] >> 16] >> 8);

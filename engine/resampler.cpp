@@ -37,8 +37,8 @@ void BuildWeightList(std::uint32_t n, std::uint32_t m, std::uint16_t* list) {
 }
 
 void WPConvert::BuildWeights() {
-    BuildWeightList(static_cast<std::uint32_t>(InputWidth()), width, hWeights);
-    BuildWeightList(static_cast<std::uint32_t>(InputHeight()), height, vWeights);
+    BuildWeightList(srcWidth, width, hWeights);
+    BuildWeightList(srcHeight, height, vWeights);
     vCursor = vWeights;
 }
 
@@ -81,20 +81,22 @@ void HorizontalPass(const std::uint32_t* src, const std::uint16_t* h, std::uint3
 }  // namespace
 
 std::uint32_t WPConvert::ResampleRow() {
-    const std::uint32_t samples = 3 * static_cast<std::uint32_t>(InputWidth());
+    // Columns outside the converted part get no weight: they are not summed.
+    const std::uint32_t samples = 3 * srcWidth;
+    const std::uint16_t* src = row + 3 * srcLeft;
     std::memset(columnSums, 0, sizeof(std::uint32_t) * samples);
     // The first entry of an output row belongs to the input row in hand; each
     // further one to the next input row, decoded just before it is used.
     // Weights of 0 (a trailing entry that starts nothing, common when sizes
     // are equal or shrink a lot) add nothing and are skipped.
     std::uint32_t v = *vCursor++;
-    if (v != 0) AddWeightedRow(columnSums, row, v, samples);
+    if (v != 0) AddWeightedRow(columnSums, src, v, samples);
     std::uint32_t restV = 256 - v;
     while (restV != 0) {
         if (ReadNextRow() != kStatusOk) return status;
         v = *vCursor++;
         if (v == 0) continue;
-        AddWeightedRow(columnSums, row, v, samples);
+        AddWeightedRow(columnSums, src, v, samples);
         restV -= v;
     }
     HorizontalPass(columnSums, hWeights, width, acc);

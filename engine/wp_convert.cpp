@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "engine/palettes.h"
 #include "engine/picture_reader.h"
 #include "engine/pixel_formats.h"
 
@@ -69,9 +70,39 @@ std::uint32_t OutputStride(std::uint32_t colorMode, std::uint32_t width) {
         case kModeColor256:
         case kModeGray256:
             return (width + 3) & ~3u;
+        case kModeDeepColor:
+            return (6 * width + 3) & ~3u;
         default:
             return (3 * width + 3) & ~3u;
     }
+}
+
+std::uint32_t OutputFileSize(std::uint32_t colorMode, std::uint32_t width, std::uint32_t height) {
+    std::uint32_t paletteBytes = 0;
+    palettes::ForMode(colorMode, &paletteBytes);
+    const std::uint64_t size = std::uint64_t{bmp::kHeadersSize} + paletteBytes +
+                               std::uint64_t{OutputStride(colorMode, width)} * height;
+    return size <= UINT32_MAX ? static_cast<std::uint32_t>(size) : 0;
+}
+
+SourceRect CoverRect(std::uint32_t width, std::uint32_t height, std::uint32_t outWidth,
+                     std::uint32_t outHeight) {
+    const std::uint64_t W = width, H = height, w = outWidth, h = outHeight;
+    SourceRect r;
+    if (w == 0 || h == 0) return r;
+    if (W * h > w * H) {
+        // Wider than the output: rounding H w / h can never pass W here.
+        const std::uint64_t cw = (H * w + h / 2) / h;
+        r.width = static_cast<std::uint32_t>(cw < 1 ? 1 : cw);
+        r.height = height;
+        r.left = (width - r.width) / 2;
+    } else {
+        const std::uint64_t ch = (W * h + w / 2) / w;
+        r.width = width;
+        r.height = static_cast<std::uint32_t>(ch < 1 ? 1 : ch);
+        r.top = (height - r.height) / 2;
+    }
+    return r;
 }
 
 WPConvert::WPConvert() = default;
@@ -98,7 +129,8 @@ std::uint32_t WPConvert::Begin(const char* inPathArg, const char* outPathArg, do
     // row machinery run past its tables, so it is refused before anything is
     // opened or created.
     if (width < 1 || height < 1 || width > limits::kMaxSide || height > limits::kMaxSide ||
-        !IsColorMode(colorMode)) {
+        !(IsColorMode(colorMode) || colorMode == kModeDeepColor) ||
+        OutputFileSize(colorMode, width, height) == 0) {
         return Fail(kStatusUnexpected);
     }
 
@@ -109,6 +141,7 @@ std::uint32_t WPConvert::Begin(const char* inPathArg, const char* outPathArg, do
 
     if (const auto s = Allocate([&] { tone = std::make_unique<CGammaCW>(); })) return Fail(s);
     if (ReadHeaders() != kStatusOk) return status;
+    if (SettleSource() != kStatusOk) return status;
     if (AllocWork() != kStatusOk) return status;
     return CreateOutput();
 }
@@ -124,21 +157,41 @@ std::uint32_t WPConvert::ReadHeaders() {
     return status;
 }
 
-std::uint32_t WPConvert::AllocWork() {
+std::uint32_t WPConvert::SettleSource() {
     const std::uint32_t inWidth = static_cast<std::uint32_t>(InputWidth());
     const std::uint32_t inHeight = static_cast<std::uint32_t>(InputHeight());
+    if (source.width == 0 || source.height == 0) {
+        srcLeft = 0;
+        srcSkipRows = 0;
+        srcWidth = inWidth;
+        srcHeight = inHeight;
+        return status;
+    }
+    // Compared in 64 bits: the caller's values are not bounded by the limits.
+    if (std::uint64_t{source.left} + source.width > inWidth ||
+        std::uint64_t{source.top} + source.height > inHeight) {
+        return Fail(kStatusUnexpected);
+    }
+    srcLeft = source.left;
+    srcWidth = source.width;
+    srcHeight = source.height;
+    srcSkipRows = inHeight - source.top - source.height;
+    return status;
+}
+
+std::uint32_t WPConvert::AllocWork() {
     // Sizes of the views, in carving order. With both pictures inside the
     // side limit the total stays below two megabytes. The weight tables are
     // rounded up to whole 32-bit words: an odd sum of the four sides would
     // otherwise leave `acc` on a 2-byte boundary.
     const std::uint32_t ditherBytes = 256;
-    const std::uint32_t hBytes = (2 * (inWidth + width) + 3) & ~3u;
-    const std::uint32_t vBytes = (2 * (inHeight + height) + 3) & ~3u;
+    const std::uint32_t hBytes = (2 * (srcWidth + width) + 3) & ~3u;
+    const std::uint32_t vBytes = (2 * (srcHeight + height) + 3) & ~3u;
     const std::uint32_t rowBytes = 2 * inStride;
     const std::uint32_t accBytes = 4 * 3 * width;
     // The vertically weighted sums of the input rows under one output row,
     // so that the horizontal weights are applied once per output row.
-    const std::uint32_t columnBytes = 4 * 3 * inWidth;
+    const std::uint32_t columnBytes = 4 * 3 * srcWidth;
     const std::uint32_t total =
         ditherBytes + hBytes + vBytes + 2 * rowBytes + accBytes + outStride + columnBytes;
 
@@ -192,6 +245,11 @@ std::uint32_t WPConvert::ReadFirstRow() {
     decoder->Decode(reinterpret_cast<std::uint8_t*>(row), inStride);
     if (decoder->error) return Fail(kStatusReadFailed);
     UndoFirstRowDeltas(row, static_cast<std::uint32_t>(InputWidth()));
+    // Rows below the converted part still carry the deltas the rows above
+    // them are stored against, so they are decoded, then left.
+    for (std::uint32_t y = 0; y < srcSkipRows; ++y) {
+        if (ReadNextRow() != kStatusOk) return status;
+    }
     return status;
 }
 

@@ -29,9 +29,32 @@ enum ColorMode : std::uint32_t {
     kModeGray256 = 9,
     kModeHighColor = 16,
     kModeFullColor = 24,
+    // Not a wallpaper format: the tone-mapped 16-bit samples, undithered, in
+    // a bottom-up 48-bit bitmap (blue, green, red, little-endian) that only
+    // this project reads, the intermediate of 16-bit PNG output.
+    kModeDeepColor = 48,
 };
 
+// The wallpaper formats; kModeDeepColor is not one of them.
 bool IsColorMode(std::uint32_t mode);
+
+// The part of the picture a job converts, in pixels, `top` counted from the
+// top row of the picture as seen. A width or height of 0 (the default) stands
+// for the whole picture.
+struct SourceRect {
+    std::uint32_t left = 0;
+    std::uint32_t top = 0;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+};
+
+// The centred part of a width x height picture with the proportions of an
+// outWidth x outHeight output, for filling the output without distortion:
+// the whole height and a rounded share of the columns when the picture is
+// wider than the output, else the whole width and a rounded share of the
+// rows; never empty.
+SourceRect CoverRect(std::uint32_t width, std::uint32_t height, std::uint32_t outWidth,
+                     std::uint32_t outHeight);
 
 class WPConvert {
 public:
@@ -49,6 +72,11 @@ public:
     // Input picture size, valid once Begin has read the headers.
     std::int32_t InputWidth() const { return bmp::GetSigned32(infoHeader, bmp::kBiWidth); }
     std::int32_t InputHeight() const { return bmp::GetSigned32(infoHeader, bmp::kBiHeight); }
+
+    // Set before Begin to convert only part of the picture, exactly as if the
+    // file held only that part. A rectangle that does not lie inside the
+    // picture makes Begin fail with kStatusUnexpected.
+    SourceRect source;
 
     const char* inPath = nullptr;
     const char* outPath = nullptr;
@@ -69,6 +97,13 @@ public:
     std::uint32_t status = kStatusOk;
     std::uint32_t linesDone = 0;
 
+    // The converted part in stored terms, settled by Begin: its first column,
+    // the stored rows below it (rows are stored bottom first), its size.
+    std::uint32_t srcLeft = 0;
+    std::uint32_t srcSkipRows = 0;
+    std::uint32_t srcWidth = 0;
+    std::uint32_t srcHeight = 0;
+
     // The work block and its views.
     std::unique_ptr<std::uint8_t[]> work;
     std::uint8_t* dither = nullptr;
@@ -87,6 +122,7 @@ private:
     std::uint32_t Fail(std::uint32_t code) { return status = code; }
 
     std::uint32_t ReadHeaders();
+    std::uint32_t SettleSource();
     std::uint32_t AllocWork();
     std::uint32_t ReadFirstRow();
     std::uint32_t ReadNextRow();
@@ -105,5 +141,9 @@ private:
 // kStatusOk or kStatusFormatError.
 std::uint32_t CheckPayloadHeaders(const std::uint8_t* fileHeader, const std::uint8_t* infoHeader);
 
-// Bytes of one output row in a colour mode.
+// Bytes of one output row in a colour mode (or kModeDeepColor).
 std::uint32_t OutputStride(std::uint32_t colorMode, std::uint32_t width);
+
+// Bytes of the whole output file, or 0 when it would not fit the 32-bit size
+// fields of a bitmap (possible only for kModeDeepColor at the largest sizes).
+std::uint32_t OutputFileSize(std::uint32_t colorMode, std::uint32_t width, std::uint32_t height);

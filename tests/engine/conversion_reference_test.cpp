@@ -8,14 +8,19 @@
 
 namespace {
 
-const std::uint32_t kModes[] = {1, 4, 5, 8, 9, 16, 24};
+const std::uint32_t kModes[] = {1, 4, 5, 8, 9, 16, 24, 48};
 
+// `picture` is what in.rq6 holds; with a crop, the job converts that part of
+// it and must write what the reference writes for the part alone.
 void ExpectSameAsReference(const test::Picture& picture, double exponent, std::uint32_t w,
-                           std::uint32_t h, std::uint32_t mode) {
-    const auto result = test::Convert("in.rq6", "out.bmp", exponent, w, h, mode);
+                           std::uint32_t h, std::uint32_t mode, const test::Crop* crop = nullptr) {
+    const SourceRect source =
+        crop ? SourceRect{crop->left, crop->top, crop->width, crop->height} : SourceRect{};
+    const auto result = test::Convert("in.rq6", "out.bmp", exponent, w, h, mode, source);
     ASSERT_EQ(result.status, 0u);
     ASSERT_EQ(result.linesDone, h);
-    const auto expected = test::ReferenceBmp(picture, exponent, w, h, mode);
+    const auto expected =
+        test::ReferenceBmp(crop ? test::Cropped(picture, *crop) : picture, exponent, w, h, mode);
     const auto actual = test::ReadBytes("out.bmp");
     ASSERT_EQ(actual.size(), expected.size()) << picture.width << "x" << picture.height << " -> " << w << "x" << h << " mode " << mode;
     for (std::size_t i = 0; i < actual.size(); ++i) {
@@ -39,6 +44,36 @@ TEST(ConversionMatchesReference, RandomPicturesAllModesAndShapes) {
             ExpectSameAsReference(picture, exponents[trial % 6], w, h, mode);
         }
     }
+}
+
+TEST(ConversionMatchesReference, CoverCropsConvertAsIfTheFileHeldOnlyTheCrop) {
+    std::mt19937 rng(1207);
+    std::uniform_int_distribution<std::uint32_t> side(1, 40);
+    const double exponents[] = {1.0, 0.4, 2.5, 1.3};
+    // {W, H, w, h}: portrait, ultrawide, slivers both ways, crops of one
+    // pixel, proportions that agree exactly (no crop), odd differences.
+    const std::uint32_t shapes[][4] = {
+        {32, 24, 9, 16},  {32, 24, 21, 9}, {40, 30, 1, 37}, {40, 30, 37, 1},  {1, 30, 5, 3},
+        {30, 1, 3, 5},    {2, 31, 40, 1},  {31, 2, 1, 40},  {32, 24, 64, 48}, {33, 24, 16, 12},
+        {31, 24, 16, 12}, {24, 32, 3, 4},  {7, 5, 2, 3},    {5, 7, 3, 2},
+    };
+    int trial = 0;
+    auto check = [&](std::uint32_t W, std::uint32_t H, std::uint32_t w, std::uint32_t h) {
+        const test::Picture picture = test::RandomPicture(W, H, rng);
+        test::WritePicture("in.rq6", picture);
+        const test::Crop crop = test::ReferenceCoverCrop(W, H, w, h);
+        const SourceRect rect = CoverRect(W, H, w, h);
+        ASSERT_EQ(rect.left, crop.left) << W << "x" << H << " for " << w << "x" << h;
+        ASSERT_EQ(rect.top, crop.top) << W << "x" << H << " for " << w << "x" << h;
+        ASSERT_EQ(rect.width, crop.width) << W << "x" << H << " for " << w << "x" << h;
+        ASSERT_EQ(rect.height, crop.height) << W << "x" << H << " for " << w << "x" << h;
+        for (std::uint32_t mode : kModes) {
+            ExpectSameAsReference(picture, exponents[trial % 4], w, h, mode, &crop);
+        }
+        ++trial;
+    };
+    for (const auto& s : shapes) check(s[0], s[1], s[2], s[3]);
+    for (int i = 0; i < 30; ++i) check(side(rng), side(rng), side(rng), side(rng));
 }
 
 TEST(ConversionMatchesReference, SmoothGradientThroughEveryMode) {

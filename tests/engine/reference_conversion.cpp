@@ -1,5 +1,6 @@
 #include "tests/engine/reference_conversion.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -65,8 +66,12 @@ std::vector<std::uint8_t> Palette(std::uint32_t mode) {
     return p;
 }
 
+std::uint32_t BitsPerPixel(std::uint32_t mode) {
+    return mode == 1 ? 1 : mode <= 5 ? 4 : mode <= 9 ? 8 : mode <= 24 ? 24 : 48;
+}
+
 std::uint32_t RowBytes(std::uint32_t mode, std::uint32_t w) {
-    std::uint32_t bits = mode == 1 ? 1 : mode <= 5 ? 4 : mode <= 9 ? 8 : 24;
+    std::uint32_t bits = BitsPerPixel(mode);
     std::uint32_t bytes = (w * bits + 7) / 8;
     // 4-bit rows round the pixel count up to whole bytes the same way.
     return (bytes + 3) / 4 * 4;
@@ -83,6 +88,31 @@ std::uint32_t ReferenceWeight(std::uint32_t n, std::uint32_t m, std::uint32_t i,
     const std::uint64_t lo = std::max<std::uint64_t>(a, 256ull * x);
     const std::uint64_t hi = std::min<std::uint64_t>(b, 256ull * (x + 1));
     return hi > lo ? static_cast<std::uint32_t>(hi - lo) : 0;
+}
+
+Crop ReferenceCoverCrop(std::uint32_t W, std::uint32_t H, std::uint32_t w, std::uint32_t h) {
+    const std::uint64_t W64 = W, H64 = H;
+    Crop c;
+    if (W64 * h > w * H64) {
+        c.height = H;
+        c.width = std::max<std::uint32_t>(1, static_cast<std::uint32_t>((H64 * w + h / 2) / h));
+        c.left = (W - c.width) / 2;
+    } else {
+        c.width = W;
+        c.height = std::max<std::uint32_t>(1, static_cast<std::uint32_t>((W64 * h + w / 2) / w));
+        c.top = (H - c.height) / 2;
+    }
+    return c;
+}
+
+Picture Cropped(const Picture& pic, const Crop& crop) {
+    Picture out{crop.width, crop.height, {}};
+    // Stored rows run bottom first, so the top row seen is the last stored.
+    const std::uint32_t firstStored = pic.height - crop.top - crop.height;
+    for (std::uint32_t y = 0; y < crop.height; ++y)
+        for (std::uint32_t x = 0; x < crop.width; ++x)
+            for (int c = 0; c < 3; ++c) out.bgr.push_back(pic.At(crop.left + x, firstStored + y, c));
+    return out;
 }
 
 std::uint16_t ReferenceTone(double exponent, std::uint32_t sample) {
@@ -106,7 +136,7 @@ std::vector<std::uint8_t> ReferenceBmp(const Picture& pic, double exponent, std:
     Put(f, 0, 4);
     Put(f, offBits, 4);
     Put(f, 40, 4), Put(f, width, 4), Put(f, height, 4), Put(f, 1, 2);
-    Put(f, mode == 1 ? 1 : mode <= 5 ? 4 : mode <= 9 ? 8 : 24, 2);
+    Put(f, BitsPerPixel(mode), 2);
     Put(f, 0, 4), Put(f, stride * height, 4), Put(f, 3780, 4), Put(f, 3780, 4);
     Put(f, 0, 4), Put(f, 0, 4);
     f.insert(f.end(), palette.begin(), palette.end());
@@ -143,6 +173,13 @@ std::vector<std::uint8_t> ReferenceBmp(const Picture& pic, double exponent, std:
             const std::uint32_t v = tone[luma];
             const std::uint32_t t = thresholds[x % 16];
             switch (mode) {
+                case 48:
+                    for (int c = 0; c < 3; ++c) {
+                        const std::uint32_t s = tone[avg[c]];
+                        row[6 * x + 2 * c] = static_cast<std::uint8_t>(s & 255);
+                        row[6 * x + 2 * c + 1] = static_cast<std::uint8_t>(s >> 8);
+                    }
+                    break;
                 case 24:
                     row[3 * x] = static_cast<std::uint8_t>(b >> 8);
                     row[3 * x + 1] = static_cast<std::uint8_t>(g >> 8);

@@ -22,8 +22,22 @@ std::uint32_t ReferenceWeight(std::uint32_t n, std::uint32_t m, std::uint32_t i,
 // The tone curve entry for a sample.
 std::uint16_t ReferenceTone(double exponent, std::uint32_t sample);
 
+// The centred part of a W x H picture that fills a w x h output, as the
+// rule reads: the whole height and (H w + h/2) / h columns starting at
+// column (W - that) / 2 when W h > w H, else the whole width and
+// (W h + w/2) / w rows starting that many rows below the top divided by two;
+// at least one column or row. `top` counts from the top row as seen.
+struct Crop {
+    std::uint32_t left = 0, top = 0, width = 0, height = 0;
+};
+Crop ReferenceCoverCrop(std::uint32_t W, std::uint32_t H, std::uint32_t w, std::uint32_t h);
+
+// The picture holding only that part.
+Picture Cropped(const Picture& picture, const Crop& crop);
+
 // The complete BMP file the conversion must write, for a picture written by
-// WritePicture with default header fields.
+// WritePicture with default header fields. Mode 48: the 48-bit bitmap of the
+// tone curve's values of the averaged samples, each little-endian.
 std::vector<std::uint8_t> ReferenceBmp(const Picture& picture, double exponent,
                                        std::uint32_t width, std::uint32_t height,
                                        std::uint32_t mode);

@@ -103,8 +103,10 @@ void WriteRaw(const std::string& path, const std::vector<std::uint8_t>& bytes) {
 bool FileExists(const std::string& path) { return std::ifstream(path).good(); }
 
 JobResult Convert(const std::string& in, const std::string& out, double exponent,
-                  std::uint32_t width, std::uint32_t height, std::uint32_t mode) {
+                  std::uint32_t width, std::uint32_t height, std::uint32_t mode,
+                  const SourceRect& source) {
     WPConvert job;
+    job.source = source;
     std::uint32_t status = job.Begin(in.c_str(), out.c_str(), exponent, width, height, mode);
     if (status == 0) status = job.ConvertFirstLine();
     while (status == 0 && job.linesDone < job.height) status = job.ConvertNextLine();

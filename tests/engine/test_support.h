@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/wp_convert.h"
 #include "tools/rq6_writer.h"
 
 namespace test {
@@ -66,9 +67,10 @@ struct JobResult {
 };
 
 // Runs a whole conversion job as its callers do: Begin, the first row, then
-// one row at a time until done or failed.
+// one row at a time until done or failed; of the part `source` of the picture.
 JobResult Convert(const std::string& in, const std::string& out, double exponent,
-                  std::uint32_t width, std::uint32_t height, std::uint32_t mode);
+                  std::uint32_t width, std::uint32_t height, std::uint32_t mode,
+                  const SourceRect& source = {});
 
 // The bytes a whole conversion writes for these settings (what `tavrel
 // convert` writes: the same engine calls), through a scratch file in the

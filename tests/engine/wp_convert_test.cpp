@@ -52,6 +52,17 @@ TEST(BeginStatus, RequestsTheJobCannotServeAreUnexpected) {
         EXPECT_EQ(job.Begin("ok.rq6", "never.bmp", 1.0, w, h, mode), 7u);
         EXPECT_EQ(job.ConvertFirstLine(), 7u);
     }
+    // A 16-bit output too large for a bitmap's size fields, and parts that
+    // reach past the picture's edges.
+    const std::uint32_t width = SmallPicture().width, height = SmallPicture().height;
+    for (auto [w, h, mode, rect] :
+         {std::tuple{32767u, 32767u, 48u, SourceRect{}}, {8u, 6u, 24u, SourceRect{1, 0, width, 1}},
+          {8u, 6u, 48u, SourceRect{0, height, 1, 1}}, {8u, 6u, 1u, SourceRect{0, 0, 1, height + 1}},
+          {8u, 6u, 24u, SourceRect{0xFFFFFFFFu, 0, 2, 1}}}) {
+        WPConvert job;
+        job.source = rect;
+        EXPECT_EQ(job.Begin("ok.rq6", "never.bmp", 1.0, w, h, mode), 7u) << w << "x" << h << " mode " << mode;
+    }
     EXPECT_FALSE(test::FileExists("never.bmp"));
 }
 
