@@ -40,7 +40,8 @@ expect() {
 
 expect "--help --version convert extract info pack sample-disc thumbnail" ""
 expect "thumbnail" th
-expect "1 16 24 4 5 8 9" convert --mode ""
+expect "1 16 24 4 48 5 8 9" convert --mode ""
+expect "cover stretch" thumbnail --fit ""
 expect "bmp png" convert a.rq6 --format ""
 expect "png ppm" extract --format ""
 expect "-- --comment --help --out-dir" pack --
@@ -55,6 +56,7 @@ expect "sub" sample-disc ""
 expect "1024 128 256 512" thumbnail -s ""
 expect "B.RQ6 a.rq6 sub" thumbnail -s 128 ""
 expect "c.png sub" thumbnail -s 128 a.rq6 ""
+expect "c.png sub" thumbnail --fit cover a.rq6 ""
 # After "--", a word that begins with a dash is a file name.
 touch -- -x.rq6
 expect "-x.rq6" convert -- -

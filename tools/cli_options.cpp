@@ -62,6 +62,18 @@ bool ParseFormat(const std::string& text, Command command, Format* format) {
     return true;
 }
 
+bool ParseFit(const std::string& text, Fit* fit, std::string* error) {
+    if (text == "stretch") {
+        *fit = Fit::kStretch;
+    } else if (text == "cover") {
+        *fit = Fit::kCover;
+    } else {
+        *error = Tr("--fit takes stretch or cover");
+        return false;
+    }
+    return true;
+}
+
 // The comment pack stores: code page 932 text that the program shows whole.
 bool ParseComment(const std::string& utf8, std::string* cp932, std::string* error) {
     if (!text::Utf8ToCp932(utf8, cp932)) {
@@ -102,13 +114,14 @@ bool TakesOption(Command command, const std::string& name) {
     switch (command) {
         case Command::kConvert:
             return name == "-o" || name == "--out-dir" || name == "--size" || name == "--mode" ||
-                   name == "--contrast" || name == "--exponent" || name == "--format";
+                   name == "--contrast" || name == "--exponent" || name == "--format" ||
+                   name == "--fit";
         case Command::kExtract:
             return name == "-o" || name == "--out-dir" || name == "--format";
         case Command::kPack:
             return name == "-o" || name == "--out-dir" || name == "--comment";
         case Command::kThumbnail:
-            return name == "-s";
+            return name == "-s" || name == "--fit";
         default:
             return false;
     }
@@ -188,8 +201,9 @@ bool ParseFileCommand(const std::vector<Option>& options, Request* r, std::strin
             }
         } else if (o.name == "--mode") {
             long long m = 0;
-            if (!ParseUnsigned(o.value, 0, 99, &m) || !IsColorMode(static_cast<std::uint32_t>(m))) {
-                *error = Tr("--mode takes 1, 4, 5, 8, 9, 16 or 24");
+            if (!ParseUnsigned(o.value, 0, 99, &m) ||
+                !(IsColorMode(static_cast<std::uint32_t>(m)) || m == kModeDeepColor)) {
+                *error = Tr("--mode takes 1, 4, 5, 8, 9, 16, 24 or 48");
                 return false;
             }
             r->mode = static_cast<std::uint32_t>(m);
@@ -221,6 +235,8 @@ bool ParseFileCommand(const std::vector<Option>& options, Request* r, std::strin
         } else if (o.name == "--comment") {
             if (!ParseComment(o.value, &r->comment, error)) return false;
             r->hasComment = true;
+        } else if (o.name == "--fit") {
+            if (!ParseFit(o.value, &r->fit, error)) return false;
         }
     }
     if (r->inputs.empty()) {
@@ -238,6 +254,20 @@ bool ParseFileCommand(const std::vector<Option>& options, Request* r, std::strin
     // Without --format, the name given to -o tells the format.
     if (command == Command::kPack) {
         r->format = Format::kRq6;
+    } else if (command == Command::kConvert && r->mode == kModeDeepColor) {
+        // 16-bit samples have no bitmap format to go to.
+        if (hasFormat ? r->format != Format::kPng
+                      : !r->output.empty() && !EndsWith(r->output, ".png")) {
+            *error = Tr("--mode 48 writes 16-bit PNG: name the output NAME.png or give --format png");
+            return false;
+        }
+        // The samples pass through a bitmap on their way, whose size fields
+        // have 32 bits. A picture's own size always fits.
+        if (r->width != 0 && OutputFileSize(r->mode, r->width, r->height) == 0) {
+            *error = Tr("--mode 48 takes sizes up to 4 GB of samples; --size is larger");
+            return false;
+        }
+        r->format = Format::kPng;
     } else if (!hasFormat && command == Command::kConvert) {
         r->format = EndsWith(r->output, ".png") ? Format::kPng : Format::kBmp;
     } else if (!hasFormat) {
@@ -256,6 +286,10 @@ bool ParseFileCommand(const std::vector<Option>& options, Request* r, std::strin
 bool ParseThumbnail(const std::vector<Option>& options, const std::vector<std::string>& operands,
                     Request* r, std::string* error) {
     for (const Option& o : options) {
+        if (o.name == "--fit") {
+            if (!ParseFit(o.value, &r->fit, error)) return false;
+            continue;
+        }
         long long size = 0;
         if (!ParseUnsigned(o.value, 1, limits::kMaxSide, &size)) {
             *error =
@@ -385,11 +419,17 @@ Options:
       --out-dir DIR   the directory for the output files (it must exist)
       --size WxH      the output size in pixels, from 1x1 to 32767x32767, in
                       any proportions; default: the picture's own size
+      --fit F         stretch (the default): the whole picture, stretched to
+                      the size; cover: the largest centred part of the
+                      picture with the size's proportions, so nothing is
+                      distorted and the edges of one side are cut off
       --mode M        the colour format; default 24:
                          1  black and white       8  256 colours
                          4  16 system colours     9  256 greys
                          5  16 greys             16  high colour (24-bit file)
                                                  24  full colour
+                        48  16-bit RGB PNG through the contrast curve,
+                            undithered, for deep-colour displays
       --contrast P    the contrast position from 0 (brighter) to 256
                       (darker); the curve's exponent is 2.5^((P-128)/128);
                       default 128 (exponent 1.0)
@@ -445,13 +485,15 @@ Options:
   -h, --help  show this help and exit
 )");
         case Command::kThumbnail:
-            return Tr(R"(Usage: tavrel thumbnail [-s SIZE] IN.rq6 OUT.png
+            return Tr(R"(Usage: tavrel thumbnail [-s SIZE] [--fit F] IN.rq6 OUT.png
 Write a full-colour PNG of the picture with its longer side SIZE pixels long,
 in the picture's proportions, through the default tone curve (exponent 1.0).
 A picture no larger than SIZE keeps its own size.
 
 Options:
   -s SIZE     the longer side in pixels, from 1 to 32767; default 256
+  --fit F     stretch (the default) or cover, as for convert: cover cuts
+              off what rounding the size would otherwise stretch
   -h, --help  show this help and exit
 
 OUT.png appears only when the thumbnail was made; otherwise the exit status

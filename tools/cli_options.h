@@ -21,6 +21,11 @@ enum class Command { kNone, kConvert, kExtract, kPack, kInfo, kThumbnail, kSampl
 // pack RQ6 pictures.
 enum class Format { kBmp, kPng, kPpm, kRq6 };
 
+// How convert and thumbnail meet an output size of other proportions than the
+// picture's: stretch the whole picture, or cover the output with the largest
+// centred part of the picture that has its proportions.
+enum class Fit { kStretch, kCover };
+
 struct Request {
     Command command = Command::kNone;
     bool help = false;                // --help: the command's help (the overview without one)
@@ -30,7 +35,8 @@ struct Request {
     std::string discDir;              // sample-disc
     std::uint32_t width = 0;          // 0: the picture's own size
     std::uint32_t height = 0;
-    std::uint32_t mode = 24;
+    std::uint32_t mode = 24;  // or 48: 16-bit PNG, undithered
+    Fit fit = Fit::kStretch;
     int contrast = 128;  // trackbar position, used unless hasExponent
     bool hasExponent = false;
     double exponent = 1.0;

@@ -248,7 +248,7 @@ bool ReadBmpLayout(std::FILE* file, BmpLayout* layout) {
     const std::uint32_t bitCount = bmp::Get16(ih, bmp::kBiBitCount);
     if (fh[0] != 'B' || fh[1] != 'M' || bmp::Get32(ih, bmp::kBiCompression) != 0 || width < 1 ||
         height < 1 || width > limits::kMaxSide || height > limits::kMaxSide ||
-        (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24)) {
+        (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 48)) {
         return false;
     }
     layout->width = static_cast<std::uint32_t>(width);
@@ -272,7 +272,9 @@ bool TranscodeRows(WriteContext& c, std::FILE* in, const BmpLayout& layout) {
     if (setjmp(png_jmpbuf(c.png))) return false;
     png_init_io(c.png, c.file);
     const bool indexed = layout.bitCount <= 8;
-    png_set_IHDR(c.png, c.info, layout.width, layout.height, indexed ? layout.bitCount : 8,
+    const bool deep = layout.bitCount == 48;
+    png_set_IHDR(c.png, c.info, layout.width, layout.height,
+                 indexed ? layout.bitCount : deep ? 16 : 8,
                  indexed ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (indexed) {
@@ -280,6 +282,8 @@ bool TranscodeRows(WriteContext& c, std::FILE* in, const BmpLayout& layout) {
     }
     png_write_info(c.png, c.info);
     if (!indexed) png_set_bgr(c.png);
+    // The 48-bit bitmap's samples are little-endian; PNG's are big-endian.
+    if (deep) png_set_swap(c.png);
     // Both formats pack pixels the same way within a row (the leftmost in the
     // highest bits of a byte); bitmap rows run bottom up.
     for (std::uint32_t y = 0; y < layout.height; ++y) {

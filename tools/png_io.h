@@ -30,7 +30,8 @@ full::Result WritePng16(const std::string& path, const full::Picture& picture);
 
 // Re-encodes an uncompressed bottom-up bitmap of 1, 4, 8 or 24 bits per pixel
 // as PNG with the same pixels: indexed with the bitmap's palette at 1, 4 and 8
-// bits, 8-bit RGB at 24 bits. Reads one row at a time.
+// bits, 8-bit RGB at 24 bits; and the conversion's 48-bit intermediate as
+// 16-bit RGB. Reads one row at a time.
 full::Result BmpToPng(const std::string& bmpPath, const std::string& pngPath);
 
 }  // namespace png_io

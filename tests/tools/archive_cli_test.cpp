@@ -208,6 +208,70 @@ TEST_F(ArchiveCli, ConvertToPngHasTheBitmapsPixelsAtItsDepth) {
         << "no bitmap left behind";
 }
 
+// The 16-bit samples of a 48-bit reference bitmap, top row first, red first.
+std::vector<std::uint16_t> DeepRgb(const std::vector<std::uint8_t>& bitmap, std::uint32_t w,
+                                   std::uint32_t h) {
+    const std::size_t stride = (6 * w + 3) / 4 * 4;
+    std::vector<std::uint16_t> rgb;
+    for (std::uint32_t y = h; y-- > 0;) {
+        for (std::uint32_t x = 0; x < w; ++x) {
+            for (int c = 2; c >= 0; --c) {
+                const std::uint8_t* p = &bitmap[54 + y * stride + 6 * x + 2 * c];
+                rgb.push_back(static_cast<std::uint16_t>(p[0] | p[1] << 8));
+            }
+        }
+    }
+    return rgb;
+}
+
+// Cover converts the centred crop of the output's proportions exactly as the
+// picture holding only the crop; mode 48 is the tone curve of the averaged
+// samples as 16-bit PNG; stretch is what convert has always written.
+TEST_F(ArchiveCli, CoverAndSixteenBitOutputsAreThePlainConversionOfTheCrop) {
+    std::mt19937 rng(41);
+    const test::Picture picture = test::RandomPicture(32, 24, rng);
+    test::WritePicture("work/pic.rq6", picture);
+    const struct {
+        std::uint32_t w, h;
+        const char* contrast;
+        double exponent;
+    } sizes[] = {{16, 9, "--contrast 40", ContrastTable().exponent[40]},
+                 {9, 16, "--exponent 1.8", 1.8},
+                 {43, 10, "", 1.0},
+                 {1, 7, "--contrast 256", ContrastTable().exponent[256]},
+                 {64, 48, "", 1.0}};
+    for (const auto& z : sizes) {
+        const std::string size = std::to_string(z.w) + "x" + std::to_string(z.h);
+        const std::string args = "convert work/pic.rq6 --size " + size + " " + z.contrast;
+        const test::Picture crop = test::Cropped(picture, test::ReferenceCoverCrop(32, 24, z.w, z.h));
+        for (int mode : {1, 4, 5, 8, 9, 16, 24}) {
+            const std::string m = " --mode " + std::to_string(mode);
+            ASSERT_EQ(Tavrel(args + m + " --fit cover -o work/out/c.bmp").exit, 0) << size << m;
+            EXPECT_EQ(test::ReadBytes("work/out/c.bmp"),
+                      test::ReferenceBmp(crop, z.exponent, z.w, z.h, mode))
+                << size << m;
+            ASSERT_EQ(Tavrel(args + m + " --fit stretch -o work/out/s.bmp").exit, 0);
+            ASSERT_EQ(Tavrel(args + m + " -o work/out/d.bmp").exit, 0);
+            EXPECT_EQ(test::ReadBytes("work/out/s.bmp"), test::ReadBytes("work/out/d.bmp"));
+            EXPECT_EQ(test::ReadBytes("work/out/d.bmp"),
+                      test::ReferenceBmp(picture, z.exponent, z.w, z.h, mode));
+        }
+        for (const char* fit : {"stretch", "cover"}) {
+            ASSERT_EQ(Tavrel(args + " --mode 48 --fit " + fit + " -o work/out/deep.png").exit, 0);
+            const pngtest::Image png = DecodedPng("work/out/deep.png");
+            EXPECT_EQ(png.bitDepth, 16);
+            EXPECT_EQ(png.colorType, 2);
+            const test::Picture& source = std::string(fit) == "cover" ? crop : picture;
+            EXPECT_EQ(png.samples,
+                      DeepRgb(test::ReferenceBmp(source, z.exponent, z.w, z.h, 48), z.w, z.h))
+                << size << " " << fit;
+        }
+    }
+    // Without a name, mode 48 makes a PNG.
+    ASSERT_EQ(Tavrel("convert work/pic.rq6 --mode 48 --out-dir work/again").exit, 0);
+    EXPECT_EQ(Listing("work/again"), (std::vector<std::string>{"pic.png"}));
+}
+
 // A thumbnail is the full-colour conversion at the size fitted to -s:
 // the longer side SIZE, the shorter one rounded, never enlarged.
 TEST_F(ArchiveCli, ThumbnailIsTheFullColourConversionAtTheFittedSize) {
@@ -305,6 +369,13 @@ TEST_F(ArchiveCli, UsageErrorsAreOneLineAndWhereToLook) {
         {"extract work/pic.rq6 --format bmp", "--format takes png or ppm", "extract"},
         {"extract work/pic.rq6 --size 3x3", "unknown option --size", "extract"},
         {"convert work/pic.rq6 --format ppm", "--format takes bmp or png", "convert"},
+        {"convert work/pic.rq6 --fit fill", "--fit takes stretch or cover", "convert"},
+        {"convert work/pic.rq6 --mode 48 -o a.bmp",
+         "--mode 48 writes 16-bit PNG: name the output NAME.png or give --format png", "convert"},
+        {"convert work/pic.rq6 --mode 48 --format bmp -o a.png",
+         "--mode 48 writes 16-bit PNG: name the output NAME.png or give --format png", "convert"},
+        {"convert work/pic.rq6 --mode 48 --size 30000x30000",
+         "--mode 48 takes sizes up to 4 GB of samples; --size is larger", "convert"},
         {"pack work/in.png --mode 8", "unknown option --mode", "pack"},
         {"pack work/in.png --format png", "unknown option --format", "pack"},
         {"pack work/in.png --comment " + tooLong,

@@ -245,7 +245,7 @@ TEST_F(TavrelCli, UsageErrorsAreOneLineAndWhereToLook) {
         {"--bogus", "unknown option --bogus", ""},
         {"help frobnicate", "unknown command frobnicate", ""},
         {"convert", "convert needs at least one input picture", "convert"},
-        {"convert work/pic.rq6 --mode 3", "--mode takes 1, 4, 5, 8, 9, 16 or 24", "convert"},
+        {"convert work/pic.rq6 --mode 3", "--mode takes 1, 4, 5, 8, 9, 16, 24 or 48", "convert"},
         {"convert work/pic.rq6 --size 0x5", "--size takes WIDTHxHEIGHT, each 1 to 32767",
          "convert"},
         {"convert work/pic.rq6 --size 40000x5", "--size takes WIDTHxHEIGHT, each 1 to 32767",
@@ -294,12 +294,13 @@ TEST_F(TavrelCli, EveryCommandHasItsOwnHelp) {
     } commands[] = {
         {"convert",
          {"IN.rq6...", "-o OUT.bmp|OUT.png", "--out-dir DIR", "--size WxH", "--mode M",
-          "--contrast P", "--exponent X", "--format F", "default 24", "default 128"}},
+          "--contrast P", "--exponent X", "--format F", "default 24", "default 128", "--fit F",
+          "48  16-bit"}},
         {"extract", {"IN.rq6...", "-o OUT.png|OUT.ppm", "--out-dir DIR", "--format F", "65535"}},
         {"pack",
          {"IN.png|IN.ppm|IN.pgm...", "-o OUT.rq6", "--out-dir DIR", "--comment TEXT", "127 bytes"}},
         {"info", {"IN.rq6"}},
-        {"thumbnail", {"[-s SIZE] IN.rq6 OUT.png", "-s SIZE", "default 256", "1 to 32767"}},
+        {"thumbnail", {"[-s SIZE] [--fit F] IN.rq6 OUT.png", "-s SIZE", "--fit F", "default 256", "1 to 32767"}},
         {"sample-disc", {"DIR", "Sg006.rq6"}},
     };
     for (const auto& c : commands) {
