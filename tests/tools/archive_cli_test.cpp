@@ -312,6 +312,14 @@ TEST_F(ArchiveCli, ThumbnailIsTheFullColourConversionAtTheFittedSize) {
                   0);
         EXPECT_EQ(test::Slurp("work/out/t.png"), test::Slurp("work/out/c.png")) << what;
     }
+    // 10 x 7 at 4 x 3 (2.8 rounded up): cover converts 9 of the 10 columns.
+    const test::Picture picture = test::RandomPicture(10, 7, rng);
+    test::WritePicture("work/pic.rq6", picture);
+    ASSERT_EQ(Tavrel("thumbnail --fit cover -s 4 work/pic.rq6 work/out/t.png").exit, 0);
+    std::uint32_t w = 0, h = 0;
+    EXPECT_EQ(test::PngRgb8(DecodedPng("work/out/t.png")),
+              test::BitmapRgb(test::ReferenceBmp(test::Cropped(picture, {0, 0, 9, 7}), 1.0, 4, 3, 24),
+                              &w, &h));
 }
 
 TEST_F(ArchiveCli, AFailedThumbnailLeavesNoFile) {
