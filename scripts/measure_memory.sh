@@ -2,7 +2,8 @@
 # Peak memory of a conversion of the largest picture the converter accepts
 # (32767 x 4096, just under the 2^27-pixel cap) and, for comparison, of a
 # 3200 x 2400 picture, both converted to 1024 x 768 by the tavrel tool and
-# measured with /usr/bin/time -v. The pictures are written to a temporary
+# measured with /usr/bin/time -v; then the 3200 x 2400 picture made a 3840 x
+# 2160 wallpaper by --fit cover, in full colour and as 16-bit PNG. The pictures are written to a temporary
 # folder under build/ and deleted afterwards (the large one is about 0.5 GB).
 #
 #   scripts/measure_memory.sh [WIDTH HEIGHT]
@@ -35,4 +36,14 @@ for picture in large small; do
         if [ "$picture" = large ]; then dims="${width}x${height}"; else dims=3200x2400; fi
         printf '%-22s %-5s %12s %10s %s\n' "$dims" "$mode" "$size" "$peak" "$elapsed"
     done
+done
+for mode in 24 48; do
+    out="$work/out.bmp"
+    [ "$mode" = 48 ] && out="$work/out.png"
+    /usr/bin/time -v "$build/tools/tavrel" convert "$work/small.rq6" --size 3840x2160 --fit cover \
+        --mode "$mode" -o "$out" >/dev/null 2>"$work/time.txt"
+    peak=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time.txt")
+    elapsed=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$work/time.txt")
+    printf '%-22s %-5s %12s %10s %s\n' "3200x2400 cover 4K" "$mode" "$(stat -c %s "$work/small.rq6")" \
+        "$peak" "$elapsed"
 done
