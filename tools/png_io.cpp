@@ -112,7 +112,7 @@ bool ReadPixels(ReadContext& c, std::FILE* file, full::Picture* picture, bool* t
     }
     picture->width = width;
     picture->height = height;
-    picture->rgb.assign(full::SampleCount(width, height), 0);
+    full::AllocateSamples(picture, full::SampleCount(width, height));
     c.rows.resize(height);
     for (png_uint_32 y = 0; y < height; ++y) {
         c.rows[y] = reinterpret_cast<png_bytep>(picture->rgb.data() + 3 * std::size_t{width} * y);
