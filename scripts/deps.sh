@@ -16,12 +16,12 @@ usage() {
 [ $# -eq 1 ] || usage
 
 # gettext compiles the message catalogues; git names the revision a build
-# comes from.
-build_packages=(cmake g++ make googletest libpng-dev gettext git)
+# comes from; the tool writes PNG through libdeflate.
+build_packages=(cmake g++ make googletest libpng-dev libdeflate-dev gettext git)
 test_packages=(
     g++-mingw-w64-x86-64 g++-mingw-w64-i686
     xvfb xdotool x11-utils fonts-monapo imagemagick
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev pngcheck
     locales man-db groff-base dpkg-dev lintian zip unzip bash-completion shared-mime-info
 )
 # Wine gets its recommended packages: its X11 driver loads libXrender,

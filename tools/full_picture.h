@@ -44,6 +44,11 @@ Result ReadRq6(const std::string& path, Picture* picture, std::string* warning);
 // (at most kMaxCommentBytes). Nothing is left behind on failure.
 Result WriteRq6(const std::string& path, const Picture& picture, const std::string& cp932Comment);
 
+// Sizes picture->rgb to `samples` zero samples. Large pictures are given
+// the system's large memory pages where it has them: filling 46 MB in 4 KB
+// pages costs more than reading the picture's file. May throw bad_alloc.
+void AllocateSamples(Picture* picture, std::size_t samples);
+
 // The samples a picture of this size needs, or 0 when it is beyond the
 // limits any RQ6 picture stays within.
 std::size_t SampleCount(std::int64_t width, std::int64_t height);

@@ -1,3 +1,6 @@
+// PNG files are read with libpng and written by the tool's own encoder
+// (png_writer.cpp), which compresses with libdeflate on several threads.
+//
 // libpng reports errors by calling back and never returning; the callbacks
 // here record the message and jump back to the setjmp of the function that
 // drives libpng. Those functions create no C++ objects with destructors after
@@ -6,7 +9,9 @@
 #include "tools/png_io.h"
 
 #include <png.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +22,7 @@
 #include "engine/conversion_status.h"
 #include "engine/limits.h"
 #include "tools/messages.h"
+#include "tools/png_writer.h"
 #include "tools/text_codec.h"
 
 namespace png_io {
@@ -57,19 +63,6 @@ struct ReadContext {
     std::vector<png_bytep> rows;
     ~ReadContext() {
         if (png) png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
-    }
-};
-
-struct WriteContext {
-    ErrorSink sink;
-    std::FILE* file = nullptr;
-    png_structp png = nullptr;
-    png_infop info = nullptr;
-    std::vector<std::uint8_t> row;
-    bool failed = false;
-    ~WriteContext() {
-        if (png) png_destroy_write_struct(&png, info ? &info : nullptr);
-        if (file) std::fclose(file);
     }
 };
 
@@ -120,7 +113,7 @@ bool ReadPixels(ReadContext& c, std::FILE* file, full::Picture* picture, bool* t
     }
     picture->width = width;
     picture->height = height;
-    picture->rgb.assign(full::SampleCount(width, height), 0);
+    full::AllocateSamples(picture, full::SampleCount(width, height));
     c.rows.resize(height);
     for (png_uint_32 y = 0; y < height; ++y) {
         c.rows[y] = reinterpret_cast<png_bytep>(picture->rgb.data() + 3 * std::size_t{width} * y);
@@ -170,65 +163,6 @@ std::string CommentOf(png_structp png, png_infop info) {
     return {};
 }
 
-bool IsAscii(const std::string& s) {
-    for (unsigned char ch : s) {
-        if (ch >= 0x80) return false;
-    }
-    return true;
-}
-
-bool OpenForWriting(WriteContext& c, const std::string& path) {
-    c.file = std::fopen(path.c_str(), "wb");
-    if (!c.file) return false;
-    c.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &c.sink, OnError, OnWarning);
-    if (c.png) c.info = png_create_info_struct(c.png);
-    return c.png && c.info;
-}
-
-// Ends a written file: the data must have reached the disk's buffers and the
-// file must close cleanly, or the write failed (a full disk shows up here).
-full::Result FinishWriting(WriteContext& c, bool ok) {
-    std::FILE* file = c.file;
-    c.file = nullptr;
-    const bool closed = std::fflush(file) == 0 && !std::ferror(file);
-    const bool finished = std::fclose(file) == 0 && closed;
-    // What libpng says of a failed write ("Write Error") tells no more than
-    // the status does; the reason is found where the file is committed.
-    if (!ok || !finished) return full::Failure(kStatusWriteFailed, "");
-    return {};
-}
-
-bool WritePixels16(WriteContext& c, const full::Picture& picture) {
-    if (setjmp(png_jmpbuf(c.png))) return false;
-    png_init_io(c.png, c.file);
-    png_set_IHDR(c.png, c.info, picture.width, picture.height, 16, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_text text;
-    std::memset(&text, 0, sizeof text);
-    if (!picture.comment.empty()) {
-        text.key = const_cast<char*>(kCommentKeyword);
-        text.text = const_cast<char*>(picture.comment.c_str());
-        if (IsAscii(picture.comment)) {
-            text.compression = PNG_TEXT_COMPRESSION_NONE;
-            text.text_length = picture.comment.size();
-        } else {
-            text.compression = PNG_ITXT_COMPRESSION_NONE;
-            text.itxt_length = picture.comment.size();
-        }
-        png_set_text(c.png, c.info, &text, 1);
-    }
-    png_write_info(c.png, c.info);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    png_set_swap(c.png);
-#endif
-    for (std::uint32_t y = 0; y < picture.height; ++y) {
-        const std::uint16_t* row = picture.rgb.data() + 3 * std::size_t{picture.width} * y;
-        png_write_row(c.png, reinterpret_cast<png_const_bytep>(row));
-    }
-    png_write_end(c.png, c.info);
-    return true;
-}
-
 struct BmpLayout {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
@@ -266,40 +200,6 @@ bool ReadBmpLayout(std::FILE* file, BmpLayout* layout) {
         }
     }
     return layout->offBits >= bmp::kHeadersSize + 4 * layout->palette.size();
-}
-
-bool TranscodeRows(WriteContext& c, std::FILE* in, const BmpLayout& layout) {
-    if (setjmp(png_jmpbuf(c.png))) return false;
-    png_init_io(c.png, c.file);
-    const bool indexed = layout.bitCount <= 8;
-    const bool deep = layout.bitCount == 48;
-    png_set_IHDR(c.png, c.info, layout.width, layout.height,
-                 indexed ? layout.bitCount : deep ? 16 : 8,
-                 indexed ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (indexed) {
-        png_set_PLTE(c.png, c.info, layout.palette.data(), static_cast<int>(layout.palette.size()));
-    }
-    png_write_info(c.png, c.info);
-    if (!indexed) png_set_bgr(c.png);
-    // The 48-bit bitmap's samples are little-endian; PNG's are big-endian.
-    if (deep) png_set_swap(c.png);
-    // Both formats pack pixels the same way within a row (the leftmost in the
-    // highest bits of a byte); bitmap rows run bottom up.
-    for (std::uint32_t y = 0; y < layout.height; ++y) {
-        const std::uint64_t at =
-            layout.offBits + std::uint64_t{layout.stride} * (layout.height - 1 - y);
-        if (fseeko(in, static_cast<off_t>(at), SEEK_SET) != 0 ||
-            std::fread(c.row.data(), 1, layout.stride, in) != layout.stride) {
-            std::snprintf(c.sink.message, sizeof c.sink.message, "%s",
-                          msg::Tr("the bitmap ends early"));
-            c.failed = true;
-            return false;
-        }
-        png_write_row(c.png, c.row.data());
-    }
-    png_write_end(c.png, c.info);
-    return true;
 }
 
 // Deflate turns one byte into at most 1032: a longest match of 258 bytes costs
@@ -411,32 +311,78 @@ full::Result ReadPng(const std::string& path, full::Picture* picture) {
 }
 
 full::Result WritePng16(const std::string& path, const full::Picture& picture) {
-    WriteContext c;
-    if (!OpenForWriting(c, path)) return full::Failure(kStatusOutputNotCreated, "");
-    return FinishWriting(c, WritePixels16(c, picture));
+    return WritePng16(path, picture, {});
+}
+
+full::Result WritePng16(const std::string& path, const full::Picture& picture,
+                        const png_write::Options& options) {
+    png_write::Layout layout;
+    layout.width = picture.width;
+    layout.height = picture.height;
+    layout.bitDepth = 16;
+    layout.colorType = 2;
+    layout.comment = picture.comment;
+    const std::size_t samples = 3 * std::size_t{picture.width};
+    return png_write::Write(
+        path, layout,
+        [&](std::uint32_t y, std::uint8_t* row) {
+            const std::uint16_t* in = picture.rgb.data() + samples * y;
+            for (std::size_t i = 0; i < samples; ++i) {  // PNG samples are big-endian
+                row[2 * i] = static_cast<std::uint8_t>(in[i] >> 8);
+                row[2 * i + 1] = static_cast<std::uint8_t>(in[i]);
+            }
+            return true;
+        },
+        options);
 }
 
 full::Result BmpToPng(const std::string& bmpPath, const std::string& pngPath) {
     std::FILE* in = std::fopen(bmpPath.c_str(), "rb");
     if (!in) return full::Failure(kStatusReadFailed, msg::Tr("cannot reopen the bitmap"));
-    BmpLayout layout;
-    if (!ReadBmpLayout(in, &layout)) {
-        std::fclose(in);
+    BmpLayout bmp;
+    const bool known = ReadBmpLayout(in, &bmp);
+    const int fd = ::dup(fileno(in));
+    std::fclose(in);
+    if (!known || fd < 0) {
+        if (fd >= 0) ::close(fd);
         return full::Failure(kStatusUnexpected, msg::Tr("not a bitmap this tool writes"));
     }
-    WriteContext c;
-    if (!OpenForWriting(c, pngPath)) {
-        std::fclose(in);
-        return full::Failure(kStatusOutputNotCreated, "");
+    png_write::Layout layout;
+    layout.width = bmp.width;
+    layout.height = bmp.height;
+    const bool indexed = bmp.bitCount <= 8;
+    const bool deep = bmp.bitCount == 48;
+    layout.bitDepth = indexed ? static_cast<int>(bmp.bitCount) : deep ? 16 : 8;
+    layout.colorType = indexed ? 3 : 2;
+    for (const png_color& c : bmp.palette) layout.palette.push_back({c.red, c.green, c.blue});
+    const std::size_t rowBytes = png_write::RowBytes(layout);
+    // Rows are read with pread, which several threads may do at once. Both
+    // formats pack pixels the same way within a row (the leftmost in the
+    // highest bits of a byte); bitmap rows run bottom up, blue first.
+    const full::Result result = png_write::Write(
+        pngPath, layout, [&](std::uint32_t y, std::uint8_t* row) {
+            const std::uint64_t at = bmp.offBits + std::uint64_t{bmp.stride} * (bmp.height - 1 - y);
+            std::size_t got = 0;
+            while (got < rowBytes) {
+                const ssize_t n = ::pread(fd, row + got, rowBytes - got, static_cast<off_t>(at + got));
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) return false;
+                got += static_cast<std::size_t>(n);
+            }
+            if (deep) {
+                // Blue, green, red, each little-endian, become red, green,
+                // blue, each big-endian: every pixel's six bytes reversed.
+                for (std::size_t i = 0; i + 5 < rowBytes; i += 6) std::reverse(row + i, row + i + 6);
+            } else if (!indexed) {
+                for (std::size_t i = 0; i + 2 < rowBytes; i += 3) std::swap(row[i], row[i + 2]);
+            }
+            return true;
+        });
+    ::close(fd);
+    if (result.status == kStatusReadFailed) {
+        return full::Failure(kStatusReadFailed, msg::Tr("the bitmap ends early"));
     }
-    c.row.resize(layout.stride);
-    const bool ok = TranscodeRows(c, in, layout);
-    std::fclose(in);
-    if (c.failed) {
-        FinishWriting(c, false);
-        return full::Failure(kStatusReadFailed, c.sink.message);
-    }
-    return FinishWriting(c, ok);
+    return result;
 }
 
 }  // namespace png_io

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tools/full_picture.h"
+#include "tools/png_writer.h"
 
 namespace png_io {
 
@@ -26,12 +27,15 @@ full::Result ReadPng(std::FILE* file, full::Picture* picture);
 
 // Writes the picture as 16-bit RGB PNG, the comment (if any) as a "Comment"
 // text chunk: plain text when it is ASCII, international (UTF-8) otherwise.
+// The options choose how the work is split (tests make small bands).
 full::Result WritePng16(const std::string& path, const full::Picture& picture);
+full::Result WritePng16(const std::string& path, const full::Picture& picture,
+                        const png_write::Options& options);
 
 // Re-encodes an uncompressed bottom-up bitmap of 1, 4, 8 or 24 bits per pixel
 // as PNG with the same pixels: indexed with the bitmap's palette at 1, 4 and 8
 // bits, 8-bit RGB at 24 bits; and the conversion's 48-bit intermediate as
-// 16-bit RGB. Reads one row at a time.
+// 16-bit RGB.
 full::Result BmpToPng(const std::string& bmpPath, const std::string& pngPath);
 
 }  // namespace png_io

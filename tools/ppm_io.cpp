@@ -87,7 +87,7 @@ full::Result ReadPnm(std::FILE* f, full::Picture* picture) {
         std::fseek(f, start, SEEK_SET);
     }
     try {
-        picture->rgb.assign(samples, 0);
+        full::AllocateSamples(picture, samples);
     } catch (const std::bad_alloc&) {
         return full::Failure(kStatusOutOfMemory, msg::Tr("not enough memory for the picture"));
     }

@@ -19,6 +19,47 @@ std::vector<std::uint8_t> BitWriter::Bytes() const {
     return result;
 }
 
+void BitWriter::PutCodes(const std::uint8_t* data, std::size_t count,
+                         const std::array<std::uint32_t, 256>& code,
+                         const std::array<std::uint8_t, 256>& length) {
+    // The bits gather in a 64-bit word and leave it 32 at a time, through a
+    // small staging area, instead of a byte at a time into the vector.
+    constexpr std::size_t kStage = 4096;
+    std::uint8_t stage[kStage + 4];
+    std::size_t staged = 0;
+    std::uint64_t word = pending_ & ((std::uint64_t{1} << pendingCount_) - 1);
+    int held = pendingCount_;  // bits in word; below 32 between bytes
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t b = data[i];
+        const int n = length[b];
+        word = word << n | code[b];
+        held += n;
+        total += static_cast<std::uint64_t>(n);
+        if (held >= 32) {
+            held -= 32;
+            const auto out = static_cast<std::uint32_t>(word >> held);
+            stage[staged] = static_cast<std::uint8_t>(out >> 24);
+            stage[staged + 1] = static_cast<std::uint8_t>(out >> 16);
+            stage[staged + 2] = static_cast<std::uint8_t>(out >> 8);
+            stage[staged + 3] = static_cast<std::uint8_t>(out);
+            staged += 4;
+            if (staged >= kStage) {
+                bytes_.insert(bytes_.end(), stage, stage + staged);
+                staged = 0;
+            }
+        }
+    }
+    while (held >= 8) {
+        held -= 8;
+        stage[staged++] = static_cast<std::uint8_t>(word >> held);
+    }
+    bytes_.insert(bytes_.end(), stage, stage + staged);
+    pending_ = word;
+    pendingCount_ = held;
+    bitCount_ += total;
+}
+
 void BitWriter::TakeCompleteBytes(std::vector<std::uint8_t>* out) {
     out->swap(bytes_);
     bytes_.clear();
@@ -62,6 +103,11 @@ struct CodeTable {
     std::array<int, 256> length{};  // -1: no leaf for this value
     std::array<std::uint64_t, 256> bits{};
     std::array<std::vector<std::uint8_t>, 256> path;
+    // The same codes for BitWriter::PutCodes, when every code is at most 32
+    // bits (optimal codes for any real picture are far shorter).
+    bool short32 = false;
+    std::array<std::uint32_t, 256> code32{};
+    std::array<std::uint8_t, 256> length8{};
 
     void Put(std::uint8_t value, BitWriter& out) const {
         const int n = length[value];
@@ -69,6 +115,14 @@ struct CodeTable {
             out.Put(bits[value], n);
         } else {
             for (const std::uint8_t bit : path[value]) out.PutBit(bit);
+        }
+    }
+
+    void PutAll(const std::uint8_t* data, std::size_t count, BitWriter& out) const {
+        if (short32) {
+            out.PutCodes(data, count, code32, length8);
+        } else {
+            for (std::size_t i = 0; i < count; ++i) Put(data[i], out);
         }
     }
 };
@@ -104,6 +158,15 @@ CodeTable MakeCodes(const CodeTree& tree) {
         throw std::invalid_argument("code tree root out of range");
     }
     CollectCodes(tree, tree.root, path, table);
+    table.short32 = true;
+    for (int v = 0; v < 256; ++v) {
+        // Values without a leaf get an empty code; the callers refuse
+        // payloads that hold them before coding anything.
+        const int n = std::max(table.length[v], 0);
+        if (n > 32) table.short32 = false;
+        table.length8[v] = static_cast<std::uint8_t>(std::min(n, 32));
+        table.code32[v] = static_cast<std::uint32_t>(table.bits[v]);
+    }
     return table;
 }
 
@@ -117,7 +180,19 @@ void RequireCodes(const CodeTable& codes, const std::array<std::uint64_t, 256>& 
 
 void CountBytes(const std::uint8_t* data, std::size_t size,
                 std::array<std::uint64_t, 256>& histogram) {
-    for (std::size_t i = 0; i < size; ++i) ++histogram[data[i]];
+    // Four tables in turn: row differences are full of equal bytes (0x00 and
+    // 0xFF above small differences), and with one table each increment would
+    // wait for the one before.
+    std::uint64_t part[4][256] = {};
+    std::size_t i = 0;
+    for (; i + 4 <= size; i += 4) {
+        ++part[0][data[i]];
+        ++part[1][data[i + 1]];
+        ++part[2][data[i + 2]];
+        ++part[3][data[i + 3]];
+    }
+    for (; i < size; ++i) ++part[0][data[i]];
+    for (int v = 0; v < 256; ++v) histogram[v] += part[0][v] + part[1][v] + part[2][v] + part[3][v];
 }
 
 void PutLe16(std::vector<std::uint8_t>& out, std::uint32_t v) {
@@ -302,7 +377,7 @@ std::vector<std::uint8_t> EncodeRq6WithTree(const std::vector<std::uint8_t>& pay
 
     BitWriter bits;
     SerializeTree(tree, bits);
-    for (const std::uint8_t b : payload) codes.Put(b, bits);
+    codes.PutAll(payload.data(), payload.size(), bits);
 
     std::vector<std::uint8_t> file = FileStart(extra);
     const std::vector<std::uint8_t> stream = bits.Bytes();
@@ -357,12 +432,12 @@ bool WriteRq6File(const char* utf8Path, std::uint32_t width, std::uint32_t heigh
 
     BitWriter bits;
     SerializeTree(tree, bits);
-    for (const std::uint8_t b : preamble) codes.Put(b, bits);
+    codes.PutAll(preamble.data(), preamble.size(), bits);
     std::vector<std::uint8_t> ready;
     constexpr std::size_t kFlushBytes = std::size_t{1} << 20;
     forEachCodedRow([&](const std::vector<std::uint8_t>& bytes) {
         if (!ok) return;
-        for (const std::uint8_t b : bytes) codes.Put(b, bits);
+        codes.PutAll(bytes.data(), bytes.size(), bits);
         if (bits.BufferedBytes() >= kFlushBytes) {
             bits.TakeCompleteBytes(&ready);
             ok = WriteAll(file, ready.data(), ready.size());

@@ -37,6 +37,13 @@ public:
     }
     void PutBit(unsigned bit) { PutShort(bit, 1); }
 
+    // Appends, for each of the `count` bytes of `data`, the low length[b]
+    // bits of code[b]; every length used must be at most 32. The same bits
+    // as Put for each byte, at a fraction of the cost.
+    void PutCodes(const std::uint8_t* data, std::size_t count,
+                  const std::array<std::uint32_t, 256>& code,
+                  const std::array<std::uint8_t, 256>& length);
+
     // Bits put so far, drained ones included.
     std::uint64_t BitCount() const { return bitCount_; }
 

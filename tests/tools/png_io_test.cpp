@@ -11,6 +11,7 @@
 #include "engine/wp_convert.h"
 #include "gtest/gtest.h"
 #include "tests/engine/test_support.h"
+#include "tests/platform/file_faults.h"
 #include "tests/tools/format_checks.h"
 #include "tests/tools/memory_cap.h"
 #include "tests/tools/png_test_codec.h"
@@ -306,6 +307,80 @@ TEST(PngWrite, SixteenBitRgbWithTheCommentInTheRightChunk) {
     }
 }
 
+// Pictures the encoder must deflate in every way it can: noise (stored
+// blocks), gradients (long matches, the thorough level), a flat field and
+// tiny rows (fixed codes), cut into bands as small as one row, so that many
+// band joins fall at every bit position.
+full::Picture TestPicture(std::uint32_t w, std::uint32_t h, int kind, std::mt19937& rng) {
+    full::Picture p;
+    p.width = w;
+    p.height = h;
+    for (std::uint32_t y = 0; y < h; ++y) {
+        for (std::uint32_t x = 0; x < w; ++x) {
+            for (std::uint32_t c = 0; c < 3; ++c) {
+                const std::uint32_t smooth = 97 * x + 131 * y + 4099 * c;
+                p.rgb.push_back(static_cast<std::uint16_t>(
+                    kind == 0 ? rng() : kind == 1 ? smooth : kind == 2 ? 0x1234 : smooth + rng() % 64));
+            }
+        }
+    }
+    return p;
+}
+
+TEST(PngWrite, BandsJoinIntoOneStreamThatEveryReaderTakes) {
+    std::mt19937 rng(21);
+    const std::pair<std::uint32_t, std::uint32_t> sizes[] = {{1, 1}, {1, 37}, {41, 1}, {3, 3},
+                                                             {61, 29}, {200, 13}, {257, 40}};
+    for (const auto& [w, h] : sizes) {
+        for (int kind = 0; kind < 4; ++kind) {
+            full::Picture picture = TestPicture(w, h, kind, rng);
+            picture.comment = kind == 1 ? "\xe5\x86\x99 gradient" : kind == 2 ? "flat" : "";
+            for (const png_write::Options options :
+                 {png_write::Options{}, png_write::Options{1, 3}, png_write::Options{700, 2},
+                  png_write::Options{5000, 1}}) {
+                const std::string what = std::to_string(w) + "x" + std::to_string(h) + " kind " +
+                                         std::to_string(kind) + " band bytes " +
+                                         std::to_string(options.bandBytes) + " threads " +
+                                         std::to_string(options.threads);
+                ASSERT_TRUE(png_io::WritePng16("out.png", picture, options)) << what;
+                pngtest::Image decoded;
+                std::string error;
+                ASSERT_TRUE(pngtest::Decode(test::ReadBytes("out.png"), &decoded, &error))
+                    << what << ": " << error;
+                EXPECT_EQ(decoded.samples, picture.rgb) << what;
+                full::Picture back;
+                const full::Result read = png_io::ReadPng("out.png", &back);
+                ASSERT_TRUE(read) << what << ": " << read.message;
+                EXPECT_EQ(back.rgb, picture.rgb) << what;
+                EXPECT_EQ(back.comment, picture.comment) << what;
+            }
+        }
+    }
+}
+
+// Every write that comes up short, whether the call admits it or not, and
+// wherever in the file it falls, fails the whole write.
+TEST(PngWrite, ShortWriteAnywhereIsAFailure) {
+    std::mt19937 rng(22);
+    full::Picture picture = TestPicture(150, 90, 3, rng);
+    picture.comment = "short";
+    const png_write::Options bands{20000, 2};  // several bands, several image data chunks
+    ASSERT_TRUE(png_io::WritePng16("whole.png", picture, bands));
+    const std::uint64_t size = test::ReadBytes("whole.png").size();
+    for (const auto how : {file_faults::ShortWrite::kFails, file_faults::ShortWrite::kClaimsSuccess}) {
+        for (const std::uint64_t budget : {std::uint64_t{0}, std::uint64_t{8}, std::uint64_t{40},
+                                           size / 3, size / 2, size - 13, size - 1}) {
+            file_faults::LimitWrites(budget, how);
+            const full::Result r = png_io::WritePng16("out.png", picture, bands);
+            file_faults::UnlimitedWrites();
+            EXPECT_EQ(r.status, kStatusWriteFailed) << "budget " << budget;
+        }
+    }
+    file_faults::LimitWrites(size);
+    EXPECT_TRUE(png_io::WritePng16("out.png", picture, bands)) << "an exact fit is enough";
+    file_faults::UnlimitedWrites();
+}
+
 TEST(PngWrite, UnwritablePlaceIsStatusThree) {
     full::Picture picture{1, 1, {1, 2, 3}, ""};
     EXPECT_EQ(png_io::WritePng16("no-such-dir/out.png", picture).status, kStatusOutputNotCreated);
@@ -324,6 +399,9 @@ TEST(BmpToPng, SamePixelsAtTheSameDepthInEveryMode) {
         const auto bitmap = test::ConvertedBytes("pic.rq6", 1.3, 33, 19, m.mode);
         test::WriteRaw("in.bmp", bitmap);
         ASSERT_TRUE(png_io::BmpToPng("in.bmp", "out.png")) << m.mode;
+        file_faults::LimitWrites(100);
+        EXPECT_EQ(png_io::BmpToPng("in.bmp", "short.png").status, kStatusWriteFailed) << m.mode;
+        file_faults::UnlimitedWrites();
         pngtest::Image png;
         std::string error;
         ASSERT_TRUE(pngtest::Decode(test::ReadBytes("out.png"), &png, &error)) << error;
