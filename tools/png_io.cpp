@@ -336,6 +336,16 @@ full::Result WritePng16(const std::string& path, const full::Picture& picture,
         options);
 }
 
+// A conversion holds a few megabytes whatever its size, and its PNG should
+// not take more: smaller bands than for a whole picture already in memory
+// keep every band in flight under a megabyte, for a file a few hundredths of
+// a percent larger.
+png_write::Options BitmapBands() {
+    png_write::Options options;
+    options.bandBytes = std::size_t{1} << 20;
+    return options;
+}
+
 full::Result BmpToPng(const std::string& bmpPath, const std::string& pngPath) {
     std::FILE* in = std::fopen(bmpPath.c_str(), "rb");
     if (!in) return full::Failure(kStatusReadFailed, msg::Tr("cannot reopen the bitmap"));
@@ -377,7 +387,8 @@ full::Result BmpToPng(const std::string& bmpPath, const std::string& pngPath) {
                 for (std::size_t i = 0; i + 2 < rowBytes; i += 3) std::swap(row[i], row[i + 2]);
             }
             return true;
-        });
+        },
+        BitmapBands());
     ::close(fd);
     if (result.status == kStatusReadFailed) {
         return full::Failure(kStatusReadFailed, msg::Tr("the bitmap ends early"));
