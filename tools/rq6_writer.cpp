@@ -65,6 +65,39 @@ void BitWriter::TakeCompleteBytes(std::vector<std::uint8_t>* out) {
     bytes_.clear();
 }
 
+void BitWriter::Append(const BitWriter& other) {
+    AppendBytes(other, 0, other.bytes_.size());
+    AppendUnfinished(other);
+}
+
+void BitWriter::AppendBytes(const BitWriter& other, std::size_t from, std::size_t to) {
+    const std::uint8_t* in = other.bytes_.data() + from;
+    const std::size_t count = to - from;
+    const int shift = pendingCount_;
+    if (shift == 0) {
+        bytes_.insert(bytes_.end(), in, in + count);
+    } else {
+        // Each byte of `other` straddles two bytes here: its high bits finish
+        // the unfinished byte, its low bits start the next one.
+        const std::uint32_t mask = (1u << shift) - 1;
+        auto carry = static_cast<std::uint32_t>(pending_) & mask;
+        const std::size_t at = bytes_.size();
+        bytes_.resize(at + count);
+        std::uint8_t* out = bytes_.data() + at;
+        for (std::size_t i = 0; i < count; ++i) {
+            out[i] = static_cast<std::uint8_t>(carry << (8 - shift) | in[i] >> shift);
+            carry = in[i] & mask;
+        }
+        pending_ = carry;
+    }
+    bitCount_ += 8 * std::uint64_t{count};
+}
+
+void BitWriter::AppendUnfinished(const BitWriter& other) {
+    const int rest = other.pendingCount_;
+    if (rest > 0) PutShort(other.pending_ & ((std::uint64_t{1} << rest) - 1), rest);
+}
+
 namespace {
 
 constexpr int kLeafCount = 256;
@@ -396,31 +429,48 @@ bool WriteBytes(const char* utf8Path, const std::vector<std::uint8_t>& bytes) {
 
 bool WriteRq6File(const char* utf8Path, std::uint32_t width, std::uint32_t height,
                   const std::string& comment, const RowSource& row, const PayloadFields& fields,
-                  bool* created) {
+                  bool* created, const RunBoth& runBoth) {
     if (created) *created = false;
     const std::vector<std::uint8_t> preamble = BuildPreamble(width, height, comment, fields);
-    const std::size_t rowSamples = std::size_t{3} * width;
-    std::vector<std::uint16_t> current(rowSamples);
-    std::vector<std::uint16_t> previous(rowSamples);
-    std::vector<std::uint8_t> coded(RowStride(width));
+    // Stored rows [0, split) are the first half, [split, height) the second.
+    const std::uint32_t split = runBoth ? height / 2 : height;
 
-    // Both passes see the rows in the same order and delta-code them the same way.
-    const auto forEachCodedRow =
-        [&](const std::function<void(const std::vector<std::uint8_t>&)>& use) {
-            for (std::uint32_t y = 0; y < height; ++y) {
-                row(y, current.data());
-                DeltaCodeRow(current.data(), y == 0 ? nullptr : previous.data(), width,
-                             coded.data());
-                use(coded);
-                current.swap(previous);
-            }
-        };
+    // Hands the coded rows [from, to) to `use`, in order; every row is
+    // delta-coded against the one below it, fetched again for a half that
+    // starts above the bottom.
+    const auto forEachCodedRow = [&](std::uint32_t from, std::uint32_t to, const auto& use) {
+        const std::size_t rowSamples = std::size_t{3} * width;
+        std::vector<std::uint16_t> current(rowSamples);
+        std::vector<std::uint16_t> previous(rowSamples);
+        std::vector<std::uint8_t> coded(RowStride(width));
+        if (from >= to) return;
+        if (from > 0) row(from - 1, previous.data());
+        for (std::uint32_t y = from; y < to; ++y) {
+            row(y, current.data());
+            DeltaCodeRow(current.data(), y == 0 ? nullptr : previous.data(), width, coded.data());
+            use(coded);
+            current.swap(previous);
+        }
+    };
+    const auto both = [&](const std::function<void()>& first, const std::function<void()>& second) {
+        if (runBoth) {
+            runBoth(first, second);
+        } else {
+            first();
+            second();
+        }
+    };
 
     std::array<std::uint64_t, 256> histogram{};
+    std::array<std::uint64_t, 256> upper{};
     CountBytes(preamble.data(), preamble.size(), histogram);
-    forEachCodedRow([&](const std::vector<std::uint8_t>& bytes) {
-        CountBytes(bytes.data(), bytes.size(), histogram);
-    });
+    const auto count = [&](std::uint32_t from, std::uint32_t to, std::array<std::uint64_t, 256>& h) {
+        forEachCodedRow(from, to, [&](const std::vector<std::uint8_t>& bytes) {
+            CountBytes(bytes.data(), bytes.size(), h);
+        });
+    };
+    both([&] { count(0, split, histogram); }, [&] { count(split, height, upper); });
+    for (int v = 0; v < 256; ++v) histogram[v] += upper[v];
     const CodeTree tree = BuildOptimalTree(histogram);
     const CodeTable codes = MakeCodes(tree);
 
@@ -431,19 +481,42 @@ bool WriteRq6File(const char* utf8Path, std::uint32_t width, std::uint32_t heigh
     bool ok = WriteAll(file, start.data(), start.size());
 
     BitWriter bits;
+    BitWriter upperBits;
+    if (split < height) {
+        std::uint64_t upperBitCount = 0;
+        for (int v = 0; v < 256; ++v) {
+            if (upper[v] != 0) upperBitCount += upper[v] * static_cast<std::uint64_t>(codes.length[v]);
+        }
+        upperBits.Reserve(static_cast<std::size_t>(upperBitCount / 8 + 1));
+    }
     SerializeTree(tree, bits);
     codes.PutAll(preamble.data(), preamble.size(), bits);
     std::vector<std::uint8_t> ready;
     constexpr std::size_t kFlushBytes = std::size_t{1} << 20;
-    forEachCodedRow([&](const std::vector<std::uint8_t>& bytes) {
-        if (!ok) return;
-        codes.PutAll(bytes.data(), bytes.size(), bits);
-        if (bits.BufferedBytes() >= kFlushBytes) {
-            bits.TakeCompleteBytes(&ready);
-            ok = WriteAll(file, ready.data(), ready.size());
-        }
-    });
+    both(
+        [&] {
+            forEachCodedRow(0, split, [&](const std::vector<std::uint8_t>& bytes) {
+                if (!ok) return;
+                codes.PutAll(bytes.data(), bytes.size(), bits);
+                if (bits.BufferedBytes() >= kFlushBytes) {
+                    bits.TakeCompleteBytes(&ready);
+                    ok = WriteAll(file, ready.data(), ready.size());
+                }
+            });
+        },
+        [&] {
+            forEachCodedRow(split, height, [&](const std::vector<std::uint8_t>& bytes) {
+                codes.PutAll(bytes.data(), bytes.size(), upperBits);
+            });
+        });
+    // The second half joins the first where its bits end, a megabyte at a time.
+    for (std::size_t at = 0; ok && at < upperBits.BufferedBytes(); at += kFlushBytes) {
+        bits.AppendBytes(upperBits, at, std::min(upperBits.BufferedBytes(), at + kFlushBytes));
+        bits.TakeCompleteBytes(&ready);
+        ok = WriteAll(file, ready.data(), ready.size());
+    }
     if (ok) {
+        bits.AppendUnfinished(upperBits);
         const std::vector<std::uint8_t> rest = bits.Bytes();
         ok = WriteAll(file, rest.data(), rest.size());
     }

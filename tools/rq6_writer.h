@@ -58,6 +58,17 @@ public:
     // streaming writer drains it this way); the bits of an unfinished byte stay.
     void TakeCompleteBytes(std::vector<std::uint8_t>* out);
 
+    // Appends every bit `other` holds, in order: what a second writer coded
+    // on its own joins this stream wherever its bits end. `other` must not
+    // have been drained. The same in pieces, so that the joined stream can be
+    // drained as it grows: the complete bytes [from, to) of `other`, then
+    // its unfinished byte's bits.
+    void Append(const BitWriter& other);
+    void AppendBytes(const BitWriter& other, std::size_t from, std::size_t to);
+    void AppendUnfinished(const BitWriter& other);
+
+    void Reserve(std::size_t bytes) { bytes_.reserve(bytes); }
+
 private:
     // count <= 32, so the pending bits (fewer than 8 before) still fit 64 bits.
     void PutShort(std::uint64_t bits, int count) {
@@ -168,8 +179,17 @@ using RowSource = std::function<void(std::uint32_t y, std::uint16_t* bgr)>;
 // once to code them, so `row` must give the same samples both times.
 // False when the file cannot be written (nothing is left behind then);
 // *created, when given, tells whether the file could at least be created.
+//
+// With `runBoth` (which runs two jobs and returns when both are done, on two
+// threads if it likes) the rows are counted and coded in two halves, one job
+// each: `row` is then called from both at once, and the second half's codes
+// (about half the file) are held in memory until the first half is written.
+// The file is the same either way.
+using RunBoth = std::function<void(const std::function<void()>& first,
+                                   const std::function<void()>& second)>;
 bool WriteRq6File(const char* utf8Path, std::uint32_t width, std::uint32_t height,
                   const std::string& comment, const RowSource& row,
-                  const PayloadFields& fields = {}, bool* created = nullptr);
+                  const PayloadFields& fields = {}, bool* created = nullptr,
+                  const RunBoth& runBoth = {});
 
 }  // namespace rq6

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <cstdio>
 #include <numeric>
 #include <optional>
@@ -508,7 +509,8 @@ TEST(StreamingTest, MatchesTheInMemoryPath) {
         bool randomSamples;
     };
     // The last case codes to well over a megabyte, so the file is written in pieces.
-    const Case cases[] = {{{1, 1}, true}, {{7, 5}, true}, {{33, 20}, false}, {{600, 400}, true}};
+    const Case cases[] = {{{1, 1}, true},   {{7, 5}, true},   {{1, 2}, true},
+                         {{33, 20}, false}, {{600, 400}, true}, {{600, 401}, true}};
     rq6::PayloadFields fields;
     fields.biXPelsPerMeter = 2835;
     for (const Case& c : cases) {
@@ -534,6 +536,15 @@ TEST(StreamingTest, MatchesTheInMemoryPath) {
         std::vector<std::uint32_t> twice = order;
         twice.insert(twice.end(), order.begin(), order.end());
         EXPECT_EQ(requested, twice);
+        // In two halves, the second coded on its own and joined at whatever
+        // bit the first ends on: the same file. (Run one after the other
+        // here; the tool runs them on two threads.)
+        const auto inTurn = [](const std::function<void()>& a, const std::function<void()>& b) {
+            b();
+            a();
+        };
+        ASSERT_TRUE(rq6::WriteRq6File("halves.rq6", w, h, "streamed", row, fields, nullptr, inTurn));
+        EXPECT_EQ(ReadWholeFile("halves.rq6"), expected);
     }
 }
 
