@@ -17,8 +17,8 @@ public:
     // most 255 of them, so the highest number is 510.
     static constexpr int kFirstInternal = 256;
     static constexpr int kNodeCount = 511;
-    // Bits resolved by one look-up of the decoding table.
-    static constexpr int kTableBits = 12;
+    // Bits resolved by one look-up of the decoding tables.
+    static constexpr int kTableBits = 14;
 
     HuffmanCode(const char* path, std::uint32_t expectedMagic);
     ~HuffmanCode();
@@ -49,10 +49,15 @@ public:
 private:
     std::int32_t ReadNode();
     void BuildTable();
+    void FillFirstCodes(std::int32_t node, std::uint32_t prefix, int depth);
     std::uint8_t WalkFrom(std::int32_t node);
 
-    // For every value of the next kTableBits bits: up to two whole codes that
-    // fit in them (their bytes and lengths), or, when not even one fits, the
-    // node the tree walk reaches after those bits.
-    std::uint32_t table[1 << kTableBits] = {};
+    // For every value of the next kTableBits bits, two tables: up to three
+    // whole codes that fit in those bits, or, when not even one fits, the
+    // node the tree walk reaches after them. `steps` says how many bits and
+    // how many codes; `codeBytes` holds their bytes (or that node). Only the
+    // step is on the path from one look-up to the next, so it has a table of
+    // single bytes to itself, small enough to stay in the fastest cache.
+    std::uint8_t steps[1 << kTableBits] = {};
+    std::uint32_t codeBytes[1 << kTableBits] = {};
 };
