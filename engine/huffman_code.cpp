@@ -11,16 +11,16 @@
 // without consuming bits. At most 255 internal nodes are allowed, which also
 // bounds the recursion that reads the tree and the length of any code.
 //
-// Decoding keeps the next bits in a 64-bit window, refilled a word at a time,
-// and looks the next 14 bits up in tables built once from the tree. One
-// look-up yields every whole code that fits in those bits, up to three: in a
-// photograph that is mostly a low byte of a delta (about 9 bits) with its
-// high byte (2 or 3 bits, nearly always 0x00 or 0xFF); in flat pictures three
-// bytes at a time. Four look-ups follow each refill. The rare code longer
-// than 14 bits continues bit by bit from the node reached. Each look-up has
-// to wait for the one before (it needs to know where its bits start), so the
-// speed is set by that chain: a shift, a load from the first-level cache and
-// the shift that consumes the bits.
+// Decoding keeps the next bits in a 64-bit window, refilled a word at a
+// time, and looks the next 14 bits up in two tables built once from the tree
+// (16 K entries each, 80 KB in all). One look-up yields every whole code that
+// fits in those bits, up to three: in a photograph mostly the low byte of a
+// delta (about 9 bits) with its high byte (2 or 3 bits, nearly always 0x00 or
+// 0xFF), in flat pictures three bytes at a time. Four look-ups follow each
+// refill. The rare code longer than 14 bits continues bit by bit from the
+// node reached. Each look-up waits for the one before, which tells where its
+// bits start, so that chain sets the speed: a shift, a load from the
+// first-level cache and the shift that consumes the bits.
 #include "engine/huffman_code.h"
 
 #include <cstring>
@@ -35,8 +35,8 @@ namespace {
 constexpr std::uint32_t kStepLengthMask = 0x3F;
 constexpr std::uint32_t kStepCountShift = 6;
 constexpr std::uint32_t kMaxCodesPerStep = 3;
-static_assert(HuffmanCode::kTableBits <= 32, "step lengths have 6 bits");
-static_assert(HuffmanCode::kTableBits < HuffmanCode::kNodeCount, "a table entry can end on a node");
+// (Building the tables shifts a pattern by up to its own width in 32 bits.)
+static_assert(HuffmanCode::kTableBits <= 16, "patterns of at most 16 bits");
 
 // Look-ups between two refills: each takes at most kTableBits bits.
 constexpr int kLookupsPerRefill = BitI::kRefillBits / HuffmanCode::kTableBits;
@@ -127,12 +127,15 @@ std::int32_t HuffmanCode::ReadNode() {
 // with a whole code also keeps that code's length in its top byte, which the
 // finished entries (at most three bytes) never use.
 constexpr std::uint32_t kFirstLengthShift = 24;
+static_assert(8 * kMaxCodesPerStep <= kFirstLengthShift, "the length sits above the bytes");
 
 // Fills in, for every pattern of kTableBits bits, its first code alone: a
 // code of `depth` bits is the first of every pattern that starts with
 // `prefix`; a walk that reaches the table's depth on an internal node is a
 // long code, recorded with that node.
 void HuffmanCode::FillFirstCodes(std::int32_t node, std::uint32_t prefix, int depth) {
+    std::uint8_t* const steps = tables->steps;
+    std::uint32_t* const codeBytes = tables->codeBytes;
     if (node < kFirstInternal || depth == kTableBits) {
         const bool leaf = node < kFirstInternal;
         const std::uint32_t step = leaf ? static_cast<std::uint32_t>(depth) | 1u << kStepCountShift
@@ -153,6 +156,13 @@ void HuffmanCode::FillFirstCodes(std::int32_t node, std::uint32_t prefix, int de
 
 void HuffmanCode::BuildTable() {
     if (root < kFirstInternal) return;  // a single leaf needs no table
+    tables.reset(new (std::nothrow) Tables);
+    if (!tables) {
+        error = 1;
+        return;
+    }
+    std::uint8_t* const steps = tables->steps;
+    std::uint32_t* const codeBytes = tables->codeBytes;
     FillFirstCodes(root, 0, 0);
     // Then the codes that follow the first, while they fit. The bits after a
     // code of n bits, shifted up and padded with zeros, are another pattern;
@@ -176,7 +186,7 @@ void HuffmanCode::BuildTable() {
         codeBytes[pattern] = bytes | (entry & ~0u << kFirstLengthShift);
         steps[pattern] = static_cast<std::uint8_t>(used | codes << kStepCountShift);
     }
-    for (std::uint32_t& entry : codeBytes) entry &= ~(~0u << kFirstLengthShift);
+    for (std::uint32_t& entry : tables->codeBytes) entry &= ~(~0u << kFirstLengthShift);
 }
 
 std::uint8_t HuffmanCode::WalkFrom(std::int32_t node) {
@@ -191,6 +201,8 @@ void HuffmanCode::Decode(std::uint8_t* out, std::uint32_t count) {
         return;
     }
     BitI& in = *bits;
+    const std::uint8_t* const steps = tables->steps;
+    const std::uint32_t* const codeBytes = tables->codeBytes;
     std::uint8_t* const end = out + count;
     BitI::Cursor c = in.Take();
     while (end - out >= kGroupRoom) {

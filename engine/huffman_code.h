@@ -57,7 +57,11 @@ private:
     // node the tree walk reaches after them. `steps` says how many bits and
     // how many codes; `codeBytes` holds their bytes (or that node). Only the
     // step is on the path from one look-up to the next, so it has a table of
-    // single bytes to itself, small enough to stay in the fastest cache.
-    std::uint8_t steps[1 << kTableBits] = {};
-    std::uint32_t codeBytes[1 << kTableBits] = {};
+    // single bytes to itself, small enough to stay in the fastest cache, and
+    // it comes first, where a look-up needs no offset added to its index.
+    struct Tables {
+        std::uint8_t steps[1 << kTableBits];
+        std::uint32_t codeBytes[1 << kTableBits];
+    };
+    std::unique_ptr<Tables> tables;  // none for a single leaf
 };
