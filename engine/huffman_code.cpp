@@ -28,13 +28,12 @@
 
 namespace {
 
-// A step: the bits taken by the look-up's codes in its low bits, so that the
-// shift that consumes them needs no masking, and how many codes above them.
-// A count of 0 means the next code is longer than the table; its entry in
-// codeBytes is then the node reached.
-constexpr std::uint32_t kStepLengthMask = 0x3F;
-constexpr std::uint32_t kStepCountShift = 6;
-constexpr std::uint32_t kMaxCodesPerStep = 3;
+// An entry: the bytes of up to three whole codes that fit in the table's
+// bits, the first in the lowest byte, and how many codes in the top byte. A
+// count of 0 means the next code is longer than the table, and the entry is
+// then the node reached. The bits the codes take are in a table of their own.
+constexpr std::uint32_t kEntryCountShift = 24;
+constexpr std::uint32_t kMaxCodesPerEntry = 3;
 // (Building the tables shifts a pattern by up to its own width in 32 bits.)
 static_assert(HuffmanCode::kTableBits <= 16, "patterns of at most 16 bits");
 
@@ -43,9 +42,9 @@ constexpr int kLookupsPerRefill = BitI::kRefillBits / HuffmanCode::kTableBits;
 // Room a group of look-ups may write to: every look-up stores a whole word of
 // bytes and then keeps as many as it decoded, so the common path has no
 // branch on the count.
-constexpr std::ptrdiff_t kGroupRoom = kMaxCodesPerStep * (kLookupsPerRefill - 1) + 4;
+constexpr std::ptrdiff_t kGroupRoom = kMaxCodesPerEntry * (kLookupsPerRefill - 1) + 4;
 
-inline void StoreCodeBytes(std::uint8_t* out, std::uint32_t bytes) {
+inline void StoreEntry(std::uint8_t* out, std::uint32_t bytes) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     std::memcpy(out, &bytes, sizeof bytes);
 #else
@@ -123,30 +122,19 @@ std::int32_t HuffmanCode::ReadNode() {
     return n;
 }
 
-// While the tables are built, an entry of codeBytes whose pattern starts
-// with a whole code also keeps that code's length in its top byte, which the
-// finished entries (at most three bytes) never use.
-constexpr std::uint32_t kFirstLengthShift = 24;
-static_assert(8 * kMaxCodesPerStep <= kFirstLengthShift, "the length sits above the bytes");
-
 // Fills in, for every pattern of kTableBits bits, its first code alone: a
 // code of `depth` bits is the first of every pattern that starts with
 // `prefix`; a walk that reaches the table's depth on an internal node is a
 // long code, recorded with that node.
 void HuffmanCode::FillFirstCodes(std::int32_t node, std::uint32_t prefix, int depth) {
-    std::uint8_t* const steps = tables->steps;
-    std::uint32_t* const codeBytes = tables->codeBytes;
     if (node < kFirstInternal || depth == kTableBits) {
         const bool leaf = node < kFirstInternal;
-        const std::uint32_t step = leaf ? static_cast<std::uint32_t>(depth) | 1u << kStepCountShift
-                                        : static_cast<std::uint32_t>(kTableBits);
-        const std::uint32_t entry =
-            static_cast<std::uint32_t>(node) | (leaf ? static_cast<std::uint32_t>(depth) << kFirstLengthShift : 0);
+        const std::uint32_t entry = static_cast<std::uint32_t>(node) | (leaf ? 1u << kEntryCountShift : 0);
         const std::uint32_t from = prefix << (kTableBits - depth);
         const std::uint32_t to = from + (1u << (kTableBits - depth));
         for (std::uint32_t pattern = from; pattern < to; ++pattern) {
-            steps[pattern] = static_cast<std::uint8_t>(step);
-            codeBytes[pattern] = entry;
+            tables->lengths[pattern] = static_cast<std::uint8_t>(depth);
+            tables->entries[pattern] = entry;
         }
         return;
     }
@@ -161,32 +149,44 @@ void HuffmanCode::BuildTable() {
         error = 1;
         return;
     }
-    std::uint8_t* const steps = tables->steps;
-    std::uint32_t* const codeBytes = tables->codeBytes;
+    std::uint8_t* const lengths = tables->lengths;
+    std::uint32_t* const entries = tables->entries;
     FillFirstCodes(root, 0, 0);
     // Then the codes that follow the first, while they fit. The bits after a
     // code of n bits, shifted up and padded with zeros, are another pattern;
     // its first code is a whole code of at most kTableBits - n bits exactly
     // when the real bits start with that code, since the walk sees the same
-    // bits until then.
+    // bits until then. Those first codes must stay readable while entries
+    // grow, so until the last pass below an entry's top byte keeps the first
+    // code's length and the count waits above the 6 bits of the length.
     constexpr std::uint32_t kPatternMask = (1u << kTableBits) - 1;
+    constexpr std::uint32_t kBytesMask = (1u << kEntryCountShift) - 1;
+    constexpr std::uint32_t kWaitingCountShift = 6;
     for (std::uint32_t pattern = 0; pattern <= kPatternMask; ++pattern) {
-        const std::uint32_t entry = codeBytes[pattern];
-        std::uint32_t used = entry >> kFirstLengthShift;
-        if (used == 0) continue;  // a long code
+        if (entries[pattern] >> kEntryCountShift == 0) continue;  // a long code
+        entries[pattern] = (entries[pattern] & kBytesMask) | std::uint32_t{lengths[pattern]} << kEntryCountShift;
+    }
+    for (std::uint32_t pattern = 0; pattern <= kPatternMask; ++pattern) {
+        const std::uint32_t entry = entries[pattern];
+        std::uint32_t used = entry >> kEntryCountShift;
+        if (used == 0) continue;
         std::uint32_t bytes = entry & 0xFF, codes = 1;
-        while (codes < kMaxCodesPerStep) {
-            const std::uint32_t next = codeBytes[(pattern << used) & kPatternMask];
-            const std::uint32_t length = next >> kFirstLengthShift;
+        while (codes < kMaxCodesPerEntry) {
+            const std::uint32_t next = entries[(pattern << used) & kPatternMask];
+            const std::uint32_t length = next >> kEntryCountShift;
             if (length == 0 || used + length > kTableBits) break;
             bytes |= (next & 0xFF) << (8 * codes++);
             used += length;
         }
-        // The first code's length stays for the patterns still to come.
-        codeBytes[pattern] = bytes | (entry & ~0u << kFirstLengthShift);
-        steps[pattern] = static_cast<std::uint8_t>(used | codes << kStepCountShift);
+        entries[pattern] = bytes | (entry & ~kBytesMask);
+        lengths[pattern] = static_cast<std::uint8_t>(used | codes << kWaitingCountShift);
     }
-    for (std::uint32_t& entry : tables->codeBytes) entry &= ~(~0u << kFirstLengthShift);
+    for (std::uint32_t pattern = 0; pattern <= kPatternMask; ++pattern) {
+        const std::uint32_t codes = lengths[pattern] >> kWaitingCountShift;
+        if (codes == 0) continue;  // a long code: the node and the table's width
+        entries[pattern] = (entries[pattern] & kBytesMask) | codes << kEntryCountShift;
+        lengths[pattern] &= (1u << kWaitingCountShift) - 1;
+    }
 }
 
 std::uint8_t HuffmanCode::WalkFrom(std::int32_t node) {
@@ -201,8 +201,8 @@ void HuffmanCode::Decode(std::uint8_t* out, std::uint32_t count) {
         return;
     }
     BitI& in = *bits;
-    const std::uint8_t* const steps = tables->steps;
-    const std::uint32_t* const codeBytes = tables->codeBytes;
+    const std::uint8_t* const lengths = tables->lengths;
+    const std::uint32_t* const entries = tables->entries;
     std::uint8_t* const end = out + count;
     BitI::Cursor c = in.Take();
     while (end - out >= kGroupRoom) {
@@ -215,20 +215,22 @@ void HuffmanCode::Decode(std::uint8_t* out, std::uint32_t count) {
         }
         for (int k = 0; k < kLookupsPerRefill; ++k) {
             const auto pattern = static_cast<std::size_t>(c.window >> (64 - kTableBits));
-            const std::uint32_t step = steps[pattern];
-            const std::uint32_t codes = step >> kStepCountShift;
+            const std::uint32_t length = lengths[pattern];
+            const std::uint32_t entry = entries[pattern];
+            const std::uint32_t codes = entry >> kEntryCountShift;
             if (codes == 0) {
                 // A long code: finish it bit by bit from the node reached.
                 c.window <<= kTableBits;
                 c.available -= kTableBits;
                 in.Give(c);
-                *out++ = WalkFrom(static_cast<std::int32_t>(codeBytes[pattern]));
+                *out++ = WalkFrom(static_cast<std::int32_t>(entry));
                 c = in.Take();
                 break;
             }
-            StoreCodeBytes(out, codeBytes[pattern]);
+            // The count lands in the fourth byte, which a later store or the
+            // room left covers.
+            StoreEntry(out, entry);
             out += codes;
-            const std::uint32_t length = step & kStepLengthMask;
             c.window <<= length;
             c.available -= static_cast<int>(length);
         }

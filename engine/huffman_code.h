@@ -52,16 +52,16 @@ private:
     void FillFirstCodes(std::int32_t node, std::uint32_t prefix, int depth);
     std::uint8_t WalkFrom(std::int32_t node);
 
-    // For every value of the next kTableBits bits, two tables: up to three
-    // whole codes that fit in those bits, or, when not even one fits, the
-    // node the tree walk reaches after them. `steps` says how many bits and
-    // how many codes; `codeBytes` holds their bytes (or that node). Only the
-    // step is on the path from one look-up to the next, so it has a table of
-    // single bytes to itself, small enough to stay in the fastest cache, and
-    // it comes first, where a look-up needs no offset added to its index.
+    // For every value of the next kTableBits bits, two tables: the bytes of
+    // up to three whole codes that fit in those bits and how many (or, when
+    // not even one fits, the node the tree walk reaches after them), and the
+    // bits those codes take. Only the bits taken are on the path from one
+    // look-up to the next, so they have a table of single bytes to
+    // themselves, small enough to stay in the fastest cache, and it comes
+    // first, where a look-up needs no offset added to its index.
     struct Tables {
-        std::uint8_t steps[1 << kTableBits];
-        std::uint32_t codeBytes[1 << kTableBits];
+        std::uint8_t lengths[1 << kTableBits];
+        std::uint32_t entries[1 << kTableBits];
     };
     std::unique_ptr<Tables> tables;  // none for a single leaf
 };
