@@ -63,8 +63,8 @@ public:
 
     // The reading state, for a decoding loop to keep in local variables: the
     // stores of decoded bytes could otherwise alias the members and force
-    // them through memory at every code. `next` and `blockEnd` stay valid
-    // until the input is given the cursor back.
+    // them through memory at every code. `next` and `blockEnd` point into the
+    // current block: give the cursor back before anything else reads.
     struct Cursor {
         std::uint64_t window;
         int available;

@@ -54,7 +54,10 @@ inline void StoreEntry(std::uint8_t* out, std::uint32_t bytes) {
 
 }  // namespace
 
-HuffmanCode::HuffmanCode(const char* path, std::uint32_t expectedMagic) {
+// The tables are allocated first: if memory runs out, std::bad_alloc leaves
+// the constructor before there is a file to close, and the callers report it
+// as out of memory.
+HuffmanCode::HuffmanCode(const char* path, std::uint32_t expectedMagic) : tables(new Tables) {
     file = platform::OpenRead(path);
     if (file == platform::kInvalidFile) return;
 
@@ -144,11 +147,6 @@ void HuffmanCode::FillFirstCodes(std::int32_t node, std::uint32_t prefix, int de
 
 void HuffmanCode::BuildTable() {
     if (root < kFirstInternal) return;  // a single leaf needs no table
-    tables.reset(new (std::nothrow) Tables);
-    if (!tables) {
-        error = 1;
-        return;
-    }
     std::uint8_t* const lengths = tables->lengths;
     std::uint32_t* const entries = tables->entries;
     FillFirstCodes(root, 0, 0);

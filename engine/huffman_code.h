@@ -63,5 +63,5 @@ private:
         std::uint8_t lengths[1 << kTableBits];
         std::uint32_t entries[1 << kTableBits];
     };
-    std::unique_ptr<Tables> tables;  // none for a single leaf
+    std::unique_ptr<Tables> tables;
 };
