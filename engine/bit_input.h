@@ -50,32 +50,46 @@ public:
     }
 
     // Tops the window up to at least kRefillBits bits, or to the end of the file.
-    void Refill() { Refill(window, available); }
-
-    // The same on a copy of the window that a decoding loop keeps in
-    // registers (stores of decoded bytes could otherwise alias the members,
-    // forcing the window through memory at every code).
-    void Refill(std::uint64_t& w, int& a) {
-        if (a > kRefillBits) return;
-        if (filled - position >= 8 && a >= 0) {
-            w |= LoadBigEndian64(buffer + position) >> a;
-            // Whole bytes taken; the bits of a partly taken byte are taken
-            // again, at the same place, by the next refill.
-            position += (63 - a) >> 3;
-            a |= kRefillBits;
+    void Refill() {
+        if (available > kRefillBits) return;
+        Cursor c = Take();
+        if (CanRefillWord(c)) {
+            RefillWord(c);
+            Give(c);
             return;
         }
-        window = w;
-        available = a;
         RefillSlowly();
-        w = window;
-        a = available;
     }
-    std::uint64_t Window() const { return window; }
-    int Available() const { return available; }
-    void SetWindow(std::uint64_t w, int a) {
-        window = w;
-        available = a;
+
+    // The reading state, for a decoding loop to keep in local variables: the
+    // stores of decoded bytes could otherwise alias the members and force
+    // them through memory at every code. `next` and `blockEnd` point into the
+    // current block: give the cursor back before anything else reads.
+    struct Cursor {
+        std::uint64_t window;
+        int available;
+        const std::uint8_t* next;      // the byte that starts at bit `available`
+        const std::uint8_t* blockEnd;  // the end of the bytes read so far
+    };
+    Cursor Take() const { return {window, available, buffer + position, buffer + filled}; }
+    void Give(const Cursor& c) {
+        window = c.window;
+        available = c.available;
+        position = static_cast<std::int32_t>(c.next - buffer);
+    }
+
+    // Whether RefillWord may be used: a whole word left in the block, and no
+    // bits consumed past the end of the file.
+    static bool CanRefillWord(const Cursor& c) { return c.blockEnd - c.next >= 8 && c.available >= 0; }
+    // The common refill: loads a word and keeps its whole bytes, after which
+    // 56 ... 63 bits are valid. The bits of a partly taken byte are taken
+    // again, at the same place, by the next refill; the window below its
+    // valid bits only ever holds zeros or the file's own next bits, so OR-ing
+    // them in again is harmless.
+    static void RefillWord(Cursor& c) {
+        c.window |= LoadBigEndian64(c.next) >> c.available;
+        c.next += (63 - c.available) >> 3;
+        c.available |= kRefillBits;
     }
 
     // The next k bits (1 ... 32) without consuming them.

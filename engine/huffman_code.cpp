@@ -11,9 +11,16 @@
 // without consuming bits. At most 255 internal nodes are allowed, which also
 // bounds the recursion that reads the tree and the length of any code.
 //
-// Decoding looks the next 12 bits up in a table built once from the tree:
-// most codes of real pictures are short, so one look-up usually yields one or
-// two whole bytes; longer codes continue bit by bit from the node reached.
+// Decoding keeps the next bits in a 64-bit window, refilled a word at a
+// time, and looks the next 14 bits up in two tables built once from the tree
+// (16 K entries each, 80 KB in all). One look-up yields every whole code that
+// fits in those bits, up to three: in a photograph mostly the low byte of a
+// delta (about 9 bits) with its high byte (2 or 3 bits, nearly always 0x00 or
+// 0xFF), in flat pictures three bytes at a time. Four look-ups follow each
+// refill. The rare code longer than 14 bits continues bit by bit from the
+// node reached. Each look-up waits for the one before, which tells where its
+// bits start, so that chain sets the speed: a shift, a load from the
+// first-level cache and the shift that consumes the bits.
 #include "engine/huffman_code.h"
 
 #include <cstring>
@@ -21,20 +28,36 @@
 
 namespace {
 
-// Layout of a table entry: the bits taken by up to two whole codes (low
-// bits, so that the shift that consumes them needs no masking), their two
-// bytes, and how many bytes they yield. A count of 0 means the next code is
-// longer than the table, and the byte fields then hold the node reached. Both
-// bytes are always stored and the count says how many to keep, so the common
-// path has no branch on it.
-constexpr std::uint32_t kEntryLengthMask = 0x3F;
-constexpr std::uint32_t kEntryBytesShift = 8;   // first byte, then second byte
-constexpr std::uint32_t kEntryCountShift = 24;  // 0, 1 or 2
-constexpr std::uint32_t kEntryNodeMask = 0x1FF;
+// An entry: the bytes of up to three whole codes that fit in the table's
+// bits, the first in the lowest byte, and how many codes in the top byte. A
+// count of 0 means the next code is longer than the table, and the entry is
+// then the node reached. The bits the codes take are in a table of their own.
+constexpr std::uint32_t kEntryCountShift = 24;
+constexpr std::uint32_t kMaxCodesPerEntry = 3;
+// (Building the tables shifts a pattern by up to its own width in 32 bits.)
+static_assert(HuffmanCode::kTableBits <= 16, "patterns of at most 16 bits");
+
+// Look-ups between two refills: each takes at most kTableBits bits.
+constexpr int kLookupsPerRefill = BitI::kRefillBits / HuffmanCode::kTableBits;
+// Room a group of look-ups may write to: every look-up stores a whole word of
+// bytes and then keeps as many as it decoded, so the common path has no
+// branch on the count.
+constexpr std::ptrdiff_t kGroupRoom = kMaxCodesPerEntry * (kLookupsPerRefill - 1) + 4;
+
+inline void StoreEntry(std::uint8_t* out, std::uint32_t bytes) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::memcpy(out, &bytes, sizeof bytes);
+#else
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(bytes >> (8 * i));
+#endif
+}
 
 }  // namespace
 
-HuffmanCode::HuffmanCode(const char* path, std::uint32_t expectedMagic) {
+// The tables are allocated first: if memory runs out, std::bad_alloc leaves
+// the constructor before there is a file to close, and the callers report it
+// as out of memory.
+HuffmanCode::HuffmanCode(const char* path, std::uint32_t expectedMagic) : tables(new Tables) {
     file = platform::OpenRead(path);
     if (file == platform::kInvalidFile) return;
 
@@ -102,21 +125,65 @@ std::int32_t HuffmanCode::ReadNode() {
     return n;
 }
 
+// Fills in, for every pattern of kTableBits bits, its first code alone: a
+// code of `depth` bits is the first of every pattern that starts with
+// `prefix`; a walk that reaches the table's depth on an internal node is a
+// long code, recorded with that node.
+void HuffmanCode::FillFirstCodes(std::int32_t node, std::uint32_t prefix, int depth) {
+    if (node < kFirstInternal || depth == kTableBits) {
+        const bool leaf = node < kFirstInternal;
+        const std::uint32_t entry = static_cast<std::uint32_t>(node) | (leaf ? 1u << kEntryCountShift : 0);
+        const std::uint32_t from = prefix << (kTableBits - depth);
+        const std::uint32_t to = from + (1u << (kTableBits - depth));
+        for (std::uint32_t pattern = from; pattern < to; ++pattern) {
+            tables->lengths[pattern] = static_cast<std::uint8_t>(depth);
+            tables->entries[pattern] = entry;
+        }
+        return;
+    }
+    FillFirstCodes(first[node], prefix << 1, depth + 1);
+    FillFirstCodes(second[node], prefix << 1 | 1u, depth + 1);
+}
+
 void HuffmanCode::BuildTable() {
     if (root < kFirstInternal) return;  // a single leaf needs no table
-    for (std::uint32_t pattern = 0; pattern < (1u << kTableBits); ++pattern) {
-        std::uint32_t bytes = 0, codes = 0, length = 0;
-        std::int32_t node = root;
-        for (std::uint32_t used = 1; used <= kTableBits && codes < 2; ++used) {
-            const unsigned bit = (pattern >> (kTableBits - used)) & 1u;
-            node = bit ? second[node] : first[node];
-            if (node >= kFirstInternal) continue;
-            bytes |= static_cast<std::uint32_t>(node) << (8 * codes++);
-            length = used;
-            node = root;
+    std::uint8_t* const lengths = tables->lengths;
+    std::uint32_t* const entries = tables->entries;
+    FillFirstCodes(root, 0, 0);
+    // Then the codes that follow the first, while they fit. The bits after a
+    // code of n bits, shifted up and padded with zeros, are another pattern;
+    // its first code is a whole code of at most kTableBits - n bits exactly
+    // when the real bits start with that code, since the walk sees the same
+    // bits until then. Those first codes must stay readable while entries
+    // grow, so until the last pass below an entry's top byte keeps the first
+    // code's length and the count waits above the 6 bits of the length.
+    constexpr std::uint32_t kPatternMask = (1u << kTableBits) - 1;
+    constexpr std::uint32_t kBytesMask = (1u << kEntryCountShift) - 1;
+    constexpr std::uint32_t kWaitingCountShift = 6;
+    for (std::uint32_t pattern = 0; pattern <= kPatternMask; ++pattern) {
+        if (entries[pattern] >> kEntryCountShift == 0) continue;  // a long code
+        entries[pattern] = (entries[pattern] & kBytesMask) | std::uint32_t{lengths[pattern]} << kEntryCountShift;
+    }
+    for (std::uint32_t pattern = 0; pattern <= kPatternMask; ++pattern) {
+        const std::uint32_t entry = entries[pattern];
+        std::uint32_t used = entry >> kEntryCountShift;
+        if (used == 0) continue;
+        std::uint32_t bytes = entry & 0xFF, codes = 1;
+        while (codes < kMaxCodesPerEntry) {
+            const std::uint32_t next = entries[(pattern << used) & kPatternMask];
+            const std::uint32_t length = next >> kEntryCountShift;
+            if (length == 0 || used + length > kTableBits) break;
+            bytes |= (next & 0xFF) << (8 * codes++);
+            used += length;
         }
-        table[pattern] = codes == 0 ? static_cast<std::uint32_t>(node) << kEntryBytesShift
-                                    : length | bytes << kEntryBytesShift | codes << kEntryCountShift;
+        entries[pattern] = bytes | (entry & ~kBytesMask);
+        lengths[pattern] = static_cast<std::uint8_t>(used | codes << kWaitingCountShift);
+    }
+    for (std::uint32_t pattern = 0; pattern <= kPatternMask; ++pattern) {
+        const std::uint32_t codes = lengths[pattern] >> kWaitingCountShift;
+        if (codes == 0) continue;  // a long code: the node and the table's width
+        entries[pattern] = (entries[pattern] & kBytesMask) | codes << kEntryCountShift;
+        lengths[pattern] &= (1u << kWaitingCountShift) - 1;
     }
 }
 
@@ -132,39 +199,47 @@ void HuffmanCode::Decode(std::uint8_t* out, std::uint32_t count) {
         return;
     }
     BitI& in = *bits;
+    const std::uint8_t* const lengths = tables->lengths;
+    const std::uint32_t* const entries = tables->entries;
     std::uint8_t* const end = out + count;
-    std::uint64_t window = in.Window();
-    int available = in.Available();
-    // While eight bytes of room remain, four look-ups (at most 48 bits, within
-    // one refill) may each write two bytes.
-    while (end - out >= 8) {
-        in.Refill(window, available);
-        for (int k = 0; k < 4; ++k) {
-            const std::uint32_t entry = table[window >> (64 - kTableBits)];
+    BitI::Cursor c = in.Take();
+    while (end - out >= kGroupRoom) {
+        if (BitI::CanRefillWord(c)) {
+            BitI::RefillWord(c);
+        } else {
+            in.Give(c);
+            in.Refill();
+            c = in.Take();
+        }
+        for (int k = 0; k < kLookupsPerRefill; ++k) {
+            const auto pattern = static_cast<std::size_t>(c.window >> (64 - kTableBits));
+            const std::uint32_t length = lengths[pattern];
+            const std::uint32_t entry = entries[pattern];
             const std::uint32_t codes = entry >> kEntryCountShift;
             if (codes == 0) {
                 // A long code: finish it bit by bit from the node reached.
-                in.SetWindow(window << kTableBits, available - kTableBits);
-                *out++ = WalkFrom(static_cast<std::int32_t>((entry >> kEntryBytesShift) & kEntryNodeMask));
-                window = in.Window();
-                available = in.Available();
+                c.window <<= kTableBits;
+                c.available -= kTableBits;
+                in.Give(c);
+                *out++ = WalkFrom(static_cast<std::int32_t>(entry));
+                c = in.Take();
                 break;
             }
-            out[0] = static_cast<std::uint8_t>(entry >> kEntryBytesShift);
-            out[1] = static_cast<std::uint8_t>(entry >> (kEntryBytesShift + 8));
+            // The count lands in the fourth byte, which a later store or the
+            // room left covers.
+            StoreEntry(out, entry);
             out += codes;
-            const int length = static_cast<int>(entry & kEntryLengthMask);
-            window <<= length;
-            available -= length;
+            c.window <<= length;
+            c.available -= static_cast<int>(length);
         }
         // Past the end of the file only zero bits remain; stop at once.
-        if (available < 0 || in.failed()) {
-            in.SetWindow(window, available);
+        if (c.available < 0) {
+            in.Give(c);
             error = 1;
             return;
         }
     }
-    in.SetWindow(window, available);
+    in.Give(c);
     // The last few bytes one code at a time.
     while (out != end) {
         *out++ = WalkFrom(root);

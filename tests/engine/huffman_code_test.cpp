@@ -274,6 +274,23 @@ TEST(HuffmanTable, AgreesWithTheTreeWalkOnChainTreesOfEveryDepth) {
     }
 }
 
+TEST(HuffmanTable, AgreesWithTheTreeWalkWhenTheFileEndsInsideALookUpOfSeveralCodes) {
+    // Equally frequent values give codes of one length: 1, 2 and 3 bits make
+    // look-ups of several codes, 7 bits two codes that fill a look-up
+    // exactly. Every cut of the last bytes ends the file inside such a
+    // look-up at a different code.
+    std::mt19937 rng(99);
+    for (int values : {2, 4, 8, 128}) {
+        Bytes payload(5000);
+        for (auto& b : payload) b = static_cast<std::uint8_t>(rng() % static_cast<unsigned>(values));
+        const Bytes file = rq6::EncodeRq6(payload);
+        for (std::size_t cut = 0; cut <= 6; ++cut) {
+            ExpectTableMatchesWalk(Bytes(file.begin(), file.end() - static_cast<std::ptrdiff_t>(cut)), 5000,
+                                   rng, std::to_string(values) + " values, cut " + std::to_string(cut));
+        }
+    }
+}
+
 TEST(HuffmanTable, SingleLeafNeedsNoBitsEitherWay) {
     std::mt19937 rng(5);
     const Bytes file = rq6::EncodeRq6(Bytes(5000, 0x33));
