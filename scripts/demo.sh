@@ -38,6 +38,11 @@ to_bmp 10 24
 to_bmp 10 8
 to_bmp 10 1
 "$tavrel" convert "$disc/Extends/Sg010.rq6" --size 1024x768 --mode 24 -o out/Sg010-mode24.png
+# Wallpapers for a 16:9 screen, cropped to fill it undistorted: full colour,
+# and 16 bits per channel for a deep-colour display.
+"$tavrel" convert "$disc/Extends/Sg010.rq6" --size 1920x1080 --fit cover -o out/Sg010-1920x1080.bmp
+"$tavrel" convert "$disc/Extends/Sg010.rq6" --size 3840x2160 --fit cover --mode 48 \
+  -o out/Sg010-3840x2160-deep.png
 # The archival copy: full size, 16 bits per channel, the comment kept.
 "$tavrel" extract "$disc/Extends/Sg008.rq6" -o out/Sg008-full.png
 echo "Wrote $(ls out/*.bmp out/*.png | wc -l) pictures into out/."
