@@ -1,5 +1,6 @@
 // Fuzz target over a whole conversion job. The first four input bytes choose
-// the job (colour mode, output width and height 1 ... 32, contrast position);
+// the job (colour mode and whether it converts only the crop that fills the
+// output, output width and height 1 ... 32, contrast position);
 // the rest is the RQ6 file. Every job is checked against the plain reading of
 // the file: the status it must end with and where, the rows and the file it
 // leaves, and, for small pictures, every byte of the BMP against the plain
@@ -14,7 +15,7 @@
 
 namespace {
 
-constexpr std::uint32_t kModes[7] = {1, 4, 5, 8, 9, 16, 24};
+constexpr std::uint32_t kModes[8] = {1, 4, 5, 8, 9, 16, 24, 48};
 constexpr std::size_t kJobBytes = 4;
 // Small outputs keep every job fast; odd and even sizes both occur.
 constexpr std::uint32_t kMaxOutputSide = 32;
@@ -46,6 +47,7 @@ std::uint32_t PixelBytes(std::uint32_t mode, std::uint32_t w) {
         case 5: return (w + 1) / 2;
         case 8:
         case 9: return w;
+        case 48: return 6 * w;
         default: return 3 * w;
     }
 }
@@ -58,9 +60,12 @@ struct Expectation {
     std::vector<std::uint8_t> headers;  // the 54 header bytes, when decodable
     std::vector<std::uint8_t> comment;  // the kept comment bytes, zero-filled to 128
     test::Picture picture;              // rows not reached are left black
+    bool cover = false;                 // the job converts only `crop`
+    test::Crop crop;
 };
 
-Expectation Expect(const std::uint8_t* file, std::size_t size, std::uint32_t h) {
+Expectation Expect(const std::uint8_t* file, std::size_t size, std::uint32_t w, std::uint32_t h,
+                   bool cover) {
     Expectation e;
     fuzz::PlainRq6 plain(file, size);
     auto fail = [&e](std::uint32_t status, bool inBegin) {
@@ -109,11 +114,20 @@ Expectation Expect(const std::uint8_t* file, std::size_t size, std::uint32_t h) 
     }
     e.picture.bgr.resize(3 * static_cast<std::size_t>(W) * H, 0);
 
-    // Input row j covers [a(j), a(j+1)) in 256ths of an output row, a(j) =
-    // floor((H / 2 + 256 h j) / H). The job decodes a row only when an output
-    // row needs it, so with `rows` complete rows exactly the output rows that
-    // end by a(rows) can be written.
-    const std::uint64_t reach = (H / 2 + std::uint64_t{256} * h * rows) / H;
+    // Input row j of the rows converted covers [a(j), a(j+1)) in 256ths of an
+    // output row, a(j) = floor((n / 2 + 256 h j) / n), n of them. The job
+    // decodes a row only when an output row needs it, so with `rows` complete
+    // rows exactly the output rows that end by a(complete rows converted) can
+    // be written. With a crop the n rows start above the `below` ones.
+    std::uint32_t n = H, below = 0;
+    if (cover) {
+        e.cover = true;
+        e.crop = test::ReferenceCoverCrop(W, H, w, h);
+        n = e.crop.height;
+        below = H - e.crop.top - e.crop.height;
+    }
+    const std::uint32_t usable = rows > below ? rows - below : 0;
+    const std::uint64_t reach = (n / 2 + std::uint64_t{256} * h * usable) / n;
     if (reach >= std::uint64_t{256} * h) {
         e.linesDone = h;
         return e;
@@ -127,7 +141,8 @@ Expectation Expect(const std::uint8_t* file, std::size_t size, std::uint32_t h) 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < kJobBytes) return 0;
     static const ContrastTable contrast;
-    const std::uint32_t mode = kModes[data[0] % 7];
+    const std::uint32_t mode = kModes[data[0] % 8];
+    const bool cover = data[0] / 8 % 2 == 1;
     const std::uint32_t w = 1 + data[1] % kMaxOutputSide;
     const std::uint32_t h = 1 + data[2] % kMaxOutputSide;
     const double exponent = contrast.exponent[data[3]];
@@ -138,12 +153,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string out = fuzz::ScratchDir() + "/job.bmp";
     fuzz::WriteFile(in, file, fileSize);
     std::remove(out.c_str());
-    const Expectation e = Expect(file, fileSize, h);
+    const Expectation e = Expect(file, fileSize, w, h, cover);
 
     std::uint32_t status = 0, linesDone = 0, outFileSize = 0;
     std::uint8_t comment[128];
     {
         WPConvert job;
+        if (e.cover) job.source = {e.crop.left, e.crop.top, e.crop.width, e.crop.height};
         status = job.Begin(in.c_str(), out.c_str(), exponent, w, h, mode);
         if (e.failsInBegin) {
             FUZZ_CHECK(status == e.status);
@@ -190,9 +206,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(std::equal(bmp.begin() + at, bmp.begin() + at + bytes, e.headers.begin() + at));
     }
 
-    const std::uint64_t work = std::uint64_t{e.picture.width} * e.picture.height * w * h;
+    const std::uint64_t work = std::uint64_t{e.cover ? e.crop.width : e.picture.width} *
+                               (e.cover ? e.crop.height : e.picture.height) * w * h;
     if (status == 0 && work <= kMaxReferenceWork) {
-        const auto reference = test::ReferenceBmp(e.picture, exponent, w, h, mode);
+        const auto reference = test::ReferenceBmp(
+            e.cover ? test::Cropped(e.picture, e.crop) : e.picture, exponent, w, h, mode);
         FUZZ_CHECK(reference.size() == bmp.size());
         // The reference writes default values into the copied fields.
         for (const auto& [at, bytes] : {std::pair{0, 6}, {10, 4}, {18, 8}, {28, 10}}) {
