@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <exception>
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
@@ -90,6 +91,37 @@ Result ReadRq6(const std::string& path, Picture* picture, std::string* warning) 
     return {};
 }
 
+namespace {
+
+// Counting and coding take a third of packing a photograph; a second core
+// halves that. What the second job throws (it can run out of memory) is
+// thrown again here, once both are done.
+void RunOnTwoThreads(const std::function<void()>& first, const std::function<void()>& second) {
+    std::exception_ptr failed;
+    std::thread other;
+    try {
+        other = std::thread([&] {
+            try {
+                second();
+            } catch (...) {
+                failed = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        second();  // no thread to be had: one after the other
+    }
+    try {
+        first();
+    } catch (...) {
+        if (other.joinable()) other.join();
+        throw;
+    }
+    if (other.joinable()) other.join();
+    if (failed) std::rethrow_exception(failed);
+}
+
+}  // namespace
+
 Result WriteRq6(const std::string& path, const Picture& picture, const std::string& cp932Comment) {
     if (SampleCount(picture.width, picture.height) == 0 ||
         picture.rgb.size() != SampleCount(picture.width, picture.height) ||
@@ -100,24 +132,22 @@ Result WriteRq6(const std::string& path, const Picture& picture, const std::stri
     const std::uint32_t height = picture.height;
     bool created = false;
     errno = 0;
-    const bool ok = rq6::WriteRq6File(
-        path.c_str(), width, height, cp932Comment,
-        [&](std::uint32_t y, std::uint16_t* bgr) {
-            const std::uint16_t* in =
-                picture.rgb.data() + 3 * static_cast<std::size_t>(width) * (height - 1 - y);
-            for (std::uint32_t x = 0; x < width; ++x) {
-                bgr[3 * x] = in[3 * x + 2];
-                bgr[3 * x + 1] = in[3 * x + 1];
-                bgr[3 * x + 2] = in[3 * x];
-            }
-        },
-        {}, &created, [](const std::function<void()>& first, const std::function<void()>& second) {
-            // Counting and coding take a third of packing a photograph; a
-            // second core halves that.
-            std::thread other(second);
-            first();
-            other.join();
-        });
+    bool ok = false;
+    const auto row = [&](std::uint32_t y, std::uint16_t* bgr) {
+        const std::uint16_t* in =
+            picture.rgb.data() + 3 * static_cast<std::size_t>(width) * (height - 1 - y);
+        for (std::uint32_t x = 0; x < width; ++x) {
+            bgr[3 * x] = in[3 * x + 2];
+            bgr[3 * x + 1] = in[3 * x + 1];
+            bgr[3 * x + 2] = in[3 * x];
+        }
+    };
+    try {
+        ok = rq6::WriteRq6File(path.c_str(), width, height, cp932Comment, row, {}, &created,
+                               RunOnTwoThreads);
+    } catch (const std::bad_alloc&) {
+        return {kStatusOutOfMemory, ""};
+    }
     if (!ok) {
         // The writer removes what it wrote, so the reason cannot be looked
         // for afterwards; the failed call left it in errno, which removing

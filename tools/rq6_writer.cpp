@@ -474,12 +474,6 @@ bool WriteRq6File(const char* utf8Path, std::uint32_t width, std::uint32_t heigh
     const CodeTree tree = BuildOptimalTree(histogram);
     const CodeTable codes = MakeCodes(tree);
 
-    const platform::FileHandle file = platform::CreateWrite(utf8Path);
-    if (file == platform::kInvalidFile) return false;
-    if (created) *created = true;
-    const std::vector<std::uint8_t> start = FileStart(0);
-    bool ok = WriteAll(file, start.data(), start.size());
-
     BitWriter bits;
     BitWriter upperBits;
     if (split < height) {
@@ -489,6 +483,24 @@ bool WriteRq6File(const char* utf8Path, std::uint32_t width, std::uint32_t heigh
         }
         upperBits.Reserve(static_cast<std::size_t>(upperBitCount / 8 + 1));
     }
+
+    const platform::FileHandle file = platform::CreateWrite(utf8Path);
+    if (file == platform::kInvalidFile) return false;
+    if (created) *created = true;
+    // Memory can still run out while coding; the file goes, the caller hears.
+    struct Cleanup {
+        platform::FileHandle file;
+        const char* path;
+        bool armed = true;
+        ~Cleanup() {
+            if (!armed) return;
+            platform::Close(file);
+            platform::Remove(path);
+        }
+    } cleanup{file, utf8Path};
+    const std::vector<std::uint8_t> start = FileStart(0);
+    bool ok = WriteAll(file, start.data(), start.size());
+
     SerializeTree(tree, bits);
     codes.PutAll(preamble.data(), preamble.size(), bits);
     std::vector<std::uint8_t> ready;
@@ -520,6 +532,7 @@ bool WriteRq6File(const char* utf8Path, std::uint32_t width, std::uint32_t heigh
         const std::vector<std::uint8_t> rest = bits.Bytes();
         ok = WriteAll(file, rest.data(), rest.size());
     }
+    cleanup.armed = false;
     platform::Close(file);
     if (!ok) platform::Remove(utf8Path);
     return ok;
