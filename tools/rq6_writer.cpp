@@ -65,11 +65,6 @@ void BitWriter::TakeCompleteBytes(std::vector<std::uint8_t>* out) {
     bytes_.clear();
 }
 
-void BitWriter::Append(const BitWriter& other) {
-    AppendBytes(other, 0, other.bytes_.size());
-    AppendUnfinished(other);
-}
-
 void BitWriter::AppendBytes(const BitWriter& other, std::size_t from, std::size_t to) {
     const std::uint8_t* in = other.bytes_.data() + from;
     const std::size_t count = to - from;
@@ -228,6 +223,15 @@ void CountBytes(const std::uint8_t* data, std::size_t size,
     for (int v = 0; v < 256; ++v) histogram[v] += part[0][v] + part[1][v] + part[2][v] + part[3][v];
 }
 
+// Bits the counted bytes take in these codes.
+std::uint64_t CodedBits(const std::array<std::uint64_t, 256>& histogram, const CodeTable& codes) {
+    std::uint64_t total = 0;
+    for (int v = 0; v < 256; ++v) {
+        if (histogram[v] != 0) total += histogram[v] * static_cast<std::uint64_t>(codes.length[v]);
+    }
+    return total;
+}
+
 void PutLe16(std::vector<std::uint8_t>& out, std::uint32_t v) {
     out.push_back(static_cast<std::uint8_t>(v));
     out.push_back(static_cast<std::uint8_t>(v >> 8));
@@ -369,11 +373,7 @@ std::uint64_t PayloadBitCount(const std::vector<std::uint8_t>& payload, const Co
     CountBytes(payload.data(), payload.size(), histogram);
     const CodeTable codes = MakeCodes(tree);
     RequireCodes(codes, histogram);
-    std::uint64_t total = 0;
-    for (int v = 0; v < 256; ++v) {
-        if (histogram[v] != 0) total += histogram[v] * static_cast<std::uint64_t>(codes.length[v]);
-    }
-    return total;
+    return CodedBits(histogram, codes);
 }
 
 std::vector<std::uint8_t> BuildPayload(std::uint32_t width, std::uint32_t height,
@@ -439,11 +439,11 @@ bool WriteRq6File(const char* utf8Path, std::uint32_t width, std::uint32_t heigh
     // delta-coded against the one below it, fetched again for a half that
     // starts above the bottom.
     const auto forEachCodedRow = [&](std::uint32_t from, std::uint32_t to, const auto& use) {
+        if (from >= to) return;
         const std::size_t rowSamples = std::size_t{3} * width;
         std::vector<std::uint16_t> current(rowSamples);
         std::vector<std::uint16_t> previous(rowSamples);
         std::vector<std::uint8_t> coded(RowStride(width));
-        if (from >= to) return;
         if (from > 0) row(from - 1, previous.data());
         for (std::uint32_t y = from; y < to; ++y) {
             row(y, current.data());
@@ -476,28 +476,22 @@ bool WriteRq6File(const char* utf8Path, std::uint32_t width, std::uint32_t heigh
 
     BitWriter bits;
     BitWriter upperBits;
-    if (split < height) {
-        std::uint64_t upperBitCount = 0;
-        for (int v = 0; v < 256; ++v) {
-            if (upper[v] != 0) upperBitCount += upper[v] * static_cast<std::uint64_t>(codes.length[v]);
-        }
-        upperBits.Reserve(static_cast<std::size_t>(upperBitCount / 8 + 1));
-    }
+    if (split < height) upperBits.Reserve(static_cast<std::size_t>(CodedBits(upper, codes) / 8 + 1));
 
     const platform::FileHandle file = platform::CreateWrite(utf8Path);
     if (file == platform::kInvalidFile) return false;
     if (created) *created = true;
-    // Memory can still run out while coding; the file goes, the caller hears.
-    struct Cleanup {
+    // The file is closed however this ends, and kept only when written whole:
+    // memory can still run out while coding, and then the caller hears.
+    struct Closer {
         platform::FileHandle file;
         const char* path;
-        bool armed = true;
-        ~Cleanup() {
-            if (!armed) return;
+        bool keep = false;
+        ~Closer() {
             platform::Close(file);
-            platform::Remove(path);
+            if (!keep) platform::Remove(path);
         }
-    } cleanup{file, utf8Path};
+    } closer{file, utf8Path};
     const std::vector<std::uint8_t> start = FileStart(0);
     bool ok = WriteAll(file, start.data(), start.size());
 
@@ -532,9 +526,7 @@ bool WriteRq6File(const char* utf8Path, std::uint32_t width, std::uint32_t heigh
         const std::vector<std::uint8_t> rest = bits.Bytes();
         ok = WriteAll(file, rest.data(), rest.size());
     }
-    cleanup.armed = false;
-    platform::Close(file);
-    if (!ok) platform::Remove(utf8Path);
+    closer.keep = ok;
     return ok;
 }
 

@@ -58,12 +58,10 @@ public:
     // streaming writer drains it this way); the bits of an unfinished byte stay.
     void TakeCompleteBytes(std::vector<std::uint8_t>* out);
 
-    // Appends every bit `other` holds, in order: what a second writer coded
-    // on its own joins this stream wherever its bits end. `other` must not
-    // have been drained. The same in pieces, so that the joined stream can be
-    // drained as it grows: the complete bytes [from, to) of `other`, then
-    // its unfinished byte's bits.
-    void Append(const BitWriter& other);
+    // Append the bits another writer holds, in order, so that what it coded
+    // on its own joins this stream wherever its bits end: its complete bytes
+    // [from, to), in as many pieces as suit draining this stream, then its
+    // unfinished byte's bits. `other` must not have been drained.
     void AppendBytes(const BitWriter& other, std::size_t from, std::size_t to);
     void AppendUnfinished(const BitWriter& other);
 
