@@ -38,6 +38,7 @@
 #define IDC_DRIVE_SELECT 286
 #define IDC_DEFAULTS 287
 #define IDC_ABOUT 288
+#define IDC_CROP_TO_ASPECT 289
 
 // Progress dialog.
 #define IDC_STATUS_LINE 256

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Draws the program icon (resources/tavrel.ico): a recordable disc with a
-small landscape picture in front of it, 32 x 32 and 16 x 16 in the 16 standard
-colours. Run it again after changing the drawing:
+small landscape picture in front of it, in the 16 standard colours, at the
+sizes Windows asks for at 100, 125, 150 and 200 % scaling (16 to 32 pixels
+for title bars, 32 to 64 for the About box and Alt+Tab), so that none is
+stretched. Run it again after changing the drawing:
     python3 scripts/make-icon.py resources/tavrel.ico
 """
 import math
@@ -82,10 +84,11 @@ def image(size):
 
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else 'resources/tavrel.ico'
-    images = [image(32), image(16)]
+    sizes = (32, 16, 20, 24, 40, 48, 64)
+    images = [image(size) for size in sizes]
     data = struct.pack('<HHH', 0, 1, len(images))
     offset = 6 + 16 * len(images)
-    for size, img in zip((32, 16), images):
+    for size, img in zip(sizes, images):
         data += struct.pack('<BBBBHHII', size, size, 16, 0, 1, 4, len(img), offset)
         offset += len(img)
     data += b''.join(images)

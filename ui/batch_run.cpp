@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/conversion_status.h"
+#include "engine/picture_reader.h"
 #include "platform/file_io.h"
 #include "ui/ui_text.h"
 
@@ -16,6 +17,10 @@ constexpr int kMinWidth = 200;
 constexpr int kMinHeight = 150;
 constexpr int kMaxWidth = 3200;
 constexpr int kMaxHeight = 2400;
+// A cropped wallpaper is made for the screen it will cover, of any shape; its
+// longer side stops at the width of the largest screens sold (8K, 7680 x
+// 4320), whose 24-bit bitmap is 100 MB.
+constexpr std::int64_t kMaxCropSide = 7680;
 constexpr int kPictureCount = 5;
 constexpr int kFirstPicture = 6;
 
@@ -42,18 +47,36 @@ SizeNotice CorrectSize(int* width, int* height) {
     return *width == w && *height == h ? SizeNotice::kNone : SizeNotice::kAspect;
 }
 
+SizeNotice CorrectCropSize(int* width, int* height) {
+    const std::int64_t w = *width;
+    const std::int64_t h = *height;
+    if (w < kMinWidth || h < kMinHeight) {
+        *width = kMinWidth;
+        *height = kMinHeight;
+        return SizeNotice::kTooSmall;
+    }
+    const std::int64_t longer = std::max(w, h);
+    if (longer <= kMaxCropSide) return SizeNotice::kNone;
+    // Both sides by the same factor, in 64 bits (sides up to INT_MAX); the
+    // short side of a very thin request stays at the smallest size.
+    const std::int64_t newW = std::max<std::int64_t>(w * kMaxCropSide / longer, kMinWidth);
+    const std::int64_t newH = std::max<std::int64_t>(h * kMaxCropSide / longer, kMinHeight);
+    *width = static_cast<int>(newW);
+    *height = static_cast<int>(newH);
+    return SizeNotice::kTooLarge;
+}
+
 std::string SizeNoticeText(SizeNotice notice, int width, int height) {
+    const char* format = nullptr;
     switch (notice) {
         case SizeNotice::kTooSmall: return text::kTooSmall;
-        case SizeNotice::kTooLarge: return text::kTooLarge;
-        case SizeNotice::kAspect: {
-            char buffer[256];
-            std::snprintf(buffer, sizeof buffer, text::kAspectFormat, width, height);
-            return buffer;
-        }
-        case SizeNotice::kNone: break;
+        case SizeNotice::kTooLarge: format = text::kTooLargeFormat; break;
+        case SizeNotice::kAspect: format = text::kAspectFormat; break;
+        case SizeNotice::kNone: return {};
     }
-    return {};
+    char buffer[256];
+    std::snprintf(buffer, sizeof buffer, format, width, height);
+    return buffer;
 }
 
 const char* SizeNoticeCaption(SizeNotice notice) {
@@ -121,7 +144,8 @@ int BatchRun::PreparePicture(BatchView& view, int number) {
     requestedHeight = s.height;
     // The corrected size stays in the settings, so later pictures of the run
     // pass unchanged and the notice comes once, before the first picture.
-    const SizeNotice notice = CorrectSize(&s.width, &s.height);
+    const SizeNotice notice =
+        s.cropToAspect ? CorrectCropSize(&s.width, &s.height) : CorrectSize(&s.width, &s.height);
     if (notice != SizeNotice::kNone) {
         view.Notify(SizeNoticeText(notice, s.width, s.height), SizeNoticeCaption(notice),
                     MessageIcon::kInformation);
@@ -152,16 +176,33 @@ int BatchRun::PreparePicture(BatchView& view, int number) {
         }
     }
 
-    const std::uint32_t status =
-        currentJob->Begin(s.inputPath.c_str(), s.outputName.c_str(), s.exponent,
-                          static_cast<std::uint32_t>(s.width), static_cast<std::uint32_t>(s.height),
-                          static_cast<std::uint32_t>(s.colorMode));
+    std::uint32_t status = s.cropToAspect ? CropToOutput() : kStatusOk;
+    if (status == kStatusOk) {
+        status = currentJob->Begin(s.inputPath.c_str(), s.outputName.c_str(), s.exponent,
+                                   static_cast<std::uint32_t>(s.width),
+                                   static_cast<std::uint32_t>(s.height),
+                                   static_cast<std::uint32_t>(s.colorMode));
+    }
     if (status != kStatusOk) {
         view.Notify(StatusMessage(status), text::kBeginErrorCaption, MessageIcon::kError);
         currentJob.reset();
         return 1;
     }
     return 0;
+}
+
+// The job converts the largest centred part of the picture that has the
+// output's proportions, as `tavrel convert --fit cover` does: the picture's
+// size is read from its headers first, with the statuses Begin would give.
+std::uint32_t BatchRun::CropToOutput() {
+    const ConversionSettings& s = conversionSettings;
+    PictureReader picture;
+    const std::uint32_t status = picture.Open(s.inputPath.c_str());
+    if (status != kStatusOk) return status;
+    currentJob->source = CoverRect(picture.Width(), picture.Height(),
+                                   static_cast<std::uint32_t>(s.width),
+                                   static_cast<std::uint32_t>(s.height));
+    return kStatusOk;
 }
 
 int BatchRun::ChooseSaveName(BatchView& view) {
@@ -201,7 +242,14 @@ BatchRun::Tick BatchRun::OnTick(BatchView& view) {
         return Tick::kFinished;
     }
 
-    const std::uint32_t status = currentJob->ConvertNextLine();
+    // Rows until the budget is spent; the clock is read after each row, so a
+    // slow row ends the tick however little of the budget was left.
+    const std::chrono::nanoseconds start = clock();
+    std::uint32_t status = kStatusOk;
+    do {
+        status = currentJob->ConvertNextLine();
+    } while (status == kStatusOk && currentJob->linesDone < currentJob->height &&
+             clock() - start < tickBudget);
     if (status != kStatusOk) {
         // A failed job never moves again: report it once, drop its incomplete
         // file, and end the run.

@@ -19,6 +19,9 @@ struct ConversionSettings {
     int width = 0;
     int height = 0;
     int colorMode = 0;
+    // Convert the largest centred part of the picture with the output's
+    // proportions, instead of making the output 4:3.
+    bool cropToAspect = false;
 };
 
 inline constexpr int kDriveCount = 26;

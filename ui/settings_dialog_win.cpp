@@ -86,6 +86,7 @@ BOOL OnInitDialog(HWND dialog) {
     }
     preview::DrawBackground(state->bits);
     state->renderer.Render(state->bits, state->contrast);
+    SetWindowIcons(dialog);
     return FALSE;  // no default focus
 }
 
@@ -112,7 +113,13 @@ BOOL OnDrawItem(HWND dialog, const DRAWITEMSTRUCT* item) {
     HDC memory = CreateCompatibleDC(item->hDC);
     SetMapMode(memory, GetMapMode(item->hDC));
     HGDIOBJ old = SelectObject(memory, state->bitmap);
-    BitBlt(item->hDC, 0, 0, preview::kWidth, preview::kHeight, memory, 0, 0, SRCCOPY);
+    // The control grows with the DPI and the bitmap does not: it is stretched
+    // over the whole control, nearest-neighbour, so that each grey step stays
+    // a sharp band instead of a blur into its neighbours.
+    const RECT& r = item->rcItem;
+    SetStretchBltMode(item->hDC, COLORONCOLOR);
+    StretchBlt(item->hDC, r.left, r.top, r.right - r.left, r.bottom - r.top, memory, 0, 0,
+               preview::kWidth, preview::kHeight, SRCCOPY);
     SelectObject(memory, old);
     DeleteDC(memory);
     return TRUE;
@@ -186,10 +193,10 @@ void ApplyDefaults(HWND dialog) {
     SetItemText(dialog, IDC_EXPONENT, FormatExponent(1.0));
 
     HDC screen = GetDC(nullptr);
-    const ScreenDefaults d = DefaultsForScreen(GetDeviceCaps(screen, HORZRES),
-                                               GetDeviceCaps(screen, VERTRES),
-                                               GetDeviceCaps(screen, BITSPIXEL));
+    const int bitsPerPixel = GetDeviceCaps(screen, BITSPIXEL);
     ReleaseDC(nullptr, screen);
+    const SIZE pixels = ScreenPixels();
+    const ScreenDefaults d = DefaultsForScreen(pixels.cx, pixels.cy, bitsPerPixel);
 
     EnableCustomSize(dialog, d.customEnabled);
     CheckRadioButton(dialog, IDC_SIZE_640, IDC_SIZE_CUSTOM, d.sizeRadio);
@@ -197,6 +204,7 @@ void ApplyDefaults(HWND dialog) {
     SetItemText(dialog, IDC_CUSTOM_HEIGHT, d.heightText);
     CheckRadioButton(dialog, IDC_MODE_MONO, IDC_MODE_FULL, d.colorRadio);
     CheckRadioButton(dialog, IDC_NAME_SHORT, IDC_NAME_EACH, d.namingRadio);
+    CheckDlgButton(dialog, IDC_CROP_TO_ASPECT, d.cropToAspect ? BST_CHECKED : BST_UNCHECKED);
 }
 
 void CollectSettings(HWND dialog) {
@@ -209,6 +217,7 @@ void CollectSettings(HWND dialog) {
     controls.heightText = ItemText(dialog, IDC_CUSTOM_HEIGHT);
     controls.colorRadio = FirstCheckedOf(dialog, IDC_MODE_MONO, IDC_MODE_FULL);
     controls.namingRadio = FirstCheckedOf(dialog, IDC_NAME_SHORT, IDC_NAME_EACH);
+    controls.cropToAspect = IsChecked(dialog, IDC_CROP_TO_ASPECT);
     controls.contrastPosition = state->renderer.contrastPosition;
     ::CollectSettings(controls, state->contrast, &conversionSettings);
 }
@@ -229,7 +238,14 @@ INT_PTR CALLBACK SettingsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
             return OnDrawItem(dialog, reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
         case WM_COMMAND:
             return OnCommand(dialog, LOWORD(wParam));
+        case WM_DPICHANGED:
+            // Moved to a screen of another scaling: Windows resizes the dialog
+            // and its controls; the icons and the preview follow.
+            SetWindowIcons(dialog);
+            InvalidatePreview(dialog);
+            return FALSE;
         case WM_DESTROY:
+            DestroyWindowIcons(dialog);
             delete State(dialog);
             SetWindowLongPtrW(dialog, DWLP_USER, 0);
             return FALSE;

@@ -39,6 +39,7 @@ ScreenDefaults DefaultsForScreen(int width, int height, int bitsPerPixel) {
         d.colorRadio = IDC_MODE_FULL;
     }
     d.namingRadio = IDC_NAME_LONG;
+    d.cropToAspect = true;
     return d;
 }
 
@@ -136,4 +137,5 @@ void CollectSettings(const SettingsControls& controls, const ContrastTable& cont
         settings->height = ParseDecimal(controls.heightText);
     }
     settings->colorMode = ColorModeForRadio(controls.colorRadio);
+    settings->cropToAspect = controls.cropToAspect;
 }

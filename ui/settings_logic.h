@@ -30,6 +30,8 @@ struct ScreenDefaults {
     std::string heightText;
     int colorRadio;  // 270 ... 276
     int namingRadio;
+    // Screens of every shape: the wallpaper is cropped to fit by default.
+    bool cropToAspect;
 };
 ScreenDefaults DefaultsForScreen(int width, int height, int bitsPerPixel);
 
@@ -57,6 +59,7 @@ struct SettingsControls {
     std::string heightText;
     int colorRadio = 0;   // checked one of 270 ... 276, 0 for none
     int namingRadio = 0;  // checked one of 282 ... 284, 0 for none
+    bool cropToAspect = false;
     int contrastPosition = ContrastTable::kMiddle;
 };
 

@@ -34,11 +34,46 @@ INT_PTR CALLBACK DriveDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
     }
 }
 
+namespace {
+
+// The About box's picture control, which the template fills with the icon at
+// the size of 100 % scaling.
+HWND IconControl(HWND dialog) {
+    for (HWND c = GetWindow(dialog, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+        if ((GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) return c;
+    }
+    return nullptr;
+}
+
+// Gives the picture control the icon drawn for the dialog's DPI; the one it
+// had is destroyed if it was ours.
+void ShowIconForDpi(HWND dialog, bool ours) {
+    HWND control = IconControl(dialog);
+    if (control == nullptr) return;
+    HICON icon = LoadProgramIcon(WindowDpi(dialog), false);
+    if (icon == nullptr) return;
+    HICON old = reinterpret_cast<HICON>(
+        SendMessageW(control, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0));
+    if (ours && old != nullptr) DestroyIcon(old);
+}
+
+}  // namespace
+
 INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
             SetItemText(dialog, IDC_ABOUT_TITLE, text::kProductTitle);
             SetItemText(dialog, IDC_ABOUT_NOTICE, FirstLine(text::kLegalNotice));
+            ShowIconForDpi(dialog, false);
+            return FALSE;
+        case WM_DPICHANGED:
+            ShowIconForDpi(dialog, true);
+            return FALSE;
+        case WM_DESTROY:
+            if (HWND control = IconControl(dialog)) {
+                HICON icon = reinterpret_cast<HICON>(SendMessageW(control, STM_SETICON, 0, 0));
+                if (icon != nullptr) DestroyIcon(icon);
+            }
             return FALSE;
         case WM_COMMAND:
             if (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL) return FALSE;

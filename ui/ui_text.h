@@ -24,8 +24,9 @@ inline constexpr char kRunning[] = "変換中です。しばらくお待ちく�
 inline constexpr char kFinished[] = "完了しました。";
 inline constexpr char kTooSmall[] =
     "出力画像が小さすぎますので、次の通り\n修正します。\n  幅 : 200 Pixel / 高さ : 150 Pixel";
-inline constexpr char kTooLarge[] =
-    "出力画像が大きすぎますので、次の通り\n修正します。\n  幅 : 3200 Pixel / 高さ : 2400 Pixel";
+// printf format: the corrected width and height.
+inline constexpr char kTooLargeFormat[] =
+    "出力画像が大きすぎますので、次の通り\n修正します。\n  幅 : %d Pixel / 高さ : %d Pixel";
 inline constexpr char kSizeCaption[] = "縦横修正の通知";
 // printf format: the corrected width and height.
 inline constexpr char kAspectFormat[] =

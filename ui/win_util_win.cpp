@@ -53,6 +53,81 @@ std::wstring Cp932ToWide(const std::uint8_t* bytes, std::size_t length) {
     return out;
 }
 
+namespace {
+
+// Windows 10 1607 and later know each monitor's DPI; older systems have one.
+template <typename Function>
+Function User32Function(const char* name) {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    return user32 ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user32, name)))
+                  : nullptr;
+}
+
+int SystemMetricForDpi(int index, int dpi) {
+    using ForDpi = int(WINAPI*)(int, UINT);
+    static const ForDpi forDpi = User32Function<ForDpi>("GetSystemMetricsForDpi");
+    if (forDpi != nullptr) return forDpi(index, static_cast<UINT>(dpi));
+    HDC screen = GetDC(nullptr);
+    const int systemDpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return MulDiv(GetSystemMetrics(index), dpi, systemDpi > 0 ? systemDpi : 96);
+}
+
+}  // namespace
+
+int WindowDpi(HWND window) {
+    using ForWindow = UINT(WINAPI*)(HWND);
+    static const ForWindow forWindow = User32Function<ForWindow>("GetDpiForWindow");
+    if (forWindow != nullptr && window != nullptr) {
+        const UINT dpi = forWindow(window);
+        if (dpi != 0) return static_cast<int>(dpi);
+    }
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+HICON LoadProgramIcon(int dpi, bool small) {
+    const int cx = SystemMetricForDpi(small ? SM_CXSMICON : SM_CXICON, dpi);
+    const int cy = SystemMetricForDpi(small ? SM_CYSMICON : SM_CYICON, dpi);
+    return static_cast<HICON>(LoadImageW(programInstance, L"IDI_AppIcon", IMAGE_ICON, cx, cy, 0));
+}
+
+void SetWindowIcons(HWND window) {
+    const int dpi = WindowDpi(window);
+    for (const bool small : {true, false}) {
+        const WPARAM which = small ? ICON_SMALL : ICON_BIG;
+        HICON icon = LoadProgramIcon(dpi, small);
+        if (icon == nullptr) continue;
+        HICON old = reinterpret_cast<HICON>(
+            SendMessageW(window, WM_SETICON, which, reinterpret_cast<LPARAM>(icon)));
+        if (old != nullptr && old != icon) DestroyIcon(old);
+    }
+}
+
+void DestroyWindowIcons(HWND window) {
+    for (const WPARAM which : {ICON_SMALL, ICON_BIG}) {
+        HICON old = reinterpret_cast<HICON>(SendMessageW(window, WM_SETICON, which, 0));
+        if (old != nullptr) DestroyIcon(old);
+    }
+}
+
+SIZE ScreenPixels() {
+    // The display mode is in real pixels; what GetDeviceCaps reports is
+    // scaled down for a program that Windows thinks does not know the DPI.
+    DEVMODEW mode{};
+    mode.dmSize = sizeof mode;
+    if (EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode) && mode.dmPelsWidth > 0 &&
+        mode.dmPelsHeight > 0) {
+        return {static_cast<LONG>(mode.dmPelsWidth), static_cast<LONG>(mode.dmPelsHeight)};
+    }
+    HDC screen = GetDC(nullptr);
+    const SIZE size{GetDeviceCaps(screen, HORZRES), GetDeviceCaps(screen, VERTRES)};
+    ReleaseDC(nullptr, screen);
+    return size;
+}
+
 std::wstring CurrentDirectoryW() {
     const DWORD size = GetCurrentDirectoryW(0, nullptr);
     if (size == 0) return {};

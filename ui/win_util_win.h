@@ -32,3 +32,18 @@ std::wstring Cp932ToWide(const std::uint8_t* bytes, std::size_t length);
 
 // The current directory, or empty if it cannot be read.
 std::wstring CurrentDirectoryW();
+
+// The dots per inch a window is drawn at (per monitor where Windows tells it,
+// else the system's), 96 at 100 % scaling.
+int WindowDpi(HWND window);
+// The program's icon at the size of a title-bar icon (small) or of a large
+// icon for `dpi`; the caller destroys it.
+HICON LoadProgramIcon(int dpi, bool small);
+// Gives the window its title-bar and Alt+Tab icons for its current DPI,
+// destroying those it had from an earlier call.
+void SetWindowIcons(HWND window);
+// Takes the icons of SetWindowIcons back and destroys them.
+void DestroyWindowIcons(HWND window);
+
+// The size of the primary screen in pixels, whatever the scaling.
+SIZE ScreenPixels();

@@ -11,6 +11,7 @@
 
 #include "engine/conversion_status.h"
 #include "gtest/gtest.h"
+#include "tests/engine/reference_conversion.h"
 #include "tests/engine/test_support.h"
 #include "ui/ui_text.h"
 
@@ -62,6 +63,36 @@ TEST(SizeCorrection, RangeAndAspectRules) {
         EXPECT_EQ(w * 3, h * 4);
         EXPECT_TRUE(w >= 200 && w <= 3200);
     }
+}
+
+TEST(SizeCorrection, CroppedWallpapersKeepTheirShapeUpTo7680) {
+    const struct {
+        int w, h, wantW, wantH;
+        SizeNotice notice;
+    } cases[] = {
+        {1920, 1080, 1920, 1080, SizeNotice::kNone},  {1080, 1920, 1080, 1920, SizeNotice::kNone},
+        {3840, 2160, 3840, 2160, SizeNotice::kNone},  {7680, 4320, 7680, 4320, SizeNotice::kNone},
+        {3440, 1440, 3440, 1440, SizeNotice::kNone},  {200, 150, 200, 150, SizeNotice::kNone},
+        {150, 200, 200, 150, SizeNotice::kTooSmall},  // the smallest size is not turned
+        {100, 100, 200, 150, SizeNotice::kTooSmall},  {0, 1080, 200, 150, SizeNotice::kTooSmall},
+        // 4320 x 7680 / 7681 = 4319.4: rounded down.
+        {7681, 4320, 7680, 4319, SizeNotice::kTooLarge},
+        {4320, 7681, 4319, 7680, SizeNotice::kTooLarge},
+        {15360, 8640, 7680, 4320, SizeNotice::kTooLarge},
+        {7681, 7681, 7680, 7680, SizeNotice::kTooLarge},
+        // A thin strip keeps the smallest height rather than dropping to 11.
+        {100000, 150, 7680, 150, SizeNotice::kTooLarge},
+        {2147483647, 2147483647, 7680, 7680, SizeNotice::kTooLarge},
+        {2147483647, 1080, 7680, 150, SizeNotice::kTooLarge},
+    };
+    for (const auto& c : cases) {
+        int w = c.w, h = c.h;
+        EXPECT_EQ(CorrectCropSize(&w, &h), c.notice) << c.w << "x" << c.h;
+        EXPECT_EQ(w, c.wantW) << c.w << "x" << c.h;
+        EXPECT_EQ(h, c.wantH) << c.w << "x" << c.h;
+    }
+    EXPECT_EQ(SizeNoticeText(SizeNotice::kTooLarge, 7680, 4319),
+              "出力画像が大きすぎますので、次の通り\n修正します。\n  幅 : 7680 Pixel / 高さ : 4319 Pixel");
 }
 
 TEST(SizeCorrection, NoticeTexts) {
@@ -205,8 +236,8 @@ protected:
             std::remove(Out(n).c_str());
         }
         for (int n : {6, 7, 9, 10}) {  // picture 8 is missing from D:
-            test::WritePicture(Input('D', n), test::RandomPicture(kInW, kInH, rng),
-                               "picture " + std::to_string(n));
+            pictures[n] = test::RandomPicture(kInW, kInH, rng);
+            test::WritePicture(Input('D', n), pictures[n], "picture " + std::to_string(n));
         }
         test::WritePicture(Input('E', 8), test::RandomPicture(kInW, kInH, rng), "on E");
         // Relative paths: the drive letter becomes the folder's name.
@@ -225,6 +256,8 @@ protected:
         conversionSettings = s;
         run.currentJob.reset();
         run.makeJob = [] { return std::make_unique<WPConvert>(); };
+        // One row per tick, unless a test sets a budget and a clock.
+        run.tickBudget = std::chrono::nanoseconds(0);
     }
     void TearDown() override {
         run.Close();
@@ -291,6 +324,7 @@ protected:
 
     BatchRun run;
     RecordingView view;
+    test::Picture pictures[11];
 };
 
 TEST_F(BatchRunTest, ChosenPicturesRunInOrderAndMatchTheEngineByteForByte) {
@@ -503,6 +537,122 @@ TEST_F(BatchRunTest, GivingUpOnTheFirstNameClosesOnALaterOneFinishes) {
     EXPECT_TRUE(OnDisk("first.bmp"));
     EXPECT_EQ(second.names.size(), 1u);
     std::remove("first.bmp");
+}
+
+TEST_F(BatchRunTest, CroppedRunsFillTheSizeAsConvertFitCoverDoes) {
+    // The pictures are 48 x 36 (4:3). Each size is converted with the box
+    // checked, without a notice, and must be the reference conversion of the
+    // picture's centred part with the size's proportions.
+    const struct {
+        int w, h;
+    } sizes[] = {{1920, 1080}, {1080, 1920}, {400, 300}, {301, 1000}};
+    for (const auto& size : sizes) {
+        RecordingView each;
+        conversionSettings.imageMask = 1 | 16;
+        conversionSettings.cropToAspect = true;
+        conversionSettings.width = size.w;
+        conversionSettings.height = size.h;
+        conversionSettings.colorMode = 24;
+        ASSERT_TRUE(run.Start(each)) << size.w << "x" << size.h;
+        while (run.OnTick(each) != BatchRun::Tick::kFinished) {
+        }
+        run.Close();
+        EXPECT_TRUE(each.boxes.empty()) << size.w << "x" << size.h;
+        EXPECT_EQ(conversionSettings.width, size.w);
+        for (int n : {6, 10}) {
+            const test::Picture crop = test::Cropped(
+                pictures[n], test::ReferenceCoverCrop(kInW, kInH, size.w, size.h));
+            EXPECT_TRUE(test::ReadBytes(Out(n)) ==
+                        test::ReferenceBmp(crop, conversionSettings.exponent, size.w, size.h, 24))
+                << n << " at " << size.w << "x" << size.h;
+        }
+    }
+}
+
+TEST_F(BatchRunTest, CroppedSizesBeyondTheLimitsAreCorrectedOnceWithTheirNotice) {
+    const struct {
+        int w, h, wantW, wantH;
+        const char* notice;
+    } cases[] = {
+        {3840, 2160, 3840, 2160, nullptr},
+        {7681, 4320, 7680, 4319, "出力画像が大きすぎますので、次の通り\n修正します。\n  幅 : 7680 Pixel / 高さ : 4319 Pixel"},
+        {100, 100, 200, 150, "出力画像が小さすぎますので、次の通り\n修正します。\n  幅 : 200 Pixel / 高さ : 150 Pixel"},
+    };
+    for (const auto& c : cases) {
+        RecordingView each;
+        conversionSettings.imageMask = 1 | 2;
+        conversionSettings.cropToAspect = true;
+        conversionSettings.width = c.w;
+        conversionSettings.height = c.h;
+        ASSERT_TRUE(run.Start(each));
+        ASSERT_EQ(each.boxes.size(), c.notice ? 1u : 0u) << c.w << "x" << c.h;
+        if (c.notice) {
+            EXPECT_EQ(each.boxes[0].message, c.notice);
+            EXPECT_EQ(each.boxes[0].caption, "縦横修正の通知");
+        }
+        // The job in hand was begun at the corrected size, cut to its shape.
+        const WPConvert& job = *run.currentJob;
+        EXPECT_EQ(job.width, static_cast<std::uint32_t>(c.wantW));
+        EXPECT_EQ(job.height, static_cast<std::uint32_t>(c.wantH));
+        const test::Crop want = test::ReferenceCoverCrop(kInW, kInH, c.wantW, c.wantH);
+        EXPECT_EQ(job.source.left, want.left);
+        EXPECT_EQ(job.source.top, want.top);
+        EXPECT_EQ(job.source.width, want.width);
+        EXPECT_EQ(job.source.height, want.height);
+        run.Close();
+    }
+}
+
+TEST_F(BatchRunTest, UncheckedTheSizeIsMade4To3AndTheWholePictureConverted) {
+    conversionSettings.imageMask = 1;
+    conversionSettings.cropToAspect = false;
+    conversionSettings.width = 1920;
+    conversionSettings.height = 1080;
+    ASSERT_TRUE(run.Start(view));
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].message, SizeNoticeText(SizeNotice::kAspect, 1440, 1080));
+    TickToEnd();
+    ExpectSameAsEngine(Input('D', 6), Out(6), 1440, 1080);
+}
+
+TEST_F(BatchRunTest, EachTickConvertsRowsUntilItsBudgetIsSpent) {
+    // A clock that moves 1 ms per reading, and 50 ms for one slow row.
+    std::int64_t now = 0, slowAt = -1;
+    run.clock = [&] {
+        now += (now == slowAt) ? 50 : 1;
+        return std::chrono::milliseconds(now);
+    };
+    run.tickBudget = std::chrono::milliseconds(8);
+    conversionSettings.imageMask = 1 | 2 | 8;
+    ASSERT_TRUE(run.Start(view));
+    ASSERT_EQ(run.currentJob->linesDone, 1u);
+    // Read at the start and after each row: 8 rows, one percentage per tick.
+    ASSERT_EQ(run.OnTick(view), BatchRun::Tick::kGoesOn);
+    EXPECT_EQ(run.currentJob->linesDone, 9u);
+    EXPECT_EQ(view.percents, (std::vector<unsigned>{0, 6}));  // 9 of 150 rows
+    // A slow row ends its tick at once.
+    slowAt = now + 2;
+    ASSERT_EQ(run.OnTick(view), BatchRun::Tick::kGoesOn);
+    EXPECT_EQ(run.currentJob->linesDone, 11u);
+    slowAt = -1;
+    // The other 139 rows take 18 ticks; the one that writes the last row
+    // begins the next picture and stops there.
+    int ticks = 0;
+    while (conversionSettings.inputPath == "D/Extends/Sg006.rq6") {
+        ASSERT_EQ(run.OnTick(view), BatchRun::Tick::kGoesOn);
+        ++ticks;
+    }
+    EXPECT_EQ(ticks, 18);
+    EXPECT_EQ(run.currentJob->linesDone, 1u);
+    EXPECT_EQ(view.names.back(), "ORVSg007.bmp");
+    // Abort between ticks: the picture in hand goes, the finished one stays.
+    ASSERT_EQ(run.OnTick(view), BatchRun::Tick::kGoesOn);
+    ASSERT_TRUE(OnDisk(Out(7)));
+    run.Abort(view);
+    EXPECT_EQ(run.currentJob, nullptr);
+    EXPECT_FALSE(OnDisk(Out(7)));
+    EXPECT_EQ(run.OnTick(view), BatchRun::Tick::kIgnored);
+    ExpectSameAsEngine(Input('D', 6), Out(6), 200, 150);
 }
 
 }  // namespace

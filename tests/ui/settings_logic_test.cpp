@@ -3,6 +3,7 @@
 #include "ui/settings_logic.h"
 
 #include <cmath>
+#include <utility>
 
 #include "gtest/gtest.h"
 #include "resources/resource.h"
@@ -31,7 +32,15 @@ TEST(ScreenDefaults, OtherScreensGetTheCustomSizeWithTheScreenInTheEdits) {
     EXPECT_EQ(d.widthText, "1366");
     EXPECT_EQ(d.heightText, "768");
     EXPECT_EQ(DefaultsForScreen(768, 1024, 32).sizeRadio, IDC_SIZE_CUSTOM);  // portrait
-    EXPECT_EQ(DefaultsForScreen(1920, 1080, 32).sizeRadio, IDC_SIZE_CUSTOM);
+    // Today's screens: their own size, cropped to fit, whatever the shape.
+    for (const auto& [w, h] : {std::pair{1920, 1080}, {1080, 1920}, {3840, 2160}, {7681, 4320},
+                               {100, 100}, {1024, 768}}) {
+        const ScreenDefaults screen = DefaultsForScreen(w, h, 32);
+        EXPECT_EQ(screen.sizeRadio, w == 1024 ? IDC_SIZE_1024 : IDC_SIZE_CUSTOM) << w << "x" << h;
+        EXPECT_EQ(screen.widthText + "x" + screen.heightText,
+                  std::to_string(w) + "x" + std::to_string(h));
+        EXPECT_TRUE(screen.cropToAspect) << w << "x" << h;
+    }
 }
 
 TEST(ScreenDefaults, ColourFormatFollowsTheBitsPerPixelAndIsNeverGrey) {
@@ -178,6 +187,13 @@ TEST(Collect, SizeFromThePresetOrTheCustomEditsUncorrected) {
         c.sizeRadio = p.radioId;
         CollectSettings(c, table, &s);
         EXPECT_EQ(s.width * 1000 + s.height, p.width * 1000 + p.height);
+    }
+
+    // The crop box goes along with the size, both ways.
+    for (const bool crop : {true, false, true}) {
+        c.cropToAspect = crop;
+        CollectSettings(c, table, &s);
+        EXPECT_EQ(s.cropToAspect, crop);
     }
 }
 
