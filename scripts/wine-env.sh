@@ -79,12 +79,14 @@ tavrel_wine_describe() {
 
 # Windows need an X display: starts a private X server on the first free
 # display of FIRST ... LAST and waits until it answers. Exports DISPLAY and
-# sets TAVREL_XVFB_PID, for the caller to stop it.
+# sets TAVREL_XVFB_PID, for the caller to stop it. The screen is a full-HD
+# one, the most common desktop today, large enough for the settings dialog
+# at 200 % scaling: TAVREL_XVFB_SCREEN (WxHxDEPTH) chooses another.
 tavrel_start_xvfb() {
-    local first=$1 last=$2 log=${3:-/dev/null} n
+    local first=$1 last=$2 log=${3:-/dev/null} n screen=${TAVREL_XVFB_SCREEN:-1920x1080x24}
     for n in $(seq "$first" "$last"); do
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$log" 2>&1 &
+        Xvfb ":$n" -screen 0 "$screen" -nolisten tcp >"$log" 2>&1 &
         TAVREL_XVFB_PID=$!
         for _ in $(seq 1 50); do
             if xdpyinfo -display ":$n" >/dev/null 2>&1; then

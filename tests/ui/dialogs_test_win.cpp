@@ -5,8 +5,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 
 #include "engine/conversion_status.h"
@@ -186,7 +188,7 @@ TEST(Templates, SettingsDialog) {
     EXPECT_EQ(t.font, "ＭＳ Ｐゴシック");
     EXPECT_EQ(t.pointSize, 9);
     EXPECT_EQ(t.cx, 320);
-    EXPECT_EQ(t.cy, 240);
+    EXPECT_EQ(t.cy, 256);
     EXPECT_EQ(t.style, static_cast<DWORD>(WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
                                           DS_MODALFRAME | DS_SETFONT | DS_3DLOOK));
     EXPECT_EQ(t.exStyle, static_cast<DWORD>(WS_EX_DLGMODALFRAME));
@@ -200,18 +202,19 @@ TEST(Templates, SettingsDialog) {
         {264, "1'280 x 1'024", 56, 144, 52, 12}, {265, "1'600 x 900", 8, 156, 48, 12},
         {266, "1'600 x 1'200", 56, 156, 52, 12}, {267, "任意", 8, 168, 32, 12},
         {268, "", 44, 168, 24, 12}, {65535, "x", 72, 170, 8, 8}, {269, "", 80, 168, 24, 12},
-        {65535, "画像色数", 112, 108, 52, 12}, {270, " 1bit (白黒2色)", 116, 120, 104, 12},
-        {271, " 4bit (グレースケール16色)", 116, 132, 104, 12},
-        {272, " 4bit (システムカラー16色)", 116, 144, 104, 12},
-        {273, " 8bit (グレースケール256色)", 116, 156, 104, 12},
-        {274, " 8bit (カラー256色)", 116, 168, 104, 12},
-        {275, "16bit (ハイカラー65'536色)", 116, 180, 104, 12},
-        {276, "24bit (フルカラー16'777'216色)", 116, 192, 104, 12},
-        {65535, "変換画像指定", 212, 108, 44, 12}, {277, "Sg00&6", 220, 120, 32, 12},
-        {278, "Sg00&7", 220, 132, 32, 12}, {279, "Sg00&8", 220, 144, 32, 12},
-        {280, "Sg00&9", 220, 156, 32, 12}, {281, "Sg0&10", 220, 168, 32, 12},
-        {65535, "出力ファイル名", 8, 188, 48, 12}, {282, "ORVSg0??.bmp", 8, 200, 60, 12},
-        {283, "Orvane_Sg0??.bmp", 8, 212, 92, 12}, {284, "個別に指定", 8, 224, 48, 12},
+        {289, "切り抜いて縦横比を合わせる (&F)", 8, 182, 100, 20},
+        {65535, "画像色数", 112, 108, 52, 12}, {270, " 1bit (白黒2色)", 116, 120, 106, 12},
+        {271, " 4bit (グレースケール16色)", 116, 132, 106, 12},
+        {272, " 4bit (システムカラー16色)", 116, 144, 106, 12},
+        {273, " 8bit (グレースケール256色)", 116, 156, 106, 12},
+        {274, " 8bit (カラー256色)", 116, 168, 106, 12},
+        {275, "16bit (ハイカラー65'536色)", 116, 180, 106, 12},
+        {276, "24bit (フルカラー16'777'216色)", 116, 192, 106, 12},
+        {65535, "変換画像指定", 214, 108, 48, 12}, {277, "Sg00&6", 224, 120, 32, 12},
+        {278, "Sg00&7", 224, 132, 32, 12}, {279, "Sg00&8", 224, 144, 32, 12},
+        {280, "Sg00&9", 224, 156, 32, 12}, {281, "Sg0&10", 224, 168, 32, 12},
+        {65535, "出力ファイル名", 8, 204, 48, 12}, {282, "ORVSg0??.bmp", 8, 216, 60, 12},
+        {283, "Orvane_Sg0??.bmp", 8, 228, 92, 12}, {284, "個別に指定", 8, 240, 48, 12},
         {65535, "入力ドライブ", 116, 216, 40, 12}, {285, "D:", 156, 216, 12, 12},
         {286, "選択 (&S)", 176, 214, 36, 14}, {1, "変換開始 (&C)", 264, 160, 50, 14},
         {2, "終了 (&Q)", 264, 180, 50, 14}, {287, "規定値 (&D)", 264, 200, 50, 14},
@@ -223,10 +226,10 @@ TEST(Templates, SettingsDialog) {
     EXPECT_EQ(t.itemStyles[2] & (ES_READONLY | ES_RIGHT | WS_BORDER), static_cast<DWORD>(ES_READONLY | ES_RIGHT));
     EXPECT_EQ(t.itemStyles[16] & (ES_NUMBER | WS_BORDER | WS_DISABLED),
               static_cast<DWORD>(ES_NUMBER | WS_BORDER | WS_DISABLED));
-    for (int group : {7, 20, 28, 34, 40, 41, 42, 43}) EXPECT_TRUE(t.itemStyles[group] & WS_GROUP) << group;
-    EXPECT_EQ(t.itemStyles[40] & (BS_TYPEMASK | WS_DISABLED), static_cast<DWORD>(BS_DEFPUSHBUTTON | WS_DISABLED));
-    for (int radio : {8, 15, 21, 26, 35, 36}) EXPECT_EQ(t.itemStyles[radio] & BS_TYPEMASK, static_cast<DWORD>(BS_AUTORADIOBUTTON));
-    for (int box = 28; box <= 32; ++box) EXPECT_EQ(t.itemStyles[box] & BS_TYPEMASK, static_cast<DWORD>(BS_AUTOCHECKBOX));
+    for (int group : {7, 19, 21, 29, 35, 41, 42, 43, 44}) EXPECT_TRUE(t.itemStyles[group] & WS_GROUP) << group;
+    EXPECT_EQ(t.itemStyles[41] & (BS_TYPEMASK | WS_DISABLED), static_cast<DWORD>(BS_DEFPUSHBUTTON | WS_DISABLED));
+    for (int radio : {8, 15, 22, 27, 36, 37}) EXPECT_EQ(t.itemStyles[radio] & BS_TYPEMASK, static_cast<DWORD>(BS_AUTORADIOBUTTON));
+    for (int box : {19, 29, 30, 31, 32, 33}) EXPECT_EQ(t.itemStyles[box] & BS_TYPEMASK, static_cast<DWORD>(BS_AUTOCHECKBOX));
 }
 
 TEST(Templates, ProgressDialog) {
@@ -241,13 +244,13 @@ TEST(Templates, ProgressDialog) {
     ExpectItems(t, {
         {256, "変換中です。しばらくお待ちください・・・。", 4, 4, 232, 12}, {257, "", 4, 16, 232, 16},
         {259, "", 4, 36, 200, 12}, {258, "0", 208, 36, 24, 12}, {65535, "%", 232, 36, 4, 12},
-        {65535, "入力ドライブ", 12, 52, 48, 12}, {260, "", 68, 52, 20, 12},
-        {65535, "出力ディレクトリ", 12, 64, 48, 12}, {261, "", 68, 64, 160, 12},
-        {65535, "出力ファイル", 12, 76, 48, 12}, {262, "", 68, 76, 160, 12},
-        {65535, "出力サイズ", 12, 88, 48, 12}, {263, "0", 68, 88, 20, 12},
-        {65535, "KByte", 88, 88, 28, 12}, {1, "確認 (&C)", 128, 100, 50, 14},
+        {65535, "入力ドライブ", 12, 52, 54, 12}, {260, "", 68, 52, 20, 12},
+        {65535, "出力ディレクトリ", 12, 64, 54, 12}, {261, "", 68, 64, 160, 12},
+        {65535, "出力ファイル", 12, 76, 54, 12}, {262, "", 68, 76, 160, 12},
+        {65535, "出力サイズ", 12, 88, 54, 12}, {263, "0", 68, 88, 20, 12},
+        {65535, "KByte", 88, 88, 28, 12}, {1, "確認 (&C)", 130, 100, 50, 14},
         {2, "強制終了 (&A)", 184, 100, 50, 14},
-        {264, "終了時にこのダイアログを閉じる (&E)", 8, 100, 120, 12},
+        {264, "終了時にこのダイアログを閉じる (&E)", 4, 100, 126, 12},
     });
     EXPECT_EQ(_wcsicmp(t.itemClasses[1].c_str(), L"msctls_progress32"), 0);
     EXPECT_TRUE(t.itemStyles[14] & WS_DISABLED);
@@ -298,13 +301,15 @@ std::wstring WindowTextW(HWND control) {
     return text;
 }
 
-// Pixels the text takes on one line in the control's own font; '&' marks a
-// mnemonic, not a character, except in edits.
-SIZE TextExtent(HWND control, const std::wstring& text, bool prefix) {
+// Pixels the text takes on one line in the control's own font, or wrapped to
+// `wrapWidth` when that is given; '&' marks a mnemonic, not a character,
+// except in edits.
+SIZE TextExtent(HWND control, const std::wstring& text, bool prefix, int wrapWidth = 0) {
     HDC dc = GetDC(control);
     HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
-    RECT r{0, 0, 0, 0};
-    DrawTextW(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE | (prefix ? 0u : DT_NOPREFIX));
+    RECT r{0, 0, wrapWidth, 0};
+    DrawTextW(dc, text.c_str(), -1, &r,
+              DT_CALCRECT | (wrapWidth > 0 ? DT_WORDBREAK : DT_SINGLELINE) | (prefix ? 0u : DT_NOPREFIX));
     SelectObject(dc, old);
     ReleaseDC(control, dc);
     return {r.right - r.left, r.bottom - r.top};
@@ -352,6 +357,16 @@ std::optional<Fit> Measure(HWND control, const std::wstring* runtimeText) {
             ReleaseDC(control, dc);
             const int box = 12 * dpi / 96 + 1;
             fit.room = width - box - TextExtent(control, L"0", false).cx / 2;
+            if (style & BS_MULTILINE) {
+                // Wrapped beside the box: no line may be wider than the room,
+                // and all of them must fit the control's height.
+                const SIZE wrapped = TextExtent(control, text, true, fit.room);
+                if (wrapped.cx <= fit.room) {
+                    fit.label += " (height of the lines)";
+                    fit.need = wrapped.cy;
+                    fit.room = client.bottom - client.top;
+                }
+            }
         } else {
             return std::nullopt;
         }
@@ -399,8 +414,8 @@ TEST(Templates, EveryLabelFitsItsControlInTheFontTheDialogGets) {
         // The exponent runs from 0.400 to 2.500; every digit is as wide as "0"
         // in these fonts, so the template's "1.000" stands for all of them.
         {"settings", IDD_SETTINGS, {{IDC_DRIVE_TEXT, "W:"}}},
-        // At most 100 percent, and 22500 KB for 3200 x 2400 in 24 bits.
-        {"progress", IDD_PROGRESS, {{IDC_PERCENT, "100"}, {IDC_OUT_SIZE, "22500"}, {IDC_IN_DRIVE, "W:"}}},
+        // At most 100 percent, and 97200 KB for 7680 x 4320 in 24 bits.
+        {"progress", IDD_PROGRESS, {{IDC_PERCENT, "100"}, {IDC_OUT_SIZE, "97200"}, {IDC_IN_DRIVE, "W:"}}},
         {"drive", IDD_DRIVE, {}},
         {"about", IDD_ABOUT,
          {{IDC_ABOUT_TITLE, text::kProductTitle}, {IDC_ABOUT_NOTICE, notice.substr(0, notice.find('\n'))}}},
@@ -421,31 +436,47 @@ TEST(Templates, EveryLabelFitsItsControlInTheFontTheDialogGets) {
     }
 }
 
-TEST(Resources, IconHasA32And16PixelImageIn16Colours) {
+TEST(Resources, IconHasAnImageForEveryScalingIn16Colours) {
     HRSRC res = FindResourceW(programInstance, L"IDI_AppIcon", MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
     ASSERT_NE(res, nullptr);
     const auto* dir = static_cast<const BYTE*>(LockResource(LoadResource(programInstance, res)));
-    ASSERT_EQ(dir[4], 2);  // two images
-    for (int i = 0; i < 2; ++i) {
+    std::vector<int> sizes;
+    for (int i = 0; i < dir[4]; ++i) {
         const BYTE* e = dir + 6 + 14 * i;  // GRPICONDIRENTRY
-        EXPECT_EQ(e[0], i == 0 ? 32 : 16);
-        EXPECT_EQ(e[1], i == 0 ? 32 : 16);
-        EXPECT_EQ(e[2], 16);                    // colours
-        EXPECT_EQ(e[6] | (e[7] << 8), 4);       // bits per pixel
+        EXPECT_EQ(e[0], e[1]);
+        EXPECT_EQ(e[2], 16);               // colours
+        EXPECT_EQ(e[6] | (e[7] << 8), 4);  // bits per pixel
+        sizes.push_back(e[0]);
     }
-    for (int size : {32, 16}) {
-        HICON icon = static_cast<HICON>(LoadImageW(programInstance, L"IDI_AppIcon", IMAGE_ICON, size, size, 0));
-        EXPECT_NE(icon, nullptr) << size;
-        DestroyIcon(icon);
+    std::sort(sizes.begin(), sizes.end());
+    // Title bar and large icons at 100, 125, 150 and 200 %.
+    EXPECT_EQ(sizes, (std::vector<int>{16, 20, 24, 32, 40, 48, 64}));
+    for (const int dpi : {96, 120, 144, 192}) {
+        for (const bool small : {true, false}) {
+            HICON icon = LoadProgramIcon(dpi, small);
+            ASSERT_NE(icon, nullptr) << dpi;
+            ICONINFO info{};
+            ASSERT_TRUE(GetIconInfo(icon, &info));
+            BITMAP mask{};
+            GetObjectW(info.hbmMask, sizeof mask, &mask);
+            EXPECT_EQ(mask.bmWidth, (small ? 16 : 32) * dpi / 96) << dpi;
+            DeleteObject(info.hbmMask);
+            if (info.hbmColor) DeleteObject(info.hbmColor);
+            DestroyIcon(icon);
+        }
     }
 }
 
-TEST(Resources, ManifestRunsAsInvoker) {
+TEST(Resources, ManifestRunsAsInvokerSharpAtEveryDpi) {
     HRSRC res = FindResourceW(programInstance, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
     ASSERT_NE(res, nullptr);
     const std::string manifest(static_cast<const char*>(LockResource(LoadResource(programInstance, res))),
                                SizeofResource(programInstance, res));
     EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+    EXPECT_NE(manifest.find(">true/pm</dpiAware>"), std::string::npos);
+    EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
+    const std::string identity = "name=\"Tavrel\" version=\"" TAVREL_VERSION ".0\"";
+    EXPECT_NE(manifest.find(identity), std::string::npos) << "the manifest's version is not " TAVREL_VERSION;
 }
 
 // What Explorer shows: the version resource, from the same generated header
@@ -594,6 +625,7 @@ TEST_F(SettingsTest, DefaultsFollowTheScreenMode) {
         const int colour = bpp > 16 ? 276 : bpp > 8 ? 275 : bpp > 4 ? 274 : bpp > 2 ? 272 : 270;
         for (int id = 270; id <= 276; ++id) EXPECT_EQ(Checked(dlg, id), id == colour) << id;
         EXPECT_TRUE(Checked(dlg, IDC_NAME_LONG));
+        EXPECT_TRUE(Checked(dlg, IDC_CROP_TO_ASPECT));
         EXPECT_EQ(Text(dlg, IDC_EXPONENT), "1.000");
         EXPECT_EQ(TrackbarPos(dlg), 128);
         EXPECT_EQ(Text(dlg, IDC_DRIVE_TEXT), "D:");
@@ -666,22 +698,53 @@ TEST_F(SettingsTest, TrackbarMovesTheExponentAndTheRamp) {
     });
 }
 
-TEST_F(SettingsTest, PreviewIsPaintedUnscaledAtTheControlsOrigin) {
+// The preview fills its control at every DPI the suite runs at (the prefix's
+// LogPixels; TAVREL_EXPECTED_DPI says which): read back from the screen, each
+// grey step is a sharp band of its own value, and the markers stand at the
+// same fraction of the control's width as in the bitmap.
+TEST_F(SettingsTest, PreviewFillsItsControlAtThisDpi) {
     Run([&](HWND dlg) {
+        const int dpi = WindowDpi(dlg);
+        if (const char* expected = std::getenv("TAVREL_EXPECTED_DPI")) {
+            ASSERT_EQ(dpi, std::atoi(expected)) << "the prefix does not run at the DPI asked for";
+        }
         Scroll(dlg, TB_TOP);
         HWND control = GetDlgItem(dlg, IDC_PREVIEW);
-        UpdateWindow(control);
+        RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        RECT client;
+        GetClientRect(control, &client);
+        const int w = client.right, h = client.bottom;
+        // Where bitmap column x (or row y) lands: the middle of its band.
+        auto column = [&](double x) { return static_cast<int>(x * w / preview::kWidth); };
+        auto row = [&](double y) { return static_cast<int>(y * h / preview::kHeight); };
         HDC dc = GetDC(control);
-        for (int k : {1, 2, 3, 200}) {
-            const COLORREF c = GetPixel(dc, 15 + 2 * k, 20);
-            EXPECT_EQ(GetRValue(c), Ramp(dlg, k)) << k;
+        for (int k : {0, 1, 2, 3, 100, 200, 255}) {
+            const COLORREF c = GetPixel(dc, column(16 + 2 * k), row(45.5));
+            EXPECT_EQ(GetRValue(c), Ramp(dlg, k)) << "step " << k << " at " << dpi << " dpi";
             EXPECT_EQ(GetRValue(c), GetBValue(c)) << k;
         }
-        EXPECT_EQ(GetPixel(dc, 13, 20), RGB(255, 64, 255));
-        EXPECT_EQ(GetPixel(dc, 528, 70), RGB(192, 0, 192));
-        EXPECT_EQ(GetPixel(dc, 5, 5), RGB(0, 0, 0));
-        EXPECT_EQ(GetPixel(dc, 540, 5), RGB(255, 255, 255));
+        EXPECT_EQ(GetPixel(dc, column(14), row(22)), RGB(255, 64, 255));
+        EXPECT_EQ(GetPixel(dc, column(528), row(70)), RGB(192, 0, 192));
+        EXPECT_EQ(GetPixel(dc, w - 1, h - 1), RGB(255, 255, 255));  // no edge left unpainted
+        EXPECT_EQ(GetPixel(dc, 0, h - 1), RGB(0, 0, 0));
+        // The right marker, found along a row through it.
+        int first = -1, last = -1;
+        for (int x = 0; x < w; ++x) {
+            if (GetPixel(dc, x, row(22)) != RGB(192, 0, 192)) continue;
+            if (first < 0) first = x;
+            last = x;
+        }
         ReleaseDC(control, dc);
+        ASSERT_GE(first, 0);
+        const double fraction = (first + last + 1) / 2.0 / w;
+        EXPECT_NEAR(fraction, 528.0 / preview::kWidth, 0.01) << "control " << w << " x " << h;
+        // The same place as a share of the dialog's width, as the eye sees it.
+        POINT marker{(first + last + 1) / 2, 0};
+        MapWindowPoints(control, dlg, &marker, 1);
+        RECT dialog;
+        GetClientRect(dlg, &dialog);
+        std::printf("%d dpi: preview %d x %d px, right marker at %.3f of the control, %.3f of the dialog\n",
+                    dpi, w, h, fraction, static_cast<double>(marker.x) / dialog.right);
         Click(dlg, IDCANCEL);
     });
 }
@@ -797,6 +860,7 @@ TEST_F(SettingsTest, StartRunsTheChosenPicturesFromTheSelectedDrive) {
         SetDlgItemTextW(dlg, IDC_CUSTOM_HEIGHT, L"200");
         Click(dlg, IDC_MODE_COLOR256);
         Click(dlg, IDC_NAME_SHORT);
+        Click(dlg, IDC_CROP_TO_ASPECT);  // off: the size is made 4:3
         Scroll(dlg, TB_THUMBPOSITION, 160);
         exponent = ContrastTable().exponent[160];
         driver.scripts.push_back([&](HWND progress) {
@@ -813,6 +877,7 @@ TEST_F(SettingsTest, StartRunsTheChosenPicturesFromTheSelectedDrive) {
         EXPECT_TRUE(Checked(dlg, 277));
         EXPECT_TRUE(Checked(dlg, IDC_SIZE_CUSTOM));
         EXPECT_EQ(Text(dlg, IDC_CUSTOM_WIDTH), "300");
+        EXPECT_FALSE(Checked(dlg, IDC_CROP_TO_ASPECT));
         EXPECT_EQ(TrackbarPos(dlg), 160);
         Click(dlg, IDCANCEL);
     });
@@ -849,8 +914,13 @@ protected:
         conversionSettings = s;
         for (int n = 6; n <= 10; ++n) DeleteFileW(Wide(Out(n)).c_str());
         GetCurrentDirectoryW(MAX_PATH, startDir_);
+        // Each tick one row, so that a test can stop at any row.
+        batchRun.tickBudget = std::chrono::nanoseconds(0);
     }
-    void TearDown() override { SetCurrentDirectoryW(startDir_); }
+    void TearDown() override {
+        SetCurrentDirectoryW(startDir_);
+        batchRun.tickBudget = BatchRun().tickBudget;
+    }
 
     static std::string Out(int n) {
         return "ORVSg0" + std::string(n < 10 ? "0" : "") + std::to_string(n) + ".bmp";
