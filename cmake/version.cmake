@@ -1,6 +1,6 @@
 # Writes the version header at build time, so that the git revision follows
 # the checkout without a new configure:
-#   cmake -DSOURCE_DIR=... -DOUTPUT=... -DVERSION=1.1.0 -P cmake/version.cmake
+#   cmake -DSOURCE_DIR=... -DOUTPUT=... -DVERSION=1.2.0 -P cmake/version.cmake
 # The revision is empty when the sources are not a git checkout (a release
 # tarball); "-dirty" marks uncommitted changes. The file is only rewritten
 # when its text changes, so nothing rebuilds needlessly.

@@ -18,7 +18,7 @@ trap 'rm -rf "$scratch"' EXIT
 cd "$root"
 xgettext --language=C++ --from-code=UTF-8 --add-comments=TRANSLATORS: \
     --keyword=Tr --keyword=TrIn:1c,2 --keyword=TrLater \
-    --package-name=tavrel --package-version=1.1.0 \
+    --package-name=tavrel --package-version=1.2.0 \
     --copyright-holder="the Tavrel authors" --msgid-bugs-address="" \
     --sort-by-file --output="$scratch/tavrel.pot" tools/*.cpp 2>"$scratch/xgettext.log" || {
     cat "$scratch/xgettext.log" >&2

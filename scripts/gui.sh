@@ -5,7 +5,10 @@
 #                                       PNG of the settings dialog after start-up
 #   scripts/gui.sh --progress-screenshot FILE
 #                                       the same, then converts Sg010 and saves
-#                                       a PNG of the progress dialog mid-run
+#                                       a PNG of the progress dialog when done
+#   scripts/gui.sh --dpi N ...          at N dots per inch (144 is 150 %
+#                                       scaling, 192 is 200 %); 96 by default
+# The headless screen is 1920 x 1080.
 # Builds what is missing first: Tavrel.exe, the tavrel tool (build/gui-native)
 # and the sample disc (build/disc). Tavrel.exe is the 32-bit release
 # (build/gui-win32) where this host runs 32-bit programs, else the 64-bit build
@@ -14,9 +17,10 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-usage="usage: $0 [--screenshot FILE] [--progress-screenshot FILE]"
+usage="usage: $0 [--dpi N] [--screenshot FILE] [--progress-screenshot FILE]"
 screenshot=""
 progress_shot=""
+dpi=96
 while [ $# -gt 0 ]; do
     case "$1" in
     --screenshot) screenshot=$(realpath -m "${2:?--screenshot needs a file name}"); shift 2 ;;
@@ -24,7 +28,8 @@ while [ $# -gt 0 ]; do
         progress_shot=$(realpath -m "${2:?--progress-screenshot needs a file name}")
         shift 2
         ;;
-    -h | --help) sed -n '2,13p' "$0"; exit 0 ;;
+    --dpi) dpi=${2:?--dpi needs a number}; shift 2 ;;
+    -h | --help) sed -n '2,16p' "$0"; exit 0 ;;
     *) echo "$usage" >&2; exit 2 ;;
     esac
 done
@@ -53,7 +58,8 @@ if [ ! -f "$disc/Extends/Sg010.rq6" ]; then
 fi
 
 prefix="$root/build/gui-prefix"
-"$root/scripts/wine-cdrom-prefix.sh" "$prefix" "d=$disc"
+[ "$dpi" = 96 ] || prefix+="-${dpi}dpi"
+"$root/scripts/wine-cdrom-prefix.sh" "$prefix" "d=$disc" "dpi=$dpi"
 export WINEPREFIX="$prefix"
 
 if [ -z "$screenshot" ] && [ -z "$progress_shot" ]; then
@@ -91,13 +97,14 @@ settings=$(wait_for_window '設定')
 sleep 1  # let it finish painting
 [ -n "$screenshot" ] && shoot "$settings" "$screenshot"
 if [ -n "$progress_shot" ]; then
-    # Sg010 alone ("Sg0&10": Alt+1), then "変換開始 (&C)": one row every 10 ms.
+    # Sg010 alone ("Sg0&10": Alt+1), then "変換開始 (&C)". The picture takes
+    # a fraction of a second; the dialog stays until "確認" is pressed.
     # No window manager runs, so the keys go to the window with the focus.
     xdotool windowfocus --sync "$settings"
     xdotool key alt+1
     sleep 0.3
     xdotool key alt+c
     progress=$(wait_for_window '変換中')
-    sleep 3  # well into the picture, not yet done
+    sleep 2  # done, and painted
     shoot "$progress" "$progress_shot"
 fi

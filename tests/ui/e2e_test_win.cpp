@@ -16,94 +16,20 @@
 #include "resources/resource.h"
 #include "tests/engine/reference_conversion.h"
 #include "tests/engine/test_support.h"
+#include "tests/ui/program_driver_win.h"
 #include "tools/rq6_writer.h"
 #include "tools/sample_disc.h"
 
 namespace {
 
+using remote::Click;
+using remote::Enabled;
+using remote::ItemText;
+using remote::PostClick;
+using remote::Program;
+
 std::wstring W(const std::string& s) { return platform::Utf8ToWide(s.c_str()); }
 std::string U(const std::wstring& s) { return platform::WideToUtf8(s.c_str()); }
-
-std::string Caption(HWND window) {
-    wchar_t text[256] = {};
-    GetWindowTextW(window, text, 256);  // answered by the other process
-    return U(text);
-}
-
-std::string ItemText(HWND dialog, int id) {
-    wchar_t text[1024] = {};
-    SendDlgItemMessageW(dialog, id, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
-    return U(text);
-}
-
-// The program being driven.
-class Program {
-public:
-    explicit Program(const std::wstring& exe) {
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        std::wstring commandLine = L"\"" + exe + L"\"";
-        started_ = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                  nullptr, nullptr, &si, &pi_) != FALSE;
-    }
-    ~Program() {
-        if (!started_) return;
-        if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi_.hProcess, 99);
-        CloseHandle(pi_.hThread);
-        CloseHandle(pi_.hProcess);
-    }
-    bool Started() const { return started_; }
-
-    // The program's top-level dialog with this caption, waiting for it to appear.
-    HWND WaitForDialog(const std::string& caption, DWORD milliseconds = 20000) {
-        const DWORD start = GetTickCount();
-        do {
-            for (HWND w : Dialogs()) {
-                if (Caption(w) == caption && IsWindowVisible(w)) return w;
-            }
-            Sleep(20);
-        } while (GetTickCount() - start < milliseconds);
-        return nullptr;
-    }
-
-    std::vector<HWND> Dialogs() {
-        Found found{pi_.dwProcessId, {}};
-        EnumWindows(Collect, reinterpret_cast<LPARAM>(&found));
-        return found.windows;
-    }
-
-    // Exit code once the process has ended, or -1 on timeout.
-    long WaitForExit(DWORD milliseconds) {
-        if (WaitForSingleObject(pi_.hProcess, milliseconds) != WAIT_OBJECT_0) return -1;
-        DWORD code = 0;
-        GetExitCodeProcess(pi_.hProcess, &code);
-        return static_cast<long>(code);
-    }
-
-private:
-    struct Found {
-        DWORD pid;
-        std::vector<HWND> windows;
-    };
-    static BOOL CALLBACK Collect(HWND w, LPARAM p) {
-        auto* f = reinterpret_cast<Found*>(p);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(w, &pid);
-        wchar_t cls[16] = {};
-        GetClassNameW(w, cls, 16);
-        if (pid == f->pid && std::wstring(cls) == L"#32770") f->windows.push_back(w);
-        return TRUE;
-    }
-
-    PROCESS_INFORMATION pi_{};
-    bool started_ = false;
-};
-
-// Clicks that may open a modal dialog are posted, so this process never waits
-// on the program's nested message loops.
-void PostClick(HWND dialog, int id) { PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
-void Click(HWND dialog, int id) { SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
-bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
 
 std::vector<std::uint8_t> ReadAll(const std::wstring& path) { return test::ReadBytes(U(path)); }
 
@@ -170,32 +96,12 @@ TEST(EndToEnd, TheDefaultsMakeWallpapersThatFillTheScreen) {
     Click(settings, IDC_PICTURE_FIRST);  // Sg006
     Click(settings, IDC_PICTURE_LAST);   // Sg010
     ASSERT_TRUE(Enabled(settings, IDOK));
-    const DWORD start = GetTickCount();
-    PostClick(settings, IDOK);
-
-    // Answer every message box; wait for the run to finish.
-    std::vector<std::pair<std::string, std::string>> boxes;
-    HWND progress = nullptr;
-    bool finished = false;
-    while (!finished && GetTickCount() - start < 60000) {
-        for (HWND w : program.Dialogs()) {
-            if (!IsWindowVisible(w)) continue;
-            if (GetDlgItem(w, 256) == nullptr && GetDlgItem(w, 0xFFFF) != nullptr) {
-                const auto box = std::make_pair(Caption(w), ItemText(w, 0xFFFF));
-                if (boxes.empty() || boxes.back() != box) boxes.push_back(box);
-                PostMessageW(w, WM_COMMAND, IDOK, 0);
-            } else if (Caption(w) == "変換中") {
-                progress = w;
-                finished = ItemText(w, IDC_STATUS_LINE) == "完了しました。";
-            }
-        }
-        Sleep(5);
-    }
-    ASSERT_TRUE(finished);
+    const Program::Batch batch = program.RunBatch(settings);
+    ASSERT_TRUE(batch.finished);
+    HWND progress = batch.progress;
     // A figure for the log, not a limit: the machine may be busy.
-    std::printf("two 1920 x 1080 wallpapers in %.2f s, from the click to the end\n",
-                (GetTickCount() - start) / 1000.0);
-    EXPECT_TRUE(boxes.empty()) << boxes.front().first << ": " << boxes.front().second;
+    std::printf("two 1920 x 1080 wallpapers in %.2f s, from the click to the end\n", batch.seconds);
+    EXPECT_TRUE(batch.boxes.empty()) << batch.boxes.front().first << ": " << batch.boxes.front().second;
     EXPECT_EQ(ItemText(progress, IDC_PERCENT), "100");
     EXPECT_EQ(ItemText(progress, IDC_IN_DRIVE), "D:");
     EXPECT_EQ(ItemText(progress, IDC_OUT_FILE), "Orvane_Sg010.bmp");
