@@ -78,10 +78,10 @@ for who in before after; do
     seconds[$who-five]=$(median "$exe" 1600x1200 6,7,8,9,10)
     seconds[$who-two]=$(median "$exe" 1920x1080 6,10)
 done
-printf '%-44s %9s %9s %8s\n' "" before after speed-up
+printf '%-50s %9s %9s %8s\n' "" before after speed-up
 row() {
     awk -v l="$1" -v b="${seconds[before-$2]}" -v a="${seconds[after-$2]}" \
-        'BEGIN { printf "%-44s %8.2fs %8.2fs %7.0fx\n", l, b, a, b / a }'
+        'BEGIN { printf "%-50s %8.2fs %8.2fs %7.0fx\n", l, b, a, b / a }'
 }
 row "five pictures at 1600 x 1200" five
 row "two pictures at 1920 x 1080 (before: 1440 x 1080)" two
