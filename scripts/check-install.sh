@@ -57,7 +57,7 @@ installed() {
     local f missing=0
     for f in bin/tavrel share/man/man1/tavrel.1 share/bash-completion/completions/tavrel \
         share/mime/packages/tavrel-rq6.xml share/thumbnailers/tavrel.thumbnailer \
-        share/doc/tavrel/README.md share/doc/tavrel/LICENSE; do
+        share/doc/tavrel/README.md share/doc/tavrel/NEWS.md share/doc/tavrel/LICENSE; do
         [ -f "$usr/$f" ] || { echo "missing /usr/$f" && missing=1; }
     done
     [ -x "$tavrel" ] || { echo "/usr/bin/tavrel is not executable" && missing=1; }
@@ -173,7 +173,8 @@ else
         dpkg-deb -c "$deb" >"$tmp/deb.txt" || return 1
         local f bad
         for f in usr/bin/tavrel usr/share/man/man1/tavrel.1.gz usr/share/doc/tavrel/copyright \
-            usr/share/doc/tavrel/changelog.gz usr/share/mime/packages/tavrel-rq6.xml; do
+            usr/share/doc/tavrel/changelog.gz usr/share/doc/tavrel/NEWS.md \
+            usr/share/mime/packages/tavrel-rq6.xml; do
             has "$tmp/deb.txt" " ./$f" || return 1
         done
         # root-owned; directories and the program 0755, every other file 0644.
@@ -217,7 +218,7 @@ else
         local readme="$tmp/zip/README-ja.txt"
         [ "$(head -c3 "$readme" | od -An -tx1 | xargs)" = "ef bb bf" ] &&
             ! grep -q $'[^\r]$' "$readme" && iconv -f UTF-8 -t UTF-16 "$readme" >/dev/null &&
-            grep -q "Tavrel $version" "$readme"
+            grep -q "Tavrel $version" "$readme" && grep -q "^$version " "$readme"
     }
     check "the zip: 32-bit Tavrel.exe, x64/Tavrel.exe, licence, Japanese read-me" zip_contents
 fi

@@ -71,7 +71,7 @@ printf 'Source: tavrel\n\nPackage: tavrel\nArchitecture: any\n' >"$work/src/debi
 doc="$stage/usr/share/doc/tavrel"
 for f in usr/bin/tavrel usr/share/man/man1/tavrel.1 usr/share/bash-completion/completions/tavrel \
     usr/share/mime/packages/tavrel-rq6.xml usr/share/thumbnailers/tavrel.thumbnailer \
-    usr/share/doc/tavrel/README.md usr/share/doc/tavrel/LICENSE; do
+    usr/share/doc/tavrel/README.md usr/share/doc/tavrel/NEWS.md usr/share/doc/tavrel/LICENSE; do
     [ -f "$stage/$f" ] || fail "the installed tree lacks /$f"
 done
 stray="$(cd "$stage" && find . -mindepth 1 -maxdepth 1 ! -name usr ! -name DEBIAN)"
@@ -82,7 +82,9 @@ stray="$(cd "$stage" && find . -mindepth 1 -maxdepth 1 ! -name usr ! -name DEBIA
 strip --remove-section=.comment --remove-section=.note --strip-unneeded "$stage"/usr/bin/*
 gzip -9n "$stage/usr/share/man/man1/tavrel.1"
 rm "$doc/LICENSE"
-[ "$(stat -c %s "$doc/README.md")" -le 4096 ] || gzip -9n "$doc/README.md"
+for f in README.md NEWS.md; do
+    [ "$(stat -c %s "$doc/$f")" -le 4096 ] || gzip -9n "$doc/$f"
+done
 cp packaging/debian/copyright "$doc/copyright"
 sed "s|@MAINTAINER@|$maintainer|" packaging/debian/changelog | gzip -9n >"$doc/changelog.gz"
 find "$stage" -type d -exec chmod 0755 {} +
