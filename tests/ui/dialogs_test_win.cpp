@@ -188,7 +188,7 @@ TEST(Templates, SettingsDialog) {
     EXPECT_EQ(t.font, "ＭＳ Ｐゴシック");
     EXPECT_EQ(t.pointSize, 9);
     EXPECT_EQ(t.cx, 320);
-    EXPECT_EQ(t.cy, 256);
+    EXPECT_EQ(t.cy, 250);
     EXPECT_EQ(t.style, static_cast<DWORD>(WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
                                           DS_MODALFRAME | DS_SETFONT | DS_3DLOOK));
     EXPECT_EQ(t.exStyle, static_cast<DWORD>(WS_EX_DLGMODALFRAME));
@@ -202,23 +202,23 @@ TEST(Templates, SettingsDialog) {
         {264, "1'280 x 1'024", 56, 144, 52, 12}, {265, "1'600 x 900", 8, 156, 48, 12},
         {266, "1'600 x 1'200", 56, 156, 52, 12}, {267, "任意", 8, 168, 32, 12},
         {268, "", 44, 168, 24, 12}, {65535, "x", 72, 170, 8, 8}, {269, "", 80, 168, 24, 12},
-        {289, "切り抜いて縦横比を合わせる (&F)", 8, 182, 100, 20},
-        {65535, "画像色数", 112, 108, 52, 12}, {270, " 1bit (白黒2色)", 116, 120, 106, 12},
-        {271, " 4bit (グレースケール16色)", 116, 132, 106, 12},
-        {272, " 4bit (システムカラー16色)", 116, 144, 106, 12},
-        {273, " 8bit (グレースケール256色)", 116, 156, 106, 12},
-        {274, " 8bit (カラー256色)", 116, 168, 106, 12},
-        {275, "16bit (ハイカラー65'536色)", 116, 180, 106, 12},
-        {276, "24bit (フルカラー16'777'216色)", 116, 192, 106, 12},
-        {65535, "変換画像指定", 214, 108, 48, 12}, {277, "Sg00&6", 224, 120, 32, 12},
-        {278, "Sg00&7", 224, 132, 32, 12}, {279, "Sg00&8", 224, 144, 32, 12},
-        {280, "Sg00&9", 224, 156, 32, 12}, {281, "Sg0&10", 224, 168, 32, 12},
-        {65535, "出力ファイル名", 8, 204, 48, 12}, {282, "ORVSg0??.bmp", 8, 216, 60, 12},
-        {283, "Orvane_Sg0??.bmp", 8, 228, 92, 12}, {284, "個別に指定", 8, 240, 48, 12},
-        {65535, "入力ドライブ", 116, 216, 40, 12}, {285, "D:", 156, 216, 12, 12},
-        {286, "選択 (&S)", 176, 214, 36, 14}, {1, "変換開始 (&C)", 264, 160, 50, 14},
-        {2, "終了 (&Q)", 264, 180, 50, 14}, {287, "規定値 (&D)", 264, 200, 50, 14},
-        {288, "情報表示 (&A)", 264, 220, 50, 14},
+        {289, "切り抜いて縦横比を合わせる (&F)", 8, 182, 114, 12},
+        {65535, "画像色数", 120, 108, 52, 12}, {270, " 1bit (白黒2色)", 124, 120, 106, 12},
+        {271, " 4bit (グレースケール16色)", 124, 132, 106, 12},
+        {272, " 4bit (システムカラー16色)", 124, 144, 106, 12},
+        {273, " 8bit (グレースケール256色)", 124, 156, 106, 12},
+        {274, " 8bit (カラー256色)", 124, 168, 106, 12},
+        {275, "16bit (ハイカラー65'536色)", 124, 180, 106, 12},
+        {276, "24bit (フルカラー16'777'216色)", 124, 192, 106, 12},
+        {65535, "変換画像指定", 222, 108, 48, 12}, {277, "Sg00&6", 232, 120, 32, 12},
+        {278, "Sg00&7", 232, 132, 32, 12}, {279, "Sg00&8", 232, 144, 32, 12},
+        {280, "Sg00&9", 232, 156, 32, 12}, {281, "Sg0&10", 232, 168, 32, 12},
+        {65535, "出力ファイル名", 8, 198, 48, 12}, {282, "ORVSg0??.bmp", 8, 210, 60, 12},
+        {283, "Orvane_Sg0??.bmp", 8, 222, 92, 12}, {284, "個別に指定", 8, 234, 48, 12},
+        {65535, "入力ドライブ", 124, 216, 40, 12}, {285, "D:", 164, 216, 12, 12},
+        {286, "選択 (&S)", 184, 214, 36, 14}, {1, "変換開始 (&C)", 266, 160, 50, 14},
+        {2, "終了 (&Q)", 266, 180, 50, 14}, {287, "規定値 (&D)", 266, 200, 50, 14},
+        {288, "情報表示 (&A)", 266, 220, 50, 14},
     });
     EXPECT_EQ(_wcsicmp(t.itemClasses[1].c_str(), L"msctls_trackbar32"), 0);
     EXPECT_EQ(t.itemStyles[0] & SS_TYPEMASK, static_cast<DWORD>(SS_OWNERDRAW));
@@ -301,15 +301,13 @@ std::wstring WindowTextW(HWND control) {
     return text;
 }
 
-// Pixels the text takes on one line in the control's own font, or wrapped to
-// `wrapWidth` when that is given; '&' marks a mnemonic, not a character,
-// except in edits.
-SIZE TextExtent(HWND control, const std::wstring& text, bool prefix, int wrapWidth = 0) {
+// Pixels the text takes on one line in the control's own font; '&' marks a
+// mnemonic, not a character, except in edits.
+SIZE TextExtent(HWND control, const std::wstring& text, bool prefix) {
     HDC dc = GetDC(control);
     HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
-    RECT r{0, 0, wrapWidth, 0};
-    DrawTextW(dc, text.c_str(), -1, &r,
-              DT_CALCRECT | (wrapWidth > 0 ? DT_WORDBREAK : DT_SINGLELINE) | (prefix ? 0u : DT_NOPREFIX));
+    RECT r{0, 0, 0, 0};
+    DrawTextW(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE | (prefix ? 0u : DT_NOPREFIX));
     SelectObject(dc, old);
     ReleaseDC(control, dc);
     return {r.right - r.left, r.bottom - r.top};
@@ -357,16 +355,7 @@ std::optional<Fit> Measure(HWND control, const std::wstring* runtimeText) {
             ReleaseDC(control, dc);
             const int box = 12 * dpi / 96 + 1;
             fit.room = width - box - TextExtent(control, L"0", false).cx / 2;
-            if (style & BS_MULTILINE) {
-                // Wrapped beside the box: no line may be wider than the room,
-                // and all of them must fit the control's height.
-                const SIZE wrapped = TextExtent(control, text, true, fit.room);
-                if (wrapped.cx <= fit.room) {
-                    fit.label += " (height of the lines)";
-                    fit.need = wrapped.cy;
-                    fit.room = client.bottom - client.top;
-                }
-            }
+
         } else {
             return std::nullopt;
         }
