@@ -19,6 +19,16 @@ constexpr int kMaxHeight = 2400;
 constexpr int kPictureCount = 5;
 constexpr int kFirstPicture = 6;
 
+// A save name that is the picture's own input (a link to it, say) cannot take
+// the output: the job refuses it rather than empty the picture it reads, and
+// its message would blame the disk. Said here instead, before anything is
+// opened, and the name is refused like a cancelled one.
+bool IsOwnInput(BatchView& view, const std::string& name) {
+    if (!platform::SameFile(conversionSettings.inputPath.c_str(), name.c_str())) return false;
+    view.Notify(text::kOutputIsInput, text::kOutputIsInputCaption, MessageIcon::kError);
+    return true;
+}
+
 }  // namespace
 
 SizeNotice CorrectSize(int* width, int* height) {
@@ -169,7 +179,7 @@ int BatchRun::ChooseSaveName(BatchView& view) {
     const std::optional<std::string> title = view.RunSaveDialog(&s.outputPath);
     if (!title) return 0;
     const std::optional<std::string> name = WithBitmapExtension(*title);
-    if (!name) return 0;
+    if (!name || IsOwnInput(view, *name)) return 0;
     s.outputName = *name;
     return 1;
 }

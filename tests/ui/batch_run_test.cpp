@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <random>
 
@@ -447,6 +448,32 @@ TEST_F(BatchRunTest, AnOutputThatCannotBeCreatedIsReportedAtBegin) {
     EXPECT_EQ(view.boxes[0].caption, "変換開始エラー");
     EXPECT_EQ(run.currentJob, nullptr);
     RemoveDir("ORVSg006.bmp");
+}
+
+// A save name that is the picture itself, through a link: said, refused like a
+// cancelled name before anything is opened, and asked again.
+TEST_F(BatchRunTest, ASaveNameThatIsThePicturesOwnInputIsRefused) {
+    const auto picture = test::ReadBytes(Input('D', 6));
+    std::remove("own.bmp");
+    std::filesystem::create_hard_link(Input('D', 6), "own.bmp");
+    conversionSettings.imageMask = 1;
+    conversionSettings.outputName.clear();
+    conversionSettings.outputDigitPos = -1;
+    view.saveAnswers = {std::string("own.bmp"), std::string("fine")};
+    view.yesNo = {false};
+    ASSERT_TRUE(run.Start(view));
+    TickToEnd();
+    ASSERT_EQ(view.boxes.size(), 2u);
+    EXPECT_EQ(view.boxes[0].message,
+              "入力ファイルと同じファイルには保存できません。\n別のファイル名を指定してください。");
+    EXPECT_EQ(view.boxes[0].caption, "保存ファイル名エラー");
+    EXPECT_EQ(view.boxes[0].icon, MessageIcon::kError);
+    EXPECT_EQ(view.boxes[1].caption, "保存ファイル名選択拒否");
+    EXPECT_EQ(view.names, (std::vector<std::string>{"fine.bmp"}));
+    EXPECT_TRUE(test::ReadBytes(Input('D', 6)) == picture);
+    ExpectSameAsEngine(Input('D', 6), "fine.bmp", 200, 150);
+    std::remove("own.bmp");
+    std::remove("fine.bmp");
 }
 
 TEST_F(BatchRunTest, AJobThatCannotBeCreatedIsReported) {
