@@ -470,8 +470,8 @@ TEST_F(BatchRunTest, ASaveNameThatIsThePicturesOwnInputIsRefused) {
     EXPECT_EQ(view.boxes[0].icon, MessageIcon::kError);
     EXPECT_EQ(view.boxes[1].caption, "保存ファイル名選択拒否");
     EXPECT_EQ(view.names, (std::vector<std::string>{"fine.bmp"}));
+    ExpectSameAsEngine(Input('D', 6), "fine.bmp", 200, 150);  // closes the job's files
     EXPECT_TRUE(test::ReadBytes(Input('D', 6)) == picture);
-    ExpectSameAsEngine(Input('D', 6), "fine.bmp", 200, 150);
     std::remove("own.bmp");
     std::remove("fine.bmp");
 }
