@@ -1,8 +1,6 @@
 // The tool's extract, pack and PNG conversion as a user runs them: files in,
 // files out, exit statuses and messages. Every PNG the tests give the tool is
 // built, and every one it writes is decoded, by the tests' own codec.
-#include <unistd.h>
-
 #include <cstdio>
 #include <random>
 #include <string>
@@ -381,61 +379,34 @@ TEST_F(ArchiveCli, NoCommandWritesOverItsOwnInput) {
     const test::Picture picture = test::RandomPicture(6, 5, rng);
     test::WritePicture("work/a.rq6", picture);
     test::WriteRaw("work/p.png", pngtest::Encode(test::RandomImage(6, 5, 2, 8, rng)));
-    for (const std::string name : {"a.rq6", "p.png"}) {
-        ASSERT_EQ(symlink(name.c_str(), ("work/sym-" + name).c_str()), 0);
-        ASSERT_EQ(link(("work/" + name).c_str(), ("work/hard-" + name).c_str()), 0);
-        ASSERT_EQ(std::system(("cp work/" + name + " work/again/").c_str()), 0);
-    }
-    const struct {
-        const char* command;
-        const char* name;
-        const char* before;  // what comes before the output's name
-        const char* after;
-    } commands[] = {
-        {"convert", "a.rq6", "-o ", ""},
-        {"extract", "a.rq6", "-o ", " --format png"},
-        {"pack", "p.png", "-o ", ""},
-        {"thumbnail", "a.rq6", "", ""},
-    };
-    for (const auto& c : commands) {
-        const std::string input = std::string("work/") + c.name;
+    ASSERT_EQ(0, std::system("cd work && cp a.rq6 q.bmp && mkdir sub && cp a.rq6 sub/q.rq6 && "
+                             "cp a.rq6 p.png q.bmp again/ && ln -s a.rq6 sym-a.rq6 && ln a.rq6 "
+                             "hard-a.rq6 && ln -s p.png sym-p.png && ln p.png hard-p.png"));
+    const std::pair<std::string, std::string> commands[] = {
+        {"convert work/a.rq6 -o ", "a.rq6"},
+        {"extract work/a.rq6 --format png -o ", "a.rq6"},
+        {"pack work/p.png -o ", "p.png"},
+        {"thumbnail work/a.rq6 ", "a.rq6"}};
+    for (const auto& [command, name] : commands) {
+        const std::string input = "work/" + name;
         for (const std::string& output :
-             {input, "work/./" + std::string(c.name), "work/sym-" + std::string(c.name),
-              "work/hard-" + std::string(c.name)}) {
-            const std::string args =
-                std::string(c.command) + " " + input + " " + c.before + output + c.after;
-            const CliRun r = Tavrel(args);
-            EXPECT_EQ(r.exit, 64) << args;
+             {input, "work/./" + name, "work/sym-" + name, "work/hard-" + name}) {
+            SCOPED_TRACE(command + output);
+            const CliRun r = Tavrel(command + output);
             const std::string is =
                 output == input ? " is the input" : " is the same file as the input " + input;
-            EXPECT_EQ(r.err, "tavrel: " + output + is + "; choose another output name\n") << args;
-            EXPECT_EQ(r.out, "") << args;
-            EXPECT_EQ(std::system(("cmp -s " + input + " work/again/" + c.name).c_str()), 0)
-                << args;
+            EXPECT_EQ(r.exit, 64);
+            EXPECT_EQ(r.err, "tavrel: " + output + is + "; choose another output name\n");
+            EXPECT_EQ(std::system(("cmp -s " + input + " work/again/" + name).c_str()), 0);
         }
     }
-    EXPECT_EQ(Listing("work"),
-              (std::vector<std::string>{"a.rq6", "again", "hard-a.rq6", "hard-p.png", "out",
-                                        "p.png", "sym-a.rq6", "sym-p.png"}));
-    if (test::HasLocale("ja_JP.utf8")) {
-        EXPECT_EQ(test::TavrelWithLang("ja_JP.UTF-8", "convert work/a.rq6 -o work/a.rq6").err,
-                  "tavrel: work/a.rq6 は入力ファイルです。出力には別の名前を指定してください\n");
-    }
-
-    // Several inputs: an RQ6 file named q.bmp would be its own output, and
-    // then another input's; the others are done, the first failure decides.
-    ASSERT_EQ(std::system("mkdir work/sub && cp work/a.rq6 work/q.bmp && cp work/a.rq6 "
-                          "work/sub/q.rq6 && cp work/a.rq6 work/again/q.bmp"),
-              0);
+    // RQ6 file q.bmp would be its own output, then sub/q.rq6's; a.rq6 is still done.
     const CliRun several = Tavrel("convert work/q.bmp work/a.rq6 work/sub/q.rq6 --out-dir work");
     EXPECT_EQ(several.exit, 64);
-    EXPECT_EQ(several.err,
-              "tavrel: work/q.bmp is the input; choose another output name\n"
-              "tavrel: work/q.bmp is the input; choose another output name\n");
+    const std::string refused = "tavrel: work/q.bmp is the input; choose another output name\n";
+    EXPECT_EQ(several.err, refused + refused);
     EXPECT_EQ(std::system("cmp -s work/q.bmp work/again/q.bmp"), 0);
-    EXPECT_EQ(several.out.find("work/a.rq6 -> work/a.bmp ("), 0u) << several.out;
     EXPECT_EQ(test::ReadBytes("work/a.bmp"), test::ReferenceBmp(picture, 1.0, 6, 5, 24));
-    EXPECT_EQ(Tavrel("convert work/none.rq6 work/q.bmp --out-dir work").exit, 2);
 }
 
 TEST_F(ArchiveCli, UsageErrorsAreOneLineAndWhereToLook) {
