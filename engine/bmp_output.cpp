@@ -23,6 +23,9 @@ std::uint16_t BitCount(std::uint32_t colorMode) {
 }  // namespace
 
 std::uint32_t WPConvert::CreateOutput() {
+    // Creating the output empties it: were it the input, under another name
+    // or through a link, the picture would be lost while it is being read.
+    if (platform::SameFile(inPath, outPath)) return Fail(kStatusOutputNotCreated);
     outHandle = platform::CreateWrite(outPath);
     if (outHandle == platform::kInvalidFile) return Fail(kStatusOutputNotCreated);
 

@@ -34,4 +34,9 @@ bool Remove(const char* utf8Path);
 // Renames `from` to `to`, replacing `to` if it exists.
 bool Rename(const char* from, const char* to);
 
+// True when both paths name one file on disk, however they are spelt: the
+// same path, another way to it, a symbolic or a hard link. A path that names
+// no existing file is no other file (false).
+bool SameFile(const char* utf8PathA, const char* utf8PathB);
+
 }  // namespace platform

@@ -104,12 +104,16 @@ std::string StoredComment(const std::string& utf8, std::string* warning) {
 
 int RunExtract(const cli::Request& request) {
     return command::ForEachInput(
-        request.inputs, [&](const std::string& input) { return ExtractOne(request, input); });
+        request.inputs,
+        [&](const std::string& input) { return cli::OutputPathFor(request, input); },
+        [&](const std::string& input) { return ExtractOne(request, input); });
 }
 
 int RunPack(const cli::Request& request) {
-    return command::ForEachInput(request.inputs,
-                                 [&](const std::string& input) { return PackOne(request, input); });
+    return command::ForEachInput(
+        request.inputs,
+        [&](const std::string& input) { return cli::OutputPathFor(request, input); },
+        [&](const std::string& input) { return PackOne(request, input); });
 }
 
 }  // namespace archive

@@ -535,7 +535,7 @@ Exit status:
   5   an output cannot be written
   6   an input is damaged, too large, or not a picture the command reads
   7   an unexpected failure
-  64  the command line cannot be understood
+  64  the command line cannot be understood, or an output is an input
 With several inputs the rest are still done, and the first failure decides
 the exit status.
 )");

@@ -252,6 +252,21 @@ std::uint32_t Finish(const std::string& input, const std::string& target,
     return status;
 }
 
+std::uint32_t RefuseOutputThatIsAnInput(const std::string& output,
+                                        const std::vector<std::string>& inputs) {
+    for (const auto& input : inputs) {
+        if (!platform::SameFile(output.c_str(), input.c_str())) continue;
+        const std::string why =
+            output == input
+                ? Format(Tr("%s is the input; choose another output name"), output.c_str())
+                : Format(Tr("%s is the same file as the input %s; choose another output name"),
+                         output.c_str(), input.c_str());
+        std::fputs(Line(why).c_str(), stderr);
+        return kStatusOutputIsInput;
+    }
+    return kStatusOk;
+}
+
 void Warn(const std::string& path, const std::string& warning) {
     if (!warning.empty()) std::fprintf(stderr, "tavrel: %s: %s\n", path.c_str(), warning.c_str());
 }

@@ -15,6 +15,9 @@
 #include "tools/sample_disc.h"
 #include "tools/text_codec.h"
 
+static_assert(command::kStatusOutputIsInput == cli::kExitUsage,
+              "an output named as an input is a usage error");
+
 namespace {
 
 // A thumbnail's size: the longer side becomes `size` and the shorter one
@@ -100,7 +103,9 @@ std::uint32_t ConvertOne(const cli::Request& request, const std::string& input) 
 
 int RunConvert(const cli::Request& request) {
     return command::ForEachInput(
-        request.inputs, [&](const std::string& input) { return ConvertOne(request, input); });
+        request.inputs,
+        [&](const std::string& input) { return cli::OutputPathFor(request, input); },
+        [&](const std::string& input) { return ConvertOne(request, input); });
 }
 
 void PrintInfo(const std::string& path, const PictureReader& info) {

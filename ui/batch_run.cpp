@@ -24,6 +24,16 @@ constexpr std::int64_t kMaxCropSide = 7680;
 constexpr int kPictureCount = 5;
 constexpr int kFirstPicture = 6;
 
+// A save name that is the picture's own input (a link to it, say) cannot take
+// the output: the job refuses it rather than empty the picture it reads, and
+// its message would blame the disk. Said here instead, before anything is
+// opened; the save dialog then comes back for another name.
+bool IsOwnInput(BatchView& view, const std::string& name) {
+    if (!platform::SameFile(conversionSettings.inputPath.c_str(), name.c_str())) return false;
+    view.Notify(text::kOutputIsInput, text::kOutputIsInputCaption, MessageIcon::kError);
+    return true;
+}
+
 }  // namespace
 
 SizeNotice CorrectSize(int* width, int* height) {
@@ -169,10 +179,15 @@ int BatchRun::PreparePicture(BatchView& view, int number) {
     if (s.outputDigitPos > 0) {
         FillPictureNumber(&s.outputName, s.outputDigitPos, number);
     } else {
-        while (ChooseSaveName(view) == 0) {
-            // The unbegun job stays until the next picture is prepared or the
-            // dialog closes; it holds no file.
-            if (view.AskYesNo(text::kGiveUpNaming, text::kGiveUpNamingCaption)) return 1;
+        int chosen = 0;
+        while ((chosen = ChooseSaveName(view)) != 1) {
+            // A refused name has been explained and asks for another at once;
+            // giving up is offered after a cancel. The unbegun job stays until
+            // the next picture is prepared or the dialog closes; it holds no
+            // file.
+            if (chosen == 0 && view.AskYesNo(text::kGiveUpNaming, text::kGiveUpNamingCaption)) {
+                return 1;
+            }
         }
     }
 
@@ -211,6 +226,7 @@ int BatchRun::ChooseSaveName(BatchView& view) {
     if (!title) return 0;
     const std::optional<std::string> name = WithBitmapExtension(*title);
     if (!name) return 0;
+    if (IsOwnInput(view, *name)) return 2;
     s.outputName = *name;
     return 1;
 }

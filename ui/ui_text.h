@@ -37,6 +37,9 @@ inline constexpr char kInitFailed[] = "初期化に失敗しました。";
 inline constexpr char kInitFailedCaption[] = "エラー";
 inline constexpr char kGiveUpNaming[] = "処理を中止しますか？";
 inline constexpr char kGiveUpNamingCaption[] = "保存ファイル名選択拒否";
+inline constexpr char kOutputIsInput[] =
+    "入力ファイルと同じファイルには保存できません。\n別のファイル名を指定してください。";
+inline constexpr char kOutputIsInputCaption[] = "保存ファイル名エラー";
 inline constexpr char kBeginErrorCaption[] = "変換開始エラー";
 inline constexpr char kConvertErrorCaption[] = "変換エラー";
 inline constexpr char kAborted[] = "処理を中断しました。";

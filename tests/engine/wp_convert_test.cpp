@@ -2,6 +2,7 @@
 #include "engine/wp_convert.h"
 
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "gtest/gtest.h"
@@ -64,6 +65,19 @@ TEST(BeginStatus, RequestsTheJobCannotServeAreUnexpected) {
         EXPECT_EQ(job.Begin("ok.rq6", "never.bmp", 1.0, w, h, mode), 7u) << w << "x" << h << " mode " << mode;
     }
     EXPECT_FALSE(test::FileExists("never.bmp"));
+}
+
+// Creating the output would empty the picture being read.
+TEST(BeginStatus, AnOutputThatIsTheInputIsNotCreated) {
+    test::WritePicture("own.rq6", SmallPicture());
+    const Bytes bytes = test::ReadBytes("own.rq6");
+    std::remove("own-link.bmp");
+    std::filesystem::create_hard_link("own.rq6", "own-link.bmp");
+    for (const char* out : {"own.rq6", "./own.rq6", "own-link.bmp"}) {
+        WPConvert job;
+        EXPECT_EQ(job.Begin("own.rq6", out, 1.0, 9, 7, 24), 3u) << out;
+    }
+    EXPECT_EQ(test::ReadBytes("own.rq6"), bytes);
 }
 
 TEST(Comment, EmptyWhenTheRowsFollowTheHeaders) {

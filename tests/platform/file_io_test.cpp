@@ -302,6 +302,23 @@ TEST_F(FileIoTest, Utf8NamesRoundTrip) {
     EXPECT_TRUE(fs::is_empty(fs::u8path(dir_)));
 }
 
+// One file however reached, even while held unshared; equal bytes are not one file.
+TEST_F(FileIoTest, SameFileIsTheFileOnDiskNotItsName) {
+    const std::string a = Path("a.rq6");
+    Put(a, "picture");
+    Put(Path("b.rq6"), "picture");
+    fs::create_hard_link(fs::u8path(a), fs::u8path(Path(kJapaneseName)));
+    const platform::FileHandle held = platform::OpenRead(a.c_str());
+    for (const std::string& same : {a, dir_ + "/../" + dir_ + "/./a.rq6", Path(kJapaneseName)})
+        EXPECT_TRUE(platform::SameFile(same.c_str(), a.c_str())) << same;
+    for (const std::string& other : {Path("b.rq6"), Path("absent.rq6"), dir_})
+        EXPECT_FALSE(platform::SameFile(other.c_str(), a.c_str())) << other;
+#ifdef _WIN32
+    EXPECT_TRUE(platform::SameFile(a.c_str(), (dir_ + "\\A.RQ6").c_str()));
+#endif
+    platform::Close(held);
+}
+
 #ifdef _WIN32
 TEST_F(FileIoTest, InvalidUtf8PathsFailLikeMissingFiles) {
     // A lone continuation byte, a truncated sequence, an overlong '/'.

@@ -372,6 +372,43 @@ TEST_F(ArchiveCli, APngOrPpmWhereAnRq6PictureBelongsIsNamed) {
     EXPECT_EQ(Listing("work/out"), (std::vector<std::string>{"in.bmp"}));
 }
 
+// An output that is the command's own input, by its name, another spelling or
+// a link, is refused before anything is written; the input keeps every byte.
+TEST_F(ArchiveCli, NoCommandWritesOverItsOwnInput) {
+    std::mt19937 rng(41);
+    const test::Picture picture = test::RandomPicture(6, 5, rng);
+    test::WritePicture("work/a.rq6", picture);
+    test::WriteRaw("work/p.png", pngtest::Encode(test::RandomImage(6, 5, 2, 8, rng)));
+    ASSERT_EQ(0, std::system("cd work && cp a.rq6 q.bmp && mkdir sub && cp a.rq6 sub/q.rq6 && "
+                             "cp a.rq6 p.png q.bmp again/ && ln -s a.rq6 sym-a.rq6 && ln a.rq6 "
+                             "hard-a.rq6 && ln -s p.png sym-p.png && ln p.png hard-p.png"));
+    const std::pair<std::string, std::string> commands[] = {
+        {"convert work/a.rq6 -o ", "a.rq6"},
+        {"extract work/a.rq6 --format png -o ", "a.rq6"},
+        {"pack work/p.png -o ", "p.png"},
+        {"thumbnail work/a.rq6 ", "a.rq6"}};
+    for (const auto& [command, name] : commands) {
+        const std::string input = "work/" + name;
+        for (const std::string& output :
+             {input, "work/./" + name, "work/sym-" + name, "work/hard-" + name}) {
+            SCOPED_TRACE(command + output);
+            const CliRun r = Tavrel(command + output);
+            const std::string is =
+                output == input ? " is the input" : " is the same file as the input " + input;
+            EXPECT_EQ(r.exit, 64);
+            EXPECT_EQ(r.err, "tavrel: " + output + is + "; choose another output name\n");
+            EXPECT_EQ(std::system(("cmp -s " + input + " work/again/" + name).c_str()), 0);
+        }
+    }
+    // RQ6 file q.bmp would be its own output, then sub/q.rq6's; a.rq6 is still done.
+    const CliRun several = Tavrel("convert work/q.bmp work/a.rq6 work/sub/q.rq6 --out-dir work");
+    EXPECT_EQ(several.exit, 64);
+    const std::string refused = "tavrel: work/q.bmp is the input; choose another output name\n";
+    EXPECT_EQ(several.err, refused + refused);
+    EXPECT_EQ(std::system("cmp -s work/q.bmp work/again/q.bmp"), 0);
+    EXPECT_EQ(test::ReadBytes("work/a.bmp"), test::ReferenceBmp(picture, 1.0, 6, 5, 24));
+}
+
 TEST_F(ArchiveCli, UsageErrorsAreOneLineAndWhereToLook) {
     test::WriteRaw("work/in.png",
                    pngtest::Encode(pngtest::Image{1, 1, 8, 0, false, {7}, {}, {}, {}}));

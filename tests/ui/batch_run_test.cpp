@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <random>
 
@@ -481,6 +482,28 @@ TEST_F(BatchRunTest, AnOutputThatCannotBeCreatedIsReportedAtBegin) {
     EXPECT_EQ(view.boxes[0].caption, "変換開始エラー");
     EXPECT_EQ(run.currentJob, nullptr);
     RemoveDir("ORVSg006.bmp");
+}
+
+// The picture itself, through a link, as a save name: said, refused, asked again.
+TEST_F(BatchRunTest, ASaveNameThatIsThePicturesOwnInputIsRefused) {
+    const auto picture = test::ReadBytes(Input('D', 6));
+    std::remove("own.bmp");
+    std::filesystem::create_hard_link(Input('D', 6), "own.bmp");
+    conversionSettings.imageMask = 1;
+    conversionSettings.outputDigitPos = -1;
+    // The refusal is explained and the save dialog comes back at once.
+    view.saveAnswers = {std::string("own.bmp"), std::string("fine")};
+    ASSERT_TRUE(run.Start(view));
+    TickToEnd();
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].message,
+              "入力ファイルと同じファイルには保存できません。\n別のファイル名を指定してください。");
+    EXPECT_EQ(view.boxes[0].caption, "保存ファイル名エラー");
+    EXPECT_EQ(view.boxes[0].icon, MessageIcon::kError);
+    EXPECT_EQ(view.shownPaths.size(), 2u);
+    ExpectSameAsEngine(Input('D', 6), "fine.bmp", 200, 150);  // closes the job's files
+    EXPECT_TRUE(test::ReadBytes(Input('D', 6)) == picture);
+    std::remove("fine.bmp");
 }
 
 TEST_F(BatchRunTest, AJobThatCannotBeCreatedIsReported) {
