@@ -14,8 +14,8 @@
 #include "platform/utf8_win.h"
 #include "resources/resource.h"
 #include "tests/engine/test_support.h"
-#include "tools/rq6_writer.h"
-#include "tools/sample_disc.h"
+#include "formats/rq6_writer.h"
+#include "samples/sample_disc.h"
 
 namespace {
 
