@@ -10,7 +10,6 @@
 #include "formats/full_picture.h"
 #include "formats/png_io.h"
 #include "formats/ppm_io.h"
-#include "formats/text_codec.h"
 
 namespace archive {
 
@@ -56,7 +55,7 @@ std::uint32_t PackOne(const cli::Request& request, const std::string& input) {
     std::string comment = request.comment;
     if (!request.hasComment) {
         std::string warning;
-        comment = StoredComment(picture.comment, &warning);
+        comment = full::StoredComment(picture.comment, &warning);
         command::Warn(input, warning);
     }
     const std::string target = cli::OutputPathFor(request, input);
@@ -74,33 +73,7 @@ std::uint32_t PackOne(const cli::Request& request, const std::string& input) {
     return kStatusOk;
 }
 
-// Bytes of the code page 932 character that starts with `lead`.
-std::size_t CharacterBytes(unsigned char lead) {
-    return (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC) ? 2 : 1;
-}
-
 }  // namespace
-
-std::string StoredComment(const std::string& utf8, std::string* warning) {
-    warning->clear();
-    std::string cp932;
-    if (!text::Utf8ToCp932(utf8, &cp932)) {
-        *warning = msg::Tr("the comment has characters code page 932 lacks; the picture gets none");
-        return {};
-    }
-    if (cp932.size() <= full::kMaxCommentBytes) return cp932;
-    std::size_t end = 0;
-    while (end < cp932.size() &&
-           end + CharacterBytes(static_cast<unsigned char>(cp932[end])) <= full::kMaxCommentBytes) {
-        end += CharacterBytes(static_cast<unsigned char>(cp932[end]));
-    }
-    cp932.resize(end);
-    std::string shown;
-    text::Cp932ToUtf8(cp932, &shown);
-    *warning =
-        msg::Format(msg::Tr("the comment is cut to its first %zu bytes: %s"), end, shown.c_str());
-    return cp932;
-}
 
 int RunExtract(const cli::Request& request) {
     return command::ForEachInput(

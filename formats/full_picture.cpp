@@ -120,6 +120,11 @@ void RunOnTwoThreads(const std::function<void()>& first, const std::function<voi
     if (failed) std::rethrow_exception(failed);
 }
 
+// Bytes of the code page 932 character that starts with `lead`.
+std::size_t CharacterBytes(unsigned char lead) {
+    return (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC) ? 2 : 1;
+}
+
 }  // namespace
 
 Result WriteRq6(const std::string& path, const Picture& picture, const std::string& cp932Comment) {
@@ -157,6 +162,27 @@ Result WriteRq6(const std::string& path, const Picture& picture, const std::stri
                 error != 0 ? msg::SystemReason(error) : std::string()};
     }
     return {};
+}
+
+std::string StoredComment(const std::string& utf8, std::string* warning) {
+    warning->clear();
+    std::string cp932;
+    if (!text::Utf8ToCp932(utf8, &cp932)) {
+        *warning = msg::Tr("the comment has characters code page 932 lacks; the picture gets none");
+        return {};
+    }
+    if (cp932.size() <= full::kMaxCommentBytes) return cp932;
+    std::size_t end = 0;
+    while (end < cp932.size() &&
+           end + CharacterBytes(static_cast<unsigned char>(cp932[end])) <= full::kMaxCommentBytes) {
+        end += CharacterBytes(static_cast<unsigned char>(cp932[end]));
+    }
+    cp932.resize(end);
+    std::string shown;
+    text::Cp932ToUtf8(cp932, &shown);
+    *warning =
+        msg::Format(msg::Tr("the comment is cut to its first %zu bytes: %s"), end, shown.c_str());
+    return cp932;
 }
 
 }  // namespace full

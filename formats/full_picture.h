@@ -36,6 +36,11 @@ inline Result Failure(std::uint32_t status, std::string message) {
 // first 128 bytes of a comment, its terminator included.
 inline constexpr std::size_t kMaxCommentBytes = 127;
 
+// The comment to store for a picture's UTF-8 comment: code page 932, cut at
+// a character boundary to the bytes the program keeps. Characters code page
+// 932 lacks make it empty. *warning says what was changed, if anything.
+std::string StoredComment(const std::string& utf8, std::string* warning);
+
 // Reads an RQ6 picture. A comment that is not valid code page 932 text is
 // kept escaped (\xNN) and *warning says so.
 Result ReadRq6(const std::string& path, Picture* picture, std::string* warning);

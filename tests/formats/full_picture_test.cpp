@@ -7,7 +7,6 @@
 #include <random>
 #include <string>
 
-#include "cli/archive_commands.h"
 #include "engine/conversion_status.h"
 #include "gtest/gtest.h"
 #include "tests/engine/test_support.h"
@@ -136,13 +135,13 @@ TEST(FullPictureWrite, RefusesWhatCannotBeStored) {
 
 TEST(StoredComment, CutAtACharacterBoundaryOrDroppedWhenNotRepresentable) {
     std::string warning;
-    EXPECT_EQ(archive::StoredComment(kJapaneseUtf8, &warning), kJapaneseCp932);
+    EXPECT_EQ(full::StoredComment(kJapaneseUtf8, &warning), kJapaneseCp932);
     EXPECT_EQ(warning, "");
 
     // 70 two-byte characters are 140 bytes; 63 of them fit in 127 bytes.
     std::string many;
     for (int i = 0; i < 70; ++i) many += "\xe3\x81\x82";  // "あ", 0x82 0xA0
-    const std::string cut = archive::StoredComment(many, &warning);
+    const std::string cut = full::StoredComment(many, &warning);
     ASSERT_EQ(cut.size(), 126u);
     for (std::size_t i = 0; i < cut.size(); i += 2) {
         EXPECT_EQ(cut.substr(i, 2), "\x82\xa0") << i;
@@ -150,9 +149,9 @@ TEST(StoredComment, CutAtACharacterBoundaryOrDroppedWhenNotRepresentable) {
     EXPECT_NE(warning.find("126"), std::string::npos) << warning;
 
     // A single-byte character may fill the last byte.
-    EXPECT_EQ(archive::StoredComment("x" + many, &warning).size(), 127u);
+    EXPECT_EQ(full::StoredComment("x" + many, &warning).size(), 127u);
 
-    EXPECT_EQ(archive::StoredComment("snow \xe2\x9b\x84", &warning), "");  // no such character
+    EXPECT_EQ(full::StoredComment("snow \xe2\x9b\x84", &warning), "");  // no such character
     EXPECT_NE(warning.find("lacks"), std::string::npos);
 }
 
