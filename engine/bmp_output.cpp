@@ -1,9 +1,11 @@
-// The output file: a bottom-up, uncompressed BMP whose headers are written
-// once, at begin, complete with the final file size.
+#include "engine/bmp_output.h"
+
 #include <cstring>
 
+#include "engine/bitmap_headers.h"
+#include "engine/color_mode.h"
+#include "engine/conversion_status.h"
 #include "engine/palettes.h"
-#include "engine/wp_convert.h"
 
 namespace {
 constexpr std::uint16_t kBmpType = 'B' | 'M' << 8;
@@ -22,13 +24,17 @@ std::uint16_t BitCount(std::uint32_t colorMode) {
 }
 }  // namespace
 
-std::uint32_t WPConvert::CreateOutput() {
-    // Creating the output empties it: were it the input, under another name
-    // or through a link, the picture would be lost while it is being read.
-    if (platform::SameFile(inPath, outPath)) return Fail(kStatusOutputNotCreated);
-    outHandle = platform::CreateWrite(outPath);
-    if (outHandle == platform::kInvalidFile) return Fail(kStatusOutputNotCreated);
+std::uint32_t OutputFileSize(std::uint32_t colorMode, std::uint32_t width, std::uint32_t height) {
+    std::uint32_t paletteBytes = 0;
+    palettes::ForMode(colorMode, &paletteBytes);
+    const std::uint64_t size = std::uint64_t{bmp::kHeadersSize} + paletteBytes +
+                               std::uint64_t{OutputStride(colorMode, width)} * height;
+    return size <= UINT32_MAX ? static_cast<std::uint32_t>(size) : 0;
+}
 
+std::uint32_t WriteBmpHeaders(platform::FileHandle out, const std::uint8_t* fileHeader,
+                              const std::uint8_t* infoHeader, std::uint32_t colorMode,
+                              std::uint32_t width, std::uint32_t height) {
     // Fields the conversion does not define are carried over from the
     // picture's own headers.
     std::uint8_t fh[bmp::kFileHeaderSize];
@@ -38,8 +44,8 @@ std::uint32_t WPConvert::CreateOutput() {
 
     std::uint32_t paletteBytes = 0;
     const std::uint8_t* palette = palettes::ForMode(colorMode, &paletteBytes);
-    // Begin has made sure the file size fits 32 bits.
-    const std::uint32_t imageSize = outStride * height;
+    // The caller has made sure the file size fits 32 bits.
+    const std::uint32_t imageSize = OutputStride(colorMode, width) * height;
     const std::uint32_t offBits = bmp::kHeadersSize + paletteBytes;
     bmp::Put32(ih, bmp::kBiSizeImage, imageSize);
     bmp::Put32(ih, bmp::kBiWidth, width);
@@ -48,20 +54,16 @@ std::uint32_t WPConvert::CreateOutput() {
     bmp::Put32(ih, bmp::kBiCompression, kRgbCompression);
     bmp::Put16(fh, bmp::kBfType, kBmpType);
     bmp::Put32(fh, bmp::kBfOffBits, offBits);
-    outFileSize = offBits + imageSize;
-    bmp::Put32(fh, bmp::kBfSize, outFileSize);
+    bmp::Put32(fh, bmp::kBfSize, offBits + imageSize);
 
     std::uint32_t written = 0;
-    platform::Write(outHandle, fh, sizeof fh, &written);
-    if (written != sizeof fh) return Fail(kStatusWriteFailed);
-    platform::Write(outHandle, ih, sizeof ih, &written);
-    if (written != sizeof ih) return Fail(kStatusWriteFailed);
+    platform::Write(out, fh, sizeof fh, &written);
+    if (written != sizeof fh) return kStatusWriteFailed;
+    platform::Write(out, ih, sizeof ih, &written);
+    if (written != sizeof ih) return kStatusWriteFailed;
     if (palette) {
-        platform::Write(outHandle, palette, paletteBytes, &written);
-        if (written != paletteBytes) return Fail(kStatusWriteFailed);
+        platform::Write(out, palette, paletteBytes, &written);
+        if (written != paletteBytes) return kStatusWriteFailed;
     }
-    // The row loops write only pixel bytes, so the fill bytes at the end of
-    // every row keep this zero in every format and for any width.
-    std::memset(outRow, 0, outStride);
-    return status;
+    return kStatusOk;
 }

@@ -1,6 +1,6 @@
 #include "engine/palettes.h"
 
-#include "engine/wp_convert.h"
+#include "engine/color_mode.h"
 
 namespace palettes {
 

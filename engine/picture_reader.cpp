@@ -3,9 +3,12 @@
 #include <cstring>
 #include <new>
 
-#include "engine/wp_convert.h"
-
 namespace {
+
+// The first two payload bytes of an RQ6 picture, "IF", read little-endian.
+constexpr std::uint16_t kPayloadType = 'I' | 'F' << 8;
+constexpr std::uint16_t kPayloadBitCount = 48;
+constexpr std::uint32_t kPayloadDeltaRows = 1;
 
 // Rows are stored as little-endian samples whatever the host's byte order.
 inline std::uint16_t LoadSample(const std::uint8_t* bytes, std::uint32_t i) {
@@ -19,6 +22,23 @@ constexpr bool kLittleEndianHost = false;
 #endif
 
 }  // namespace
+
+std::uint32_t CheckPayloadHeaders(const std::uint8_t* fileHeader, const std::uint8_t* infoHeader) {
+    if (bmp::Get16(fileHeader, bmp::kBfType) != kPayloadType ||
+        bmp::Get16(infoHeader, bmp::kBiBitCount) != kPayloadBitCount ||
+        bmp::Get32(infoHeader, bmp::kBiCompression) != kPayloadDeltaRows) {
+        return kStatusFormatError;
+    }
+    const std::uint32_t offBits = bmp::Get32(fileHeader, bmp::kBfOffBits);
+    const std::int64_t inWidth = bmp::GetSigned32(infoHeader, bmp::kBiWidth);
+    const std::int64_t inHeight = bmp::GetSigned32(infoHeader, bmp::kBiHeight);
+    if (offBits < bmp::kHeadersSize || offBits - bmp::kHeadersSize > limits::kMaxCommentLength ||
+        inWidth < 1 || inHeight < 1 || inWidth > limits::kMaxSide ||
+        inHeight > limits::kMaxSide || inWidth * inHeight > limits::kMaxInputPixels) {
+        return kStatusFormatError;
+    }
+    return kStatusOk;
+}
 
 std::uint32_t ReadPictureHeaders(HuffmanCode& decoder, std::uint8_t* fileHeader,
                                  std::uint8_t* infoHeader, std::uint8_t* comment,

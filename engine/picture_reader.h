@@ -12,6 +12,12 @@
 #include "engine/huffman_code.h"
 #include "engine/limits.h"
 
+// Tests the decoded bitmap headers of a picture: its type, bit depth and row
+// coding, and the sizes every later computation depends on (positive and
+// within the limits, a comment length that is neither negative nor absurd).
+// kStatusOk or kStatusFormatError.
+std::uint32_t CheckPayloadHeaders(const std::uint8_t* fileHeader, const std::uint8_t* infoHeader);
+
 // Decodes the two bitmap headers and the comment region that follows them,
 // keeping its first kCommentSize bytes in `comment` and passing over the rest,
 // so that a long comment can neither overrun the field nor shift the rows. A

@@ -3,7 +3,8 @@
 // dither: each quantiser adds t/256 of its own step (t the matrix threshold)
 // before truncating to a level.
 #include "engine/pixel_formats.h"
-#include "engine/wp_convert.h"
+
+#include "engine/color_mode.h"
 
 namespace {
 
@@ -123,9 +124,8 @@ void BuildDitherMatrix(std::uint8_t* matrix) {
     }
 }
 
-std::uint32_t WPConvert::WriteRow() {
-    const std::uint16_t* curve = tone->table;
-    const std::uint8_t* thresholds = dither + 16 * (linesDone & 15);
+bool ReduceRow(std::uint32_t colorMode, const std::uint32_t* acc, std::uint32_t width,
+               const std::uint16_t* curve, const std::uint8_t* thresholds, std::uint8_t* outRow) {
     const std::uint32_t* px = acc;
     std::uint8_t* out = outRow;
 
@@ -186,12 +186,7 @@ std::uint32_t WPConvert::WriteRow() {
             break;
         }
         default:
-            return Fail(kStatusUnexpected);
+            return false;
     }
-
-    std::uint32_t written = 0;
-    platform::Write(outHandle, outRow, outStride, &written);
-    if (written != outStride) return Fail(kStatusWriteFailed);
-    ++linesDone;
-    return status;
+    return true;
 }

@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "engine/resampler.h"
-#include "engine/wp_convert.h"
+#include "engine/conversion_status.h"
 
 void BuildWeightList(std::uint32_t n, std::uint32_t m, std::uint16_t* list) {
     const std::uint32_t q = (m * 256) / n;
@@ -36,7 +36,7 @@ void BuildWeightList(std::uint32_t n, std::uint32_t m, std::uint16_t* list) {
     }
 }
 
-void WPConvert::BuildWeights() {
+void Resampler::BuildWeights() {
     BuildWeightList(srcWidth, width, hWeights);
     BuildWeightList(srcHeight, height, vWeights);
     vCursor = vWeights;
@@ -80,7 +80,7 @@ void HorizontalPass(const std::uint32_t* src, const std::uint16_t* h, std::uint3
 
 }  // namespace
 
-std::uint32_t WPConvert::ResampleRow() {
+std::uint32_t Resampler::ResampleRow(const std::uint16_t* row, RowSource& rows) {
     // Columns outside the converted part get no weight: they are not summed.
     const std::uint32_t samples = 3 * srcWidth;
     const std::uint16_t* src = row + 3 * srcLeft;
@@ -93,12 +93,12 @@ std::uint32_t WPConvert::ResampleRow() {
     if (v != 0) AddWeightedRow(columnSums, src, v, samples);
     std::uint32_t restV = 256 - v;
     while (restV != 0) {
-        if (ReadNextRow() != kStatusOk) return status;
+        if (const std::uint32_t s = rows.NextRow()) return s;
         v = *vCursor++;
         if (v == 0) continue;
         AddWeightedRow(columnSums, src, v, samples);
         restV -= v;
     }
     HorizontalPass(columnSums, hWeights, width, acc);
-    return status;
+    return kStatusOk;
 }

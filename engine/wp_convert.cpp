@@ -1,17 +1,12 @@
 #include "engine/wp_convert.h"
 
+#include <cstring>
 #include <new>
 
-#include "engine/palettes.h"
 #include "engine/picture_reader.h"
 #include "engine/pixel_formats.h"
 
 namespace {
-
-// The first two payload bytes of an RQ6 picture, "IF", read little-endian.
-constexpr std::uint16_t kPayloadType = 'I' | 'F' << 8;
-constexpr std::uint16_t kPayloadBitCount = 48;
-constexpr std::uint32_t kPayloadDeltaRows = 1;
 
 // Runs `make` and turns the exceptions an allocation may raise into a status.
 template <typename Make>
@@ -27,63 +22,6 @@ std::uint32_t Allocate(Make make) {
 }
 
 }  // namespace
-
-bool IsColorMode(std::uint32_t mode) {
-    switch (mode) {
-        case kModeMono:
-        case kModeSystem16:
-        case kModeGray16:
-        case kModeColor256:
-        case kModeGray256:
-        case kModeHighColor:
-        case kModeFullColor:
-            return true;
-        default:
-            return false;
-    }
-}
-
-std::uint32_t CheckPayloadHeaders(const std::uint8_t* fileHeader, const std::uint8_t* infoHeader) {
-    if (bmp::Get16(fileHeader, bmp::kBfType) != kPayloadType ||
-        bmp::Get16(infoHeader, bmp::kBiBitCount) != kPayloadBitCount ||
-        bmp::Get32(infoHeader, bmp::kBiCompression) != kPayloadDeltaRows) {
-        return kStatusFormatError;
-    }
-    const std::uint32_t offBits = bmp::Get32(fileHeader, bmp::kBfOffBits);
-    const std::int64_t inWidth = bmp::GetSigned32(infoHeader, bmp::kBiWidth);
-    const std::int64_t inHeight = bmp::GetSigned32(infoHeader, bmp::kBiHeight);
-    if (offBits < bmp::kHeadersSize || offBits - bmp::kHeadersSize > limits::kMaxCommentLength ||
-        inWidth < 1 || inHeight < 1 || inWidth > limits::kMaxSide ||
-        inHeight > limits::kMaxSide || inWidth * inHeight > limits::kMaxInputPixels) {
-        return kStatusFormatError;
-    }
-    return kStatusOk;
-}
-
-std::uint32_t OutputStride(std::uint32_t colorMode, std::uint32_t width) {
-    switch (colorMode) {
-        case kModeMono:
-            return (((width + 7) >> 3) + 3) & ~3u;
-        case kModeSystem16:
-        case kModeGray16:
-            return (((width + 1) >> 1) + 3) & ~3u;
-        case kModeColor256:
-        case kModeGray256:
-            return (width + 3) & ~3u;
-        case kModeDeepColor:
-            return (6 * width + 3) & ~3u;
-        default:
-            return (3 * width + 3) & ~3u;
-    }
-}
-
-std::uint32_t OutputFileSize(std::uint32_t colorMode, std::uint32_t width, std::uint32_t height) {
-    std::uint32_t paletteBytes = 0;
-    palettes::ForMode(colorMode, &paletteBytes);
-    const std::uint64_t size = std::uint64_t{bmp::kHeadersSize} + paletteBytes +
-                               std::uint64_t{OutputStride(colorMode, width)} * height;
-    return size <= UINT32_MAX ? static_cast<std::uint32_t>(size) : 0;
-}
 
 SourceRect CoverRect(std::uint32_t width, std::uint32_t height, std::uint32_t outWidth,
                      std::uint32_t outHeight) {
@@ -104,6 +42,12 @@ SourceRect CoverRect(std::uint32_t width, std::uint32_t height, std::uint32_t ou
     }
     return r;
 }
+
+struct WPConvert::InputRows final : RowSource {
+    explicit InputRows(WPConvert& j) : job(j) {}
+    std::uint32_t NextRow() override { return job.ReadNextRow(); }
+    WPConvert& job;
+};
 
 WPConvert::WPConvert() = default;
 
@@ -160,11 +104,13 @@ std::uint32_t WPConvert::ReadHeaders() {
 std::uint32_t WPConvert::SettleSource() {
     const std::uint32_t inWidth = static_cast<std::uint32_t>(InputWidth());
     const std::uint32_t inHeight = static_cast<std::uint32_t>(InputHeight());
+    resampler.width = width;
+    resampler.height = height;
     if (source.width == 0 || source.height == 0) {
-        srcLeft = 0;
+        resampler.srcLeft = 0;
         srcSkipRows = 0;
-        srcWidth = inWidth;
-        srcHeight = inHeight;
+        resampler.srcWidth = inWidth;
+        resampler.srcHeight = inHeight;
         return status;
     }
     // Compared in 64 bits: the caller's values are not bounded by the limits.
@@ -172,9 +118,9 @@ std::uint32_t WPConvert::SettleSource() {
         std::uint64_t{source.top} + source.height > inHeight) {
         return Fail(kStatusUnexpected);
     }
-    srcLeft = source.left;
-    srcWidth = source.width;
-    srcHeight = source.height;
+    resampler.srcLeft = source.left;
+    resampler.srcWidth = source.width;
+    resampler.srcHeight = source.height;
     srcSkipRows = inHeight - source.top - source.height;
     return status;
 }
@@ -184,6 +130,8 @@ std::uint32_t WPConvert::AllocWork() {
     // side limit the total stays below two megabytes. The weight tables are
     // rounded up to whole 32-bit words: an odd sum of the four sides would
     // otherwise leave `acc` on a 2-byte boundary.
+    const std::uint32_t srcWidth = resampler.srcWidth;
+    const std::uint32_t srcHeight = resampler.srcHeight;
     const std::uint32_t ditherBytes = 256;
     const std::uint32_t hBytes = (2 * (srcWidth + width) + 3) & ~3u;
     const std::uint32_t vBytes = (2 * (srcHeight + height) + 3) & ~3u;
@@ -203,17 +151,17 @@ std::uint32_t WPConvert::AllocWork() {
     std::uint8_t* p = work.get();
     dither = p;
     p += ditherBytes;
-    hWeights = reinterpret_cast<std::uint16_t*>(p);
+    resampler.hWeights = reinterpret_cast<std::uint16_t*>(p);
     p += hBytes;
-    vWeights = reinterpret_cast<std::uint16_t*>(p);
+    resampler.vWeights = reinterpret_cast<std::uint16_t*>(p);
     p += vBytes;
     row = reinterpret_cast<std::uint16_t*>(p);
     p += rowBytes;
     delta = reinterpret_cast<std::uint16_t*>(p);
     p += rowBytes;
-    acc = reinterpret_cast<std::uint32_t*>(p);
+    resampler.acc = reinterpret_cast<std::uint32_t*>(p);
     p += accBytes;
-    columnSums = reinterpret_cast<std::uint32_t*>(p);
+    resampler.columnSums = reinterpret_cast<std::uint32_t*>(p);
     p += columnBytes;
     outRow = p;
 
@@ -225,8 +173,8 @@ std::uint32_t WPConvert::ConvertFirstLine() {
     if (status != kStatusOk) return status;
     // Nothing to do before a successful Begin, or once the picture is done.
     if (!work) return Fail(kStatusUnexpected);
-    if (vCursor || linesDone >= height) return status;
-    BuildWeights();
+    if (resampler.vCursor || linesDone >= height) return status;
+    resampler.BuildWeights();
     if (ReadFirstRow() != kStatusOk) return status;
     if (ResampleRow() != kStatusOk) return status;
     return WriteRow();
@@ -235,7 +183,7 @@ std::uint32_t WPConvert::ConvertFirstLine() {
 std::uint32_t WPConvert::ConvertNextLine() {
     if (status != kStatusOk) return status;
     // The row machinery is set up by ConvertFirstLine.
-    if (!vCursor) return Fail(kStatusUnexpected);
+    if (!resampler.vCursor) return Fail(kStatusUnexpected);
     if (linesDone >= height) return status;
     if (ResampleRow() != kStatusOk) return status;
     return WriteRow();
@@ -259,5 +207,41 @@ std::uint32_t WPConvert::ReadNextRow() {
     // Every later row is stored as the difference from the row before, which
     // `row` still holds.
     AddRowDeltas(row, delta, 3 * static_cast<std::uint32_t>(InputWidth()));
+    return status;
+}
+
+std::uint32_t WPConvert::ResampleRow() {
+    InputRows rows(*this);
+    if (const std::uint32_t s = resampler.ResampleRow(row, rows)) return Fail(s);
+    return status;
+}
+
+std::uint32_t WPConvert::WriteRow() {
+    const std::uint8_t* thresholds = dither + 16 * (linesDone & 15);
+    if (!ReduceRow(colorMode, resampler.acc, width, tone->table, thresholds, outRow)) {
+        return Fail(kStatusUnexpected);
+    }
+    std::uint32_t written = 0;
+    platform::Write(outHandle, outRow, outStride, &written);
+    if (written != outStride) return Fail(kStatusWriteFailed);
+    ++linesDone;
+    return status;
+}
+
+std::uint32_t WPConvert::CreateOutput() {
+    // Creating the output empties it: were it the input, under another name
+    // or through a link, the picture would be lost while it is being read.
+    if (platform::SameFile(inPath, outPath)) return Fail(kStatusOutputNotCreated);
+    outHandle = platform::CreateWrite(outPath);
+    if (outHandle == platform::kInvalidFile) return Fail(kStatusOutputNotCreated);
+    // Begin has made sure the file size fits 32 bits.
+    outFileSize = OutputFileSize(colorMode, width, height);
+    if (const std::uint32_t s =
+            WriteBmpHeaders(outHandle, fileHeader, infoHeader, colorMode, width, height)) {
+        return Fail(s);
+    }
+    // The row loops write only pixel bytes, so the fill bytes at the end of
+    // every row keep this zero in every format and for any width.
+    std::memset(outRow, 0, outStride);
     return status;
 }

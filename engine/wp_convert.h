@@ -13,30 +13,14 @@
 #include <memory>
 
 #include "engine/bitmap_headers.h"
+#include "engine/bmp_output.h"
+#include "engine/color_mode.h"
 #include "engine/conversion_status.h"
 #include "engine/gamma_table.h"
 #include "engine/huffman_code.h"
 #include "engine/limits.h"
+#include "engine/resampler.h"
 #include "platform/file_io.h"
-
-// Output formats. 16 and 24 both write 24-bit files; 16 dithers them to the
-// levels of a 5-6-5 high colour display.
-enum ColorMode : std::uint32_t {
-    kModeMono = 1,
-    kModeSystem16 = 4,
-    kModeGray16 = 5,
-    kModeColor256 = 8,
-    kModeGray256 = 9,
-    kModeHighColor = 16,
-    kModeFullColor = 24,
-    // Not a wallpaper format: the tone-mapped 16-bit samples, undithered, in
-    // a bottom-up 48-bit bitmap (blue, green, red, little-endian) that only
-    // this project reads, the intermediate of 16-bit PNG output.
-    kModeDeepColor = 48,
-};
-
-// The wallpaper formats; kModeDeepColor is not one of them.
-bool IsColorMode(std::uint32_t mode);
 
 // The part of the picture a job converts, in pixels, `top` counted from the
 // top row of the picture as seen. A width or height of 0 (the default) stands
@@ -97,28 +81,24 @@ public:
     std::uint32_t status = kStatusOk;
     std::uint32_t linesDone = 0;
 
-    // The converted part in stored terms, settled by Begin: its first column,
-    // the stored rows below it (rows are stored bottom first), its size.
-    std::uint32_t srcLeft = 0;
+    // The stored rows below the converted part (rows are stored bottom
+    // first), settled by Begin with the part's column and size in `resampler`.
     std::uint32_t srcSkipRows = 0;
-    std::uint32_t srcWidth = 0;
-    std::uint32_t srcHeight = 0;
 
-    // The work block and its views.
+    // The work block and its views; the scaling tables and sums are views
+    // of `resampler`.
     std::unique_ptr<std::uint8_t[]> work;
     std::uint8_t* dither = nullptr;
-    std::uint16_t* hWeights = nullptr;
-    std::uint16_t* vWeights = nullptr;
     std::uint16_t* row = nullptr;
     std::uint16_t* delta = nullptr;
-    std::uint32_t* acc = nullptr;
-    // Per input sample, the sum of vertical weight x sample over the input
-    // rows of the output row in hand (at most 256 x 65535).
-    std::uint32_t* columnSums = nullptr;
     std::uint8_t* outRow = nullptr;
-    const std::uint16_t* vCursor = nullptr;
+    Resampler resampler;
 
 private:
+    // The input rows as the resampler takes them: each decodes the next
+    // stored row into `row`.
+    struct InputRows;
+
     std::uint32_t Fail(std::uint32_t code) { return status = code; }
 
     std::uint32_t ReadHeaders();
@@ -126,7 +106,6 @@ private:
     std::uint32_t AllocWork();
     std::uint32_t ReadFirstRow();
     std::uint32_t ReadNextRow();
-    void BuildWeights();
     std::uint32_t ResampleRow();
     std::uint32_t WriteRow();
     std::uint32_t CreateOutput();
@@ -134,16 +113,3 @@ private:
     // Length of the stored comment, of which the first kCommentSize bytes are kept.
     std::uint32_t commentLength = 0;
 };
-
-// Tests the decoded bitmap headers of a picture: its type, bit depth and row
-// coding, and the sizes every later computation depends on (positive and
-// within the limits, a comment length that is neither negative nor absurd).
-// kStatusOk or kStatusFormatError.
-std::uint32_t CheckPayloadHeaders(const std::uint8_t* fileHeader, const std::uint8_t* infoHeader);
-
-// Bytes of one output row in a colour mode (or kModeDeepColor).
-std::uint32_t OutputStride(std::uint32_t colorMode, std::uint32_t width);
-
-// Bytes of the whole output file, or 0 when it would not fit the 32-bit size
-// fields of a bitmap (possible only for kModeDeepColor at the largest sizes).
-std::uint32_t OutputFileSize(std::uint32_t colorMode, std::uint32_t width, std::uint32_t height);

@@ -20,7 +20,7 @@ xgettext --language=C++ --from-code=UTF-8 --add-comments=TRANSLATORS: \
     --keyword=Tr --keyword=TrIn:1c,2 --keyword=TrLater \
     --package-name=tavrel --package-version=1.2.0 \
     --copyright-holder="the Tavrel authors" --msgid-bugs-address="" \
-    --sort-by-file --output="$scratch/tavrel.pot" tools/*.cpp 2>"$scratch/xgettext.log" || {
+    --sort-by-file --output="$scratch/tavrel.pot" cli/*.cpp formats/*.cpp 2>"$scratch/xgettext.log" || {
     cat "$scratch/xgettext.log" >&2
     exit 1
 }

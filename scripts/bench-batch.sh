@@ -47,7 +47,7 @@ disc="$root/build/disc"
 if [ ! -f "$disc/Extends/Sg010.rq6" ]; then
     cmake -S . -B build/gui-native -DCMAKE_BUILD_TYPE=Release -DTAVREL_BUILD_TESTS=OFF >/dev/null
     cmake --build build/gui-native --target tavrel --parallel >/dev/null
-    build/gui-native/tools/tavrel sample-disc "$disc" >/dev/null
+    build/gui-native/cli/tavrel sample-disc "$disc" >/dev/null
 fi
 
 prefix="$work/prefix"

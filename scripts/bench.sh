@@ -27,7 +27,7 @@ fi
 build=build/native
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$(nproc)" --target tavrel decode_bench >/dev/null
-tools="$build/tools"
+tools="$build/cli"
 work=build/bench
 mkdir -p "$work" build/disc
 [ -f build/disc/Extends/Sg010.rq6 ] || "$tools/tavrel" sample-disc build/disc >/dev/null
@@ -85,8 +85,8 @@ for pic in photo Sg006 Sg007 Sg008 Sg009 Sg010; do
     awk -v p="$pic" -v l="$label" -v ts="$ts" -v is="$is" -v tm="$tm" -v im="$im" 'BEGIN {
       printf "%-9s %-22s %10.3f %10.3f %7.1fx %10.1f %10.1f\n", p, l, ts / 1e6, is / 1e6, is / ts, tm / 1024, im / 1024 }'
   done
-  read -r ds _ < <(measure "$tools/decode_bench" "$rq6" 1)
-  mbps=$("$tools/decode_bench" "$rq6" "$runs")
+  read -r ds _ < <(measure "$build/bench/decode_bench" "$rq6" 1)
+  mbps=$("$build/bench/decode_bench" "$rq6" "$runs")
   read -r cs _ < <(measure "$tools/tavrel" convert "$rq6" --size 1024x768 --mode 8 -o "$work/t.bmp")
   awk -v p="$pic" -v m="$mbps" -v ds="$ds" -v cs="$cs" 'BEGIN {
     printf "%-9s decode alone: %s MB/s of payload; conversion to 1024x768 mode 8 takes %.2fx the decode\n", p, m, cs / ds }'
@@ -119,7 +119,7 @@ archive_row "ImageMagick PPM -> PNG" "$work/im-written.png" convert "$work/extra
 im_s=$archive_seconds
 archive_row "tavrel convert mode 24 -> PNG" "$work/converted.png" "$tools/tavrel" convert "$work/packed.rq6" --mode 24 --format png -o "$work/converted.png"
 archive_row "tavrel convert mode 24 -> BMP" "$work/converted.bmp" "$tools/tavrel" convert "$work/packed.rq6" --mode 24 -o "$work/converted.bmp"
-echo "decode alone: $("$tools/decode_bench" "$work/packed.rq6" "$runs") MB/s of payload"
+echo "decode alone: $("$build/bench/decode_bench" "$work/packed.rq6" "$runs") MB/s of payload"
 awk -v pk="$pack_s" -v pn="$png_s" -v pp="$ppm_s" -v im="$im_s" 'BEGIN {
   printf "extract to PNG takes %.1fx extract to PPM; pack from it %.1fx; ImageMagick writing the PNG %.1fx\n",
     pn / pp, pk / pp, im / pp }'

@@ -9,7 +9,7 @@ cd "$root"
 bash scripts/deps.sh build
 cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/native --target tavrel -j"$(nproc)" >/dev/null
-tavrel=build/native/tools/tavrel
+tavrel=build/native/cli/tavrel
 
 disc=build/disc
 if [ ! -f "$disc/Extends/Sg010.rq6" ]; then

@@ -54,7 +54,7 @@ disc="$root/build/disc"
 if [ ! -f "$disc/Extends/Sg010.rq6" ]; then
     cmake -S "$root" -B "$root/build/gui-native" -DCMAKE_BUILD_TYPE=Release -DTAVREL_BUILD_TESTS=OFF >/dev/null
     cmake --build "$root/build/gui-native" --target tavrel --parallel >/dev/null
-    "$root/build/gui-native/tools/tavrel" sample-disc "$disc" >/dev/null
+    "$root/build/gui-native/cli/tavrel" sample-disc "$disc" >/dev/null
 fi
 
 prefix="$root/build/gui-prefix"

@@ -23,12 +23,12 @@ cmake --build "$build" --parallel "$(nproc)" --target tavrel largest_picture >/d
 
 work="$(mktemp -d "$root/build/memory.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
-"$build/tests/tools/largest_picture" "$work/large.rq6" "$width" "$height"
-"$build/tests/tools/largest_picture" "$work/small.rq6" 3200 2400
+"$build/tests/samples/largest_picture" "$work/large.rq6" "$width" "$height"
+"$build/tests/samples/largest_picture" "$work/small.rq6" 3200 2400
 printf '%-22s %-5s %12s %10s %s\n' picture mode "file bytes" "peak KB" "elapsed"
 for picture in large small; do
     for mode in 8 24; do
-        /usr/bin/time -v "$build/tools/tavrel" convert "$work/$picture.rq6" --size 1024x768 \
+        /usr/bin/time -v "$build/cli/tavrel" convert "$work/$picture.rq6" --size 1024x768 \
             --mode "$mode" -o "$work/out.bmp" >/dev/null 2>"$work/time.txt"
         peak=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time.txt")
         elapsed=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$work/time.txt")
@@ -40,7 +40,7 @@ done
 for mode in 24 48; do
     out="$work/out.bmp"
     [ "$mode" = 48 ] && out="$work/out.png"
-    /usr/bin/time -v "$build/tools/tavrel" convert "$work/small.rq6" --size 3840x2160 --fit cover \
+    /usr/bin/time -v "$build/cli/tavrel" convert "$work/small.rq6" --size 3840x2160 --fit cover \
         --mode "$mode" -o "$out" >/dev/null 2>"$work/time.txt"
     peak=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time.txt")
     elapsed=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$work/time.txt")

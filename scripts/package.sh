@@ -58,7 +58,7 @@ build() {
 say "native build"
 # Built with Debian's hardening flags, like Debian's own packages.
 flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
-native="$(build native tools/tavrel -DCMAKE_CXX_FLAGS="$(flags CPPFLAGS) $(flags CXXFLAGS)" \
+native="$(build native cli/tavrel -DCMAKE_CXX_FLAGS="$(flags CPPFLAGS) $(flags CXXFLAGS)" \
     -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)")"
 echo "from $native"
 

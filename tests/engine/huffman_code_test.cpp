@@ -2,9 +2,9 @@
 
 #include <random>
 
+#include "formats/rq6_writer.h"
 #include "gtest/gtest.h"
 #include "tests/engine/test_support.h"
-#include "tools/rq6_writer.h"
 
 namespace {
 

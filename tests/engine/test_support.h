@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/wp_convert.h"
-#include "tools/rq6_writer.h"
+#include "formats/rq6_writer.h"
 
 namespace test {
 

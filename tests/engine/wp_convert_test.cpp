@@ -150,11 +150,11 @@ TEST(WorkBlock, EveryViewIsAlignedWhateverTheSizes) {
         WPConvert job;
         ASSERT_EQ(job.Begin("in.rq6", "out.bmp", 1.0, width, 5, 24), 0u);
         const auto at = [](const void* p) { return reinterpret_cast<std::uintptr_t>(p); };
-        EXPECT_EQ(at(job.hWeights) % 2, 0u) << width;
-        EXPECT_EQ(at(job.vWeights) % 2, 0u) << width;
+        EXPECT_EQ(at(job.resampler.hWeights) % 2, 0u) << width;
+        EXPECT_EQ(at(job.resampler.vWeights) % 2, 0u) << width;
         EXPECT_EQ(at(job.row) % 2, 0u) << width;
         EXPECT_EQ(at(job.delta) % 2, 0u) << width;
-        EXPECT_EQ(at(job.acc) % 4, 0u) << width;
+        EXPECT_EQ(at(job.resampler.acc) % 4, 0u) << width;
         ASSERT_EQ(job.ConvertFirstLine(), 0u);
         while (job.linesDone < job.height) ASSERT_EQ(job.ConvertNextLine(), 0u);
     }

@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#include "tests/tools/format_checks.h"
+#include "tests/formats/format_checks.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <system_error>
 #include <vector>
 
-#include "tools/rq6_writer.h"
+#include "formats/rq6_writer.h"
 
 namespace {
 

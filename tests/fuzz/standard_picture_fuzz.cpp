@@ -5,10 +5,10 @@
 #include <cstdio>
 
 #include "engine/conversion_status.h"
+#include "formats/full_picture.h"
+#include "formats/png_io.h"
+#include "formats/ppm_io.h"
 #include "tests/fuzz/fuzz_support.h"
-#include "tools/full_picture.h"
-#include "tools/png_io.h"
-#include "tools/ppm_io.h"
 
 namespace {
 

@@ -11,14 +11,14 @@
 #include <utility>
 #include <vector>
 
+#include "formats/rq6_writer.h"
 #include "gtest/gtest.h"
 #include "platform/utf8_win.h"
 #include "resources/resource.h"
+#include "samples/sample_disc.h"
 #include "tests/engine/reference_conversion.h"
 #include "tests/engine/test_support.h"
 #include "tests/ui/program_driver_win.h"
-#include "tools/rq6_writer.h"
-#include "tools/sample_disc.h"
 
 namespace {
 

@@ -1,0 +1,201 @@
+// tavrel: the conversion engine on the command line.
+#include <cinttypes>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/archive_commands.h"
+#include "cli/command_io.h"
+#include "cli/messages.h"
+#include "cli/options.h"
+#include "engine/picture_reader.h"
+#include "engine/wp_convert.h"
+#include "formats/png_io.h"
+#include "formats/text_codec.h"
+#include "platform/file_io.h"
+#include "samples/sample_disc.h"
+
+static_assert(command::kStatusOutputIsInput == cli::kExitUsage,
+              "an output named as an input is a usage error");
+
+namespace {
+
+// A thumbnail's size: the longer side becomes `size` and the shorter one
+// follows in proportion, rounded, at least 1. Nothing is enlarged.
+void FitThumbnail(std::uint32_t width, std::uint32_t height, std::uint32_t size,
+                  std::uint32_t* fitWidth, std::uint32_t* fitHeight) {
+    const std::uint64_t longer = width > height ? width : height;
+    if (longer <= size) {
+        *fitWidth = width;
+        *fitHeight = height;
+        return;
+    }
+    const auto scaled = [&](std::uint64_t side) {
+        const std::uint64_t s = (2 * side * size + longer) / (2 * longer);
+        return static_cast<std::uint32_t>(s < 1 ? 1 : s);
+    };
+    *fitWidth = width == longer ? size : scaled(width);
+    *fitHeight = width == longer ? scaled(height) : size;
+}
+
+// The picture's size, from its headers read the way the conversion will
+// read them, with the same statuses. The file is closed again on return.
+std::uint32_t PictureSize(const std::string& input, std::uint32_t* width, std::uint32_t* height) {
+    PictureReader reader;
+    const std::uint32_t status = reader.Open(input.c_str());
+    if (status == kStatusOk) {
+        *width = reader.Width();
+        *height = reader.Height();
+    }
+    return status;
+}
+
+std::uint32_t ConvertOne(const cli::Request& request, const std::string& input) {
+    const std::string target = cli::OutputPathFor(request, input);
+    std::uint32_t width = request.width;
+    std::uint32_t height = request.height;
+    const bool thumbnail = request.command == cli::Command::kThumbnail;
+    const bool cover = request.fit == cli::Fit::kCover;
+    std::uint32_t pictureWidth = 0;
+    std::uint32_t pictureHeight = 0;
+    if (width == 0 || thumbnail || cover) {
+        if (const std::uint32_t s = PictureSize(input, &pictureWidth, &pictureHeight))
+            return command::ReportRq6Failure(input, s);
+        if (width == 0 || thumbnail) {
+            width = pictureWidth;
+            height = pictureHeight;
+        }
+        if (thumbnail) FitThumbnail(width, height, request.thumbnailSize, &width, &height);
+    }
+
+    const double exponent =
+        request.hasExponent ? request.exponent : ContrastTable().exponent[request.contrast];
+
+    const std::string temporary = command::TemporaryPath(target);
+    std::uint32_t status = kStatusOk;
+    std::uint32_t fileSize = 0;
+    {
+        WPConvert job;
+        if (cover) job.source = CoverRect(pictureWidth, pictureHeight, width, height);
+        status = job.Begin(input.c_str(), temporary.c_str(), exponent, width, height, request.mode);
+        if (status == kStatusOk) status = job.ConvertFirstLine();
+        while (status == kStatusOk && job.linesDone < job.height) status = job.ConvertNextLine();
+        fileSize = job.outFileSize;
+    }  // the job closes both files here
+    if (status != kStatusOk) return command::Finish(input, target, temporary, status);
+    std::uint64_t outputSize = fileSize;
+    if (request.format == cli::Format::kPng) {
+        // The engine writes bitmaps; the PNG is made from the finished one.
+        const std::string png = command::TemporaryPath(target);
+        const full::Result result = png_io::BmpToPng(temporary, png);
+        platform::Remove(temporary.c_str());
+        status = command::Finish(input, target, png, result.status, result.message);
+        if (status != kStatusOk) return status;
+        outputSize = command::FileSize(target);
+    } else {
+        status = command::Finish(input, target, temporary, status);
+        if (status != kStatusOk) return status;
+    }
+    std::printf("%s -> %s (%u x %u, mode %u, %" PRIu64 " bytes)\n", input.c_str(), target.c_str(),
+                width, height, request.mode, outputSize);
+    return kStatusOk;
+}
+
+int RunConvert(const cli::Request& request) {
+    return command::ForEachInput(
+        request.inputs,
+        [&](const std::string& input) { return cli::OutputPathFor(request, input); },
+        [&](const std::string& input) { return ConvertOne(request, input); });
+}
+
+void PrintInfo(const std::string& path, const PictureReader& info) {
+    const std::uint8_t* fh = info.fileHeader;
+    const std::uint8_t* ih = info.infoHeader;
+    const std::string comment(reinterpret_cast<const char*>(info.comment),
+                              info.CommentTextLength());
+    std::printf("file:            %s\n", path.c_str());
+    std::printf("size:            %d x %d\n", bmp::GetSigned32(ih, bmp::kBiWidth),
+                bmp::GetSigned32(ih, bmp::kBiHeight));
+    std::printf("comment:         %s\n", text::CommentForDisplay(comment).c_str());
+    std::printf("comment bytes:   %u\n", info.commentLength);
+    std::printf("code tree:       %d internal nodes, %d leaves\n", info.InternalNodeCount(),
+                info.InternalNodeCount() + 1);
+    std::printf("extra value:     0x%08x\n", info.Extra());
+    std::printf("bfType:          %c%c\n", fh[0], fh[1]);
+    std::printf("bfSize:          %u\n", bmp::Get32(fh, bmp::kBfSize));
+    std::printf("bfReserved1:     %u\n", bmp::Get16(fh, bmp::kBfReserved1));
+    std::printf("bfReserved2:     %u\n", bmp::Get16(fh, bmp::kBfReserved2));
+    std::printf("bfOffBits:       %u\n", bmp::Get32(fh, bmp::kBfOffBits));
+    std::printf("biSize:          %u\n", bmp::Get32(ih, bmp::kBiSize));
+    std::printf("biWidth:         %d\n", bmp::GetSigned32(ih, bmp::kBiWidth));
+    std::printf("biHeight:        %d\n", bmp::GetSigned32(ih, bmp::kBiHeight));
+    std::printf("biPlanes:        %u\n", bmp::Get16(ih, bmp::kBiPlanes));
+    std::printf("biBitCount:      %u\n", bmp::Get16(ih, bmp::kBiBitCount));
+    std::printf("biCompression:   %u\n", bmp::Get32(ih, bmp::kBiCompression));
+    std::printf("biSizeImage:     %u\n", bmp::Get32(ih, bmp::kBiSizeImage));
+    std::printf("biXPelsPerMeter: %d\n", bmp::GetSigned32(ih, bmp::kBiXPelsPerMeter));
+    std::printf("biYPelsPerMeter: %d\n", bmp::GetSigned32(ih, bmp::kBiYPelsPerMeter));
+    std::printf("biClrUsed:       %u\n", bmp::Get32(ih, bmp::kBiClrUsed));
+    std::printf("biClrImportant:  %u\n", bmp::Get32(ih, bmp::kBiClrImportant));
+}
+
+int RunInfo(const std::string& path) {
+    std::uint32_t status = kStatusOk;
+    {
+        PictureReader info;
+        status = info.Open(path.c_str());
+        if (status == kStatusOk) {
+            PrintInfo(path, info);
+            return 0;
+        }
+    }  // closed before the file is looked at again for the reason
+    return static_cast<int>(command::ReportRq6Failure(path, status));
+}
+
+int RunSampleDisc(const std::string& dir) {
+    rq6::SampleDiscFailure failure;
+    if (!rq6::WriteSampleDisc(dir, &failure)) {
+        command::ReportFailure(failure.path, failure.status,
+                               failure.error ? msg::SystemReason(failure.error.value()) : "");
+        return static_cast<int>(failure.status);
+    }
+    for (int n = 6; n <= 10; ++n) std::printf("%s/Extends/Sg0%02d.rq6\n", dir.c_str(), n);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    msg::Init();
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    cli::Request request;
+    std::string error;
+    if (!cli::Parse(args, &request, &error)) {
+        std::fprintf(stderr, "tavrel: %s\n%s\n", error.c_str(),
+                     cli::TryHelpLine(request.command).c_str());
+        return cli::kExitUsage;
+    }
+    if (request.help) {
+        std::fputs(cli::HelpText(request.command), stdout);
+        return 0;
+    }
+    switch (request.command) {
+        case cli::Command::kVersion:
+            std::fputs(cli::VersionText().c_str(), stdout);
+            return 0;
+        case cli::Command::kConvert:
+        case cli::Command::kThumbnail:
+            return RunConvert(request);
+        case cli::Command::kExtract:
+            return archive::RunExtract(request);
+        case cli::Command::kPack:
+            return archive::RunPack(request);
+        case cli::Command::kInfo:
+            return RunInfo(request.inputs[0]);
+        case cli::Command::kSampleDisc:
+            return RunSampleDisc(request.discDir);
+        case cli::Command::kNone:
+            break;
+    }
+    return cli::kExitUsage;
+}

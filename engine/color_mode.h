@@ -1,0 +1,28 @@
+// The colour formats a conversion writes, and the bytes one output row takes
+// in each: what the palettes, the pixel reduction, the bitmap writer and the
+// job all agree on.
+#pragma once
+
+#include <cstdint>
+
+// Output formats. 16 and 24 both write 24-bit files; 16 dithers them to the
+// levels of a 5-6-5 high colour display.
+enum ColorMode : std::uint32_t {
+    kModeMono = 1,
+    kModeSystem16 = 4,
+    kModeGray16 = 5,
+    kModeColor256 = 8,
+    kModeGray256 = 9,
+    kModeHighColor = 16,
+    kModeFullColor = 24,
+    // Not a wallpaper format: the tone-mapped 16-bit samples, undithered, in
+    // a bottom-up 48-bit bitmap (blue, green, red, little-endian) that only
+    // this project reads, the intermediate of 16-bit PNG output.
+    kModeDeepColor = 48,
+};
+
+// The wallpaper formats; kModeDeepColor is not one of them.
+bool IsColorMode(std::uint32_t mode);
+
+// Bytes of one output row in a colour mode (or kModeDeepColor).
+std::uint32_t OutputStride(std::uint32_t colorMode, std::uint32_t width);
