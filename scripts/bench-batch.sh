@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows program's batch time through its dialogs, before and after:
 # Tavrel.exe under Wine on a 1920 x 1080 screen, driven as a user drives it
-# (tests/ui/batch_bench_win.cpp), converting the sample disc's five pictures
+# (bench/batch_bench_win.cpp), converting the sample disc's five pictures
 # at 1600 x 1200 and two of them (Sg006, Sg010) at 1920 x 1080, from the click
 # on "変換開始" to "完了しました。". "Before" is the program built from another
 # revision, by default 76a75e2 (release 1.1.0: one output row per 10 ms tick,
@@ -29,7 +29,8 @@ work="$root/build/bench-batch"
 mkdir -p "$work"
 
 after="$work/after-win$bits"
-cmake -S . -B "$after" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
+cmake -S . -B "$after" -DCMAKE_BUILD_TYPE=Release -DTAVREL_BUILD_TESTS=OFF \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
 cmake --build "$after" --target Tavrel batch_bench --parallel >/dev/null
 
 # The earlier program, from its own sources.
@@ -63,7 +64,7 @@ TAVREL_XVFB_SCREEN=1920x1080x24 tavrel_start_xvfb 200 240 "$work/xvfb.log"
 # median EXE SIZE PICTURES: runs the driver, shows its lines, keeps the median.
 median() {
     local out
-    out=$(tavrel_wine "$after/tests/ui/batch_bench.exe" "Z:$1" "$2" "$3" "$runs" 2>&1) ||
+    out=$(tavrel_wine "$after/bench/batch_bench.exe" "Z:$1" "$2" "$3" "$runs" 2>&1) ||
         { echo "$out" >&2; echo "bench-batch: the run failed" >&2; exit 1; }
     sed 's/^/    /' <<<"$out" >&2
     sed -n 's/^median \([0-9.]*\) s.*/\1/p' <<<"$out"

@@ -35,7 +35,7 @@ declare -A below=(
     [formats]="engine platform"
     [samples]="formats engine platform"
     [cli]="formats samples engine platform"
-    [bench]="engine platform"
+    [bench]="resources engine platform"
     [ui]="resources engine platform"
     [resources]=""
 )

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/program_driver_win.h"
 #include "formats/rq6_writer.h"
 #include "gtest/gtest.h"
 #include "platform/utf8_win.h"
@@ -18,7 +19,6 @@
 #include "samples/sample_disc.h"
 #include "tests/engine/reference_conversion.h"
 #include "tests/engine/test_support.h"
-#include "tests/ui/program_driver_win.h"
 
 namespace {
 

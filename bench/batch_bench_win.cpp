@@ -15,7 +15,7 @@
 
 #include "platform/utf8_win.h"
 #include "resources/resource.h"
-#include "tests/ui/program_driver_win.h"
+#include "bench/program_driver_win.h"
 
 namespace {
 

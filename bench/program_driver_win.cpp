@@ -1,4 +1,4 @@
-#include "tests/ui/program_driver_win.h"
+#include "bench/program_driver_win.h"
 
 #include "platform/utf8_win.h"
 
