@@ -8,8 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "cli/messages.h"
 
@@ -33,20 +35,41 @@ std::string FirstLine(const std::string& text) {
     return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
-// Reads standard output and error until both are closed or the time is up.
-// False when the time ran out.
-bool ReadBoth(int outFd, int errFd, Result* result) {
+// How often a program that keeps its output open is asked whether it has
+// ended: a program that starts a daemon (pcmanfm-qt starting the desktop
+// when none runs, say) may leave it holding the pipes long after it exits.
+constexpr int kExitCheckMilliseconds = 100;
+
+// Collects standard output and error until the child has ended and nothing
+// more is waiting in the pipes, or the time is up. False when it is; else
+// *wstatus is the child's.
+bool Collect(pid_t pid, int outFd, int errFd, Result* result, int* wstatus) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kTimeoutSeconds);
     pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
     std::string* sinks[2] = {&result->out, &result->err};
     int open = 2;
-    while (open > 0) {
+    bool ended = false;
+    for (;;) {
+        if (!ended) ended = ::waitpid(pid, wstatus, WNOHANG) == pid;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return false;
-        const int n = ::poll(fds, 2, static_cast<int>(left.count()));
+        if (ended && open == 0) return true;
+        if (left.count() <= 0) return ended;
+        if (open == 0) {
+            // Both pipes are closed and the child is about to end.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        // Once it has ended, only what is already in the pipes is read.
+        const int wait =
+            ended ? 0 : static_cast<int>(std::min<long long>(left.count(), kExitCheckMilliseconds));
+        const int n = ::poll(fds, 2, wait);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;  // out of time, or poll itself failed
+        if (n < 0) return false;
+        if (n == 0) {
+            if (ended) return true;
+            continue;
+        }
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || fds[i].revents == 0) continue;
             char buffer[4096];
@@ -60,7 +83,6 @@ bool ReadBoth(int outFd, int errFd, Result* result) {
             }
         }
     }
-    return true;
 }
 
 }  // namespace
@@ -125,12 +147,14 @@ Result Run(const std::vector<std::string>& argv) {
         result.problem = msg::SystemReason(forkError);
         return result;
     }
-    const bool finished = ReadBoth(out[0], err[0], &result);
+    int wstatus = 0;
+    const bool finished = Collect(pid, out[0], err[0], &result, &wstatus);
     ::close(out[0]);
     ::close(err[0]);
-    if (!finished) ::kill(pid, SIGKILL);
-    int wstatus = 0;
-    while (::waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+    if (!finished) {
+        ::kill(pid, SIGKILL);
+        while (::waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+        }
     }
     const std::string name = argv[0];
     if (!finished) {
