@@ -154,10 +154,10 @@ TEST_F(WallpaperCli, NoSetWritesExactlyTheCoverConversionAndChangesNothing) {
 // An X server of the test's own at a fixed size, for as long as it lives.
 class VirtualScreen {
 public:
-    VirtualScreen(std::uint32_t width, std::uint32_t height) {
+    VirtualScreen(std::uint32_t width, std::uint32_t height, const std::string& options) {
         std::remove("work/display");
         const std::string size = std::to_string(width) + "x" + std::to_string(height) + "x24";
-        std::system(("Xvfb -displayfd 3 -screen 0 " + size +
+        std::system(("Xvfb -displayfd 3 -screen 0 " + size + " " + options +
                      " -nolisten tcp 3>work/display 2>work/xvfb.log & echo $! >work/xvfb.pid")
                         .c_str());
         pid_ = std::atoi(Slurp("work/xvfb.pid").c_str());
@@ -183,9 +183,14 @@ private:
 
 TEST_F(WallpaperCli, TheSizeIsTheXScreensAndTheCropFillsIt) {
     if (!Installed("Xvfb")) GTEST_SKIP() << "Xvfb is not installed (scripts/deps.sh test)";
-    for (const auto& [w, h] : {std::pair<std::uint32_t, std::uint32_t>{2560, 1440}, {1366, 768}}) {
+    // Without RandR, the X screen's own size.
+    const struct {
+        std::uint32_t w, h;
+        const char* options;
+    } screens[] = {{2560, 1440, ""}, {1366, 768, ""}, {1280, 1024, "-extension RANDR"}};
+    for (const auto& [w, h, options] : screens) {
         const std::string size = std::to_string(w) + "x" + std::to_string(h);
-        const VirtualScreen screen(w, h);
+        const VirtualScreen screen(w, h, options);
         ASSERT_FALSE(screen.Display().empty()) << Slurp("work/xvfb.log");
         const CliRun r = test::TavrelIn(Environment("DISPLAY=" + screen.Display()),
                                         "wallpaper --no-set work/pic.rq6");
