@@ -15,8 +15,17 @@ inline constexpr int kExitUsage = 64;
 inline constexpr std::uint32_t kDefaultThumbnailSize = 256;
 
 // kNone: no command (yet); with `help`, the overview.
-enum class Command { kNone, kConvert, kExtract, kPack, kInfo, kThumbnail, kSampleDisc, kVersion,
-                     kWallpaper };
+enum class Command {
+    kNone,
+    kConvert,
+    kExtract,
+    kPack,
+    kInfo,
+    kThumbnail,
+    kSampleDisc,
+    kVersion,
+    kWallpaper
+};
 
 // What a command writes: convert writes bitmaps or PNG, extract PNG or PPM,
 // pack RQ6 pictures.
