@@ -92,7 +92,7 @@ struct XFunctions {
     int (*DisplayWidth)(Display*, int) = nullptr;
     int (*DisplayHeight)(Display*, int) = nullptr;
     XErrorHandler (*SetErrorHandler)(XErrorHandler) = nullptr;
-    int (*QueryExtension)(Display*, int*, int*) = nullptr;
+    int (*QueryExtension)(Display*, const char*, int*, int*, int*) = nullptr;
     int (*QueryVersion)(Display*, int*, int*) = nullptr;
     XRRScreenResources* (*GetScreenResources)(Display*, Window) = nullptr;
     XRRScreenResources* (*GetScreenResourcesCurrent)(Display*, Window) = nullptr;
@@ -124,7 +124,7 @@ std::string Load(XFunctions* x) {
                        Find(x11, "XDisplayWidth", &x->DisplayWidth) &&
                        Find(x11, "XDisplayHeight", &x->DisplayHeight) &&
                        Find(x11, "XSetErrorHandler", &x->SetErrorHandler) &&
-                       Find(randr, "XRRQueryExtension", &x->QueryExtension) &&
+                       Find(x11, "XQueryExtension", &x->QueryExtension) &&
                        Find(randr, "XRRQueryVersion", &x->QueryVersion) &&
                        Find(randr, "XRRGetScreenResources", &x->GetScreenResources) &&
                        Find(randr, "XRRFreeScreenResources", &x->FreeScreenResources) &&
@@ -225,12 +225,14 @@ ScreenSize FindScreenSize() {
     const XErrorHandler previous = x.SetErrorHandler(IgnoreError);
     const int screen = x.DefaultScreen(display);
     const Window root = x.RootWindow(display, screen);
-    int event = 0, error = 0, major = 0, minor = 0;
+    int opcode = 0, event = 0, error = 0, major = 0, minor = 0;
     std::vector<Monitor> monitors;
     // Outputs and their modes came with RandR 1.2; a server without them has
-    // one screen, whose size is the monitor's.
-    if (x.QueryExtension(display, &event, &error) && x.QueryVersion(display, &major, &minor) &&
-        (major > 1 || (major == 1 && minor >= 2))) {
+    // one screen, whose size is the monitor's. The server is asked through
+    // Xlib first: libXrandr keeps data for every display it is asked about
+    // and frees it at XCloseDisplay only where the server has the extension.
+    if (x.QueryExtension(display, "RANDR", &opcode, &event, &error) &&
+        x.QueryVersion(display, &major, &minor) && (major > 1 || (major == 1 && minor >= 2))) {
         monitors = ActiveMonitors(x, display, root, major > 1 || minor >= 3);
     }
     const int screenWidth = x.DisplayWidth(display, screen);
