@@ -8,6 +8,7 @@
 #include "cli/command_io.h"
 #include "cli/messages.h"
 #include "cli/options.h"
+#include "cli/wallpaper_command.h"
 #include "engine/picture_reader.h"
 #include "engine/wp_convert.h"
 #include "formats/png_io.h"
@@ -96,6 +97,7 @@ std::uint32_t ConvertOne(const cli::Request& request, const std::string& input) 
         status = command::Finish(input, target, temporary, status);
         if (status != kStatusOk) return status;
     }
+    if (request.command == cli::Command::kWallpaper) return kStatusOk;  // it prints the path alone
     std::printf("%s -> %s (%u x %u, mode %u, %" PRIu64 " bytes)\n", input.c_str(), target.c_str(),
                 width, height, request.mode, outputSize);
     return kStatusOk;
@@ -194,6 +196,8 @@ int main(int argc, char** argv) {
             return RunInfo(request.inputs[0]);
         case cli::Command::kSampleDisc:
             return RunSampleDisc(request.discDir);
+        case cli::Command::kWallpaper:
+            return wallpaper::Run(request, ConvertOne);
         case cli::Command::kNone:
             break;
     }

@@ -97,6 +97,7 @@ constexpr CommandEntry kCommands[] = {
     {"convert", Command::kConvert},     {"extract", Command::kExtract},
     {"pack", Command::kPack},           {"info", Command::kInfo},
     {"thumbnail", Command::kThumbnail}, {"sample-disc", Command::kSampleDisc},
+    {"wallpaper", Command::kWallpaper},
 };
 
 bool FindCommand(const std::string& name, Command* command) {
@@ -122,9 +123,17 @@ bool TakesOption(Command command, const std::string& name) {
             return name == "-o" || name == "--out-dir" || name == "--comment";
         case Command::kThumbnail:
             return name == "-s" || name == "--fit";
+        case Command::kWallpaper:
+            return name == "--size" || name == "--mode" || name == "--contrast" ||
+                   name == "--exponent";
         default:
             return false;
     }
+}
+
+// The options of a command that take no value.
+bool IsFlag(Command command, const std::string& name) {
+    return command == Command::kWallpaper && name == "--no-set";
 }
 
 // An option with its value, as given ("--size 8x6", "--size=8x6", "-o x",
@@ -155,6 +164,10 @@ bool SplitArguments(const std::vector<std::string>& args, Command command,
         if (a == "-h" || a == "--help") {
             *help = true;
             return true;
+        }
+        if (IsFlag(command, a)) {
+            options->push_back({a, ""});
+            continue;
         }
         Option option{a, ""};
         bool inlineValue = false;
@@ -237,6 +250,8 @@ bool ParseFileCommand(const std::vector<Option>& options, Request* r, std::strin
             r->hasComment = true;
         } else if (o.name == "--fit") {
             if (!ParseFit(o.value, &r->fit, error)) return false;
+        } else if (o.name == "--no-set") {
+            r->noSet = true;
         }
     }
     if (r->inputs.empty()) {
@@ -254,7 +269,8 @@ bool ParseFileCommand(const std::vector<Option>& options, Request* r, std::strin
     // Without --format, the name given to -o tells the format.
     if (command == Command::kPack) {
         r->format = Format::kRq6;
-    } else if (command == Command::kConvert && r->mode == kModeDeepColor) {
+    } else if ((command == Command::kConvert || command == Command::kWallpaper) &&
+               r->mode == kModeDeepColor) {
         // 16-bit samples have no bitmap format to go to.
         if (hasFormat ? r->format != Format::kPng
                       : !r->output.empty() && !EndsWith(r->output, ".png")) {
@@ -268,6 +284,8 @@ bool ParseFileCommand(const std::vector<Option>& options, Request* r, std::strin
             return false;
         }
         r->format = Format::kPng;
+    } else if (command == Command::kWallpaper) {
+        r->format = Format::kPng;  // what desktops show, in every mode
     } else if (!hasFormat && command == Command::kConvert) {
         r->format = EndsWith(r->output, ".png") ? Format::kPng : Format::kBmp;
     } else if (!hasFormat) {
@@ -309,6 +327,8 @@ bool ParseThumbnail(const std::vector<Option>& options, const std::vector<std::s
     return true;
 }
 
+}  // namespace
+
 std::string BaseName(const std::string& path) {
     const auto slash = path.find_last_of('/');
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -316,8 +336,6 @@ std::string BaseName(const std::string& path) {
     if (dot != std::string::npos && dot > 0) name.erase(dot);
     return name;
 }
-
-}  // namespace
 
 bool Parse(const std::vector<std::string>& args, Request* request, std::string* error) {
     *request = Request{};
@@ -372,6 +390,14 @@ bool Parse(const std::vector<std::string>& args, Request* request, std::string* 
             }
             request->discDir = operands[0];
             return true;
+        case Command::kWallpaper:
+            if (operands.size() != 1) {
+                *error = Tr("wallpaper takes exactly one picture");
+                return false;
+            }
+            request->inputs = operands;
+            request->fit = Fit::kCover;
+            return ParseFileCommand(options, request, error);
         default:
             return false;
     }
@@ -507,6 +533,35 @@ DIR/Extends/Sg006.rq6 ... Sg010.rq6, making the folders as needed.
 Options:
   -h, --help  show this help and exit
 )");
+        case Command::kWallpaper:
+            return Tr(R"(Usage: tavrel wallpaper [OPTION]... IN.rq6
+Make the picture the desktop's wallpaper: convert it to the screen's size,
+cropped to the screen's proportions as convert --fit cover does, into
+$XDG_DATA_HOME/backgrounds/tavrel/NAME-WxH.png (by default in
+~/.local/share), print that file's path, and set it as the wallpaper of the
+desktop XDG_CURRENT_DESKTOP names: GNOME, Unity, Budgie, Pantheon,
+Cinnamon, MATE, KDE Plasma, Xfce or LXQt.
+
+The size is that of the primary monitor (else the largest), read from the X
+display through XRandR, which XWayland has too.
+
+Options:
+      --size WxH      the size in pixels instead of the screen's, from 1x1 to
+                      32767x32767
+      --mode M        the colour format as for convert; default 24 (full
+                      colour); 48: a 16-bit PNG for deep-colour displays
+      --contrast P    the contrast position from 0 (brighter) to 256
+                      (darker); default 128
+      --exponent X    the curve's exponent itself, instead of --contrast
+      --no-set        write the picture and print its path, and change no
+                      setting
+  -h, --help          show this help and exit
+
+Without a size (no X display, or Wayland without X11), the command says so
+and exits with 64: give --size. A picture written but not set as the
+wallpaper (an unknown desktop, a missing schema or program) gives exit
+status 69, with the reason.
+)");
         default:
             return Tr(R"(Usage: tavrel COMMAND [OPTION]... FILE...
 Convert RQ6 pictures into BMP or PNG wallpaper, and move pictures between RQ6
@@ -519,6 +574,7 @@ Commands:
   info         show an RQ6 picture's size, comment and header fields
   thumbnail    write a small full-colour PNG of an RQ6 picture
   sample-disc  write the five sample pictures into a directory
+  wallpaper    make an RQ6 picture the desktop's wallpaper, filling the screen
 
 Options:
   -h, --help     show this help and exit
@@ -535,7 +591,9 @@ Exit status:
   5   an output cannot be written
   6   an input is damaged, too large, or not a picture the command reads
   7   an unexpected failure
-  64  the command line cannot be understood, or an output is an input
+  64  the command line cannot be understood, an output is an input, or
+      wallpaper finds no screen size
+  69  wallpaper wrote the picture but could not set it as the wallpaper
 With several inputs the rest are still done, and the first failure decides
 the exit status.
 )");

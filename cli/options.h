@@ -15,7 +15,17 @@ inline constexpr int kExitUsage = 64;
 inline constexpr std::uint32_t kDefaultThumbnailSize = 256;
 
 // kNone: no command (yet); with `help`, the overview.
-enum class Command { kNone, kConvert, kExtract, kPack, kInfo, kThumbnail, kSampleDisc, kVersion };
+enum class Command {
+    kNone,
+    kConvert,
+    kExtract,
+    kPack,
+    kInfo,
+    kThumbnail,
+    kSampleDisc,
+    kVersion,
+    kWallpaper
+};
 
 // What a command writes: convert writes bitmaps or PNG, extract PNG or PPM,
 // pack RQ6 pictures.
@@ -45,6 +55,7 @@ struct Request {
     bool hasComment = false;
     std::string comment;
     std::uint32_t thumbnailSize = kDefaultThumbnailSize;  // thumbnail -s
+    bool noSet = false;                                   // wallpaper --no-set
 };
 
 // False with a one-line message in *error (in the user's language) when the
@@ -56,6 +67,9 @@ bool Parse(const std::vector<std::string>& args, Request* request, std::string* 
 // format's extension (".bmp", ".png", ".ppm", ".rq6") in --out-dir or the
 // current directory.
 std::string OutputPathFor(const Request& request, const std::string& input);
+
+// The file name of `path` without its folder and extension ("Sg006").
+std::string BaseName(const std::string& path);
 
 // The command's name as typed ("convert"); "" for kNone and kVersion.
 const char* CommandName(Command command);

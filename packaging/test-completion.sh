@@ -38,7 +38,7 @@ expect() {
     fi
 }
 
-expect "--help --version convert extract info pack sample-disc thumbnail" ""
+expect "--help --version convert extract info pack sample-disc thumbnail wallpaper" ""
 expect "thumbnail" th
 expect "1 16 24 4 48 5 8 9" convert --mode ""
 expect "cover stretch" thumbnail --fit ""
@@ -57,12 +57,15 @@ expect "1024 128 256 512" thumbnail -s ""
 expect "B.RQ6 a.rq6 sub" thumbnail -s 128 ""
 expect "c.png sub" thumbnail -s 128 a.rq6 ""
 expect "c.png sub" thumbnail --fit cover a.rq6 ""
+expect "-- --contrast --exponent --help --mode --no-set --size" wallpaper -
+expect "1 16 24 4 48 5 8 9" wallpaper --mode ""
+expect "B.RQ6 a.rq6 sub" wallpaper --no-set --size 1920x1080 ""
 # After "--", a word that begins with a dash is a file name.
 touch -- -x.rq6
 expect "-x.rq6" convert -- -
 
 # With TAVREL=path/to/tavrel: every option a command's --help lists is offered.
-for command in convert extract pack info thumbnail sample-disc; do
+for command in convert extract pack info thumbnail sample-disc wallpaper; do
     [ -n "${TAVREL:-}" ] || break
     complete "$command" -
     for option in $("$TAVREL" "$command" --help | grep -oE -- '^ +(-h, )?-[a-z-]+' | grep -oE -- '-[a-z-]+'); do

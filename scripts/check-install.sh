@@ -3,9 +3,10 @@
 #   scripts/check-install.sh [BUILD-DIR]        (default build/native, already built)
 #
 # 1. Installs BUILD-DIR into a temporary DESTDIR with prefix /usr, then runs
-#    the installed tavrel (--version, a conversion, a thumbnail
-#    through the thumbnailer entry), renders the manual page, drives the bash
-#    completion and has update-mime-database read the MIME type.
+#    the installed tavrel (--version, a conversion, a wallpaper written
+#    without setting it, a thumbnail through the thumbnailer entry), renders
+#    the manual page, drives the bash completion and has
+#    update-mime-database read the MIME type.
 # 2. Where dpkg-deb, lintian, zip and unzip are installed, runs
 #    scripts/package.sh with the programs built beside BUILD-DIR (win32, win64;
 #    TAVREL_PACKAGE_BUILDS overrides) and checks the .deb and the zip.
@@ -67,7 +68,7 @@ check "cmake --install puts every file in place" installed
 
 # The help of the tool and of each command, for what the manual must name.
 "$tavrel" --help >"$tmp/help.txt" 2>&1
-for command in convert extract pack info thumbnail sample-disc; do
+for command in convert extract pack info thumbnail sample-disc wallpaper; do
     "$tavrel" "$command" --help >>"$tmp/help.txt" 2>/dev/null
 done
 runs() {
@@ -84,6 +85,16 @@ converts() {
         [ "$(u32le "$tmp/small.bmp" 18)x$(u32le "$tmp/small.bmp" 22)" = 320x240 ]
 }
 check "the installed tavrel converts a sample picture to 320x240" converts
+
+# Written where the desktop's pictures go, without touching any setting.
+wallpaper() {
+    local out want="$tmp/data/backgrounds/tavrel/Sg006-320x180.png"
+    out="$(env -u DISPLAY XDG_DATA_HOME="$tmp/data" "$tavrel" wallpaper --no-set --size 320x180 \
+        "$tmp/disc/Extends/Sg006.rq6")" || return 1
+    [ "$out" = "$want" ] || { echo "printed: $out" && return 1; }
+    [ "$(u32be "$want" 16)x$(u32be "$want" 20)" = 320x180 ]
+}
+check "the installed tavrel writes a 320x180 wallpaper into XDG_DATA_HOME" wallpaper
 
 # The thumbnailer entry's own command line, as a file manager runs it.
 thumbnails() {
@@ -125,7 +136,7 @@ man_page() {
     # Every command and option --help names is documented.
     MANWIDTH=80 man -E ascii -l "$page" 2>/dev/null | col -b >"$tmp/man.txt"
     for option in $(grep -oE -- '(^| )--?[a-z][a-z-]*' "$tmp/help.txt" | sort -u) \
-        convert extract pack info thumbnail sample-disc; do
+        convert extract pack info thumbnail sample-disc wallpaper; do
         grep -q -- "$option" "$tmp/help.txt" || continue
         grep -qF -- "$option" "$tmp/man.txt" || { echo "not in the manual: $option" && missing=1; }
     done
@@ -183,7 +194,10 @@ else
             (($1 ~ /^d/ || $6 == "./usr/bin/tavrel") && $1 !~ /^.rwxr-xr-x$/)' "$tmp/deb.txt")"
         [ -z "$bad" ] || { echo "wrong owner or mode: $bad" && return 1; }
         [ "$(dpkg-deb -f "$deb" Section)/$(dpkg-deb -f "$deb" Priority)" = graphics/optional ] &&
-            dpkg-deb -f "$deb" Depends | grep -q 'libpng16-16 (>= '
+            dpkg-deb -f "$deb" Depends | grep -q 'libpng16-16 (>= ' || return 1
+        # The wallpaper command's libraries are loaded at run time: recommended only.
+        ! dpkg-deb -f "$deb" Depends | grep -qiE 'libx11|libxrandr|libglib' &&
+            [ "$(dpkg-deb -f "$deb" Recommends)" = "libx11-6, libxrandr2, libglib2.0-bin" ]
     }
     check "the .deb holds the files, root-owned, 0755/0644, with its dependencies" deb_contents
 

@@ -4,7 +4,8 @@
 #   scripts/deps.sh test    also MinGW-w64, Wine (64- and 32-bit), Xvfb, the
 #                           tools the GUI and fuzz tests use, and those that
 #                           build and check the packages (dpkg-dev, lintian,
-#                           man, zip) and the Japanese locale's messages
+#                           man, zip) and the Japanese locale's messages;
+#                           the wallpaper tests' X libraries and gsettings
 # Installs what is missing when run as root; otherwise prints the command to
 # run and fails.  Silent when everything is there.
 set -euo pipefail
@@ -23,6 +24,7 @@ test_packages=(
     xvfb xdotool x11-utils fonts-monapo imagemagick
     clang libclang-rt-14-dev pngcheck
     locales man-db groff-base dpkg-dev lintian zip unzip bash-completion shared-mime-info
+    libx11-6 libxrandr2 libglib2.0-bin gsettings-desktop-schemas
 )
 # Wine gets its recommended packages: its X11 driver loads libXrender,
 # libXrandr, libXcursor and friends at run time, and those are only

@@ -41,6 +41,16 @@ CliRun TavrelWithLang(const std::string& lang, const std::string& args) {
     return Run(Locale(lang) + TAVREL_EXE + " " + args);
 }
 
+CliRun TavrelIn(const std::string& environment, const std::string& args) {
+    return Run("env -i LANG=C.UTF-8 " + environment + " " + TAVREL_EXE + " " + args);
+}
+
+std::string ShellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 CliRun TavrelReadingAtMost(std::uint64_t bytes, const std::string& args) {
     return Run(Locale("C.UTF-8") + "TAVREL_TEST_READ_LIMIT=" + std::to_string(bytes) + " " +
                TAVREL_READ_FAULTS_EXE + " " + args);

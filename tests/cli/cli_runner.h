@@ -20,6 +20,14 @@ CliRun Tavrel(const std::string& args);
 // The same with LANG=`lang` and no other locale variable, as a user sets it.
 CliRun TavrelWithLang(const std::string& lang, const std::string& args);
 
+// The same in an environment of `environment` alone (shell words such as
+// "HOME=/tmp/h DISPLAY=:5") besides LANG=C.UTF-8: nothing of the caller's
+// display, desktop or home reaches the tool.
+CliRun TavrelIn(const std::string& environment, const std::string& args);
+
+// `text` as one shell word.
+std::string ShellQuoted(const std::string& text);
+
 // The same with the test build of the tool, reading its files as from a
 // scratched disc with a bad spot after the first `bytes` bytes of each.
 CliRun TavrelReadingAtMost(std::uint64_t bytes, const std::string& args);

@@ -277,6 +277,16 @@ TEST_F(TavrelCli, UsageErrorsAreOneLineAndWhereToLook) {
         {"thumbnail -s x a b", "-s takes a size from 1 to 32767", "thumbnail"},
         {"thumbnail a b -s", "-s needs a value", "thumbnail"},
         {"thumbnail --size 9 a b", "unknown option --size", "thumbnail"},
+        {"wallpaper", "wallpaper takes exactly one picture", "wallpaper"},
+        {"wallpaper a.rq6 b.rq6 --no-set", "wallpaper takes exactly one picture", "wallpaper"},
+        {"wallpaper work/pic.rq6 -o x.png", "unknown option -o", "wallpaper"},
+        {"wallpaper work/pic.rq6 --fit stretch", "unknown option --fit", "wallpaper"},
+        {"wallpaper work/pic.rq6 --no-set=1", "unknown option --no-set=1", "wallpaper"},
+        {"wallpaper work/pic.rq6 --mode 3", "--mode takes 1, 4, 5, 8, 9, 16, 24 or 48",
+         "wallpaper"},
+        {"wallpaper work/pic.rq6 --mode 48 --size 30000x30000",
+         "--mode 48 takes sizes up to 4 GB of samples; --size is larger", "wallpaper"},
+        {"convert work/pic.rq6 --no-set", "unknown option --no-set", "convert"},
     };
     for (const auto& c : cases) {
         const CliRun r = Tavrel(c.args);
@@ -302,6 +312,9 @@ TEST_F(TavrelCli, EveryCommandHasItsOwnHelp) {
         {"info", {"IN.rq6"}},
         {"thumbnail", {"[-s SIZE] [--fit F] IN.rq6 OUT.png", "-s SIZE", "--fit F", "default 256", "1 to 32767"}},
         {"sample-disc", {"DIR", "Sg006.rq6"}},
+        {"wallpaper",
+         {"IN.rq6", "--size WxH", "--mode M", "--contrast P", "--exponent X", "--no-set",
+          "default 24", "XDG_CURRENT_DESKTOP", "backgrounds/tavrel/NAME-WxH.png", " 69"}},
     };
     for (const auto& c : commands) {
         const std::string name = c.command;
@@ -323,7 +336,8 @@ TEST_F(TavrelCli, EveryCommandHasItsOwnHelp) {
     for (const auto& c : commands)
         EXPECT_NE(overview.out.find(std::string("\n  ") + c.command + " "), std::string::npos)
             << c.command;
-    for (const char* word : {"--version", "COMMAND --help", "Exit status", "\n  64  "}) {
+    for (const char* word :
+         {"--version", "COMMAND --help", "Exit status", "\n  64  ", "\n  69  "}) {
         EXPECT_NE(overview.out.find(word), std::string::npos) << word;
     }
     for (int status = 0; status <= 7; ++status) {
