@@ -56,16 +56,9 @@ std::uint32_t ConvertOne(const cli::Request& request, const std::string& input) 
     std::uint32_t width = request.width;
     std::uint32_t height = request.height;
     const bool thumbnail = request.command == cli::Command::kThumbnail;
-    const bool cover = request.fit == cli::Fit::kCover;
-    std::uint32_t pictureWidth = 0;
-    std::uint32_t pictureHeight = 0;
-    if (width == 0 || thumbnail || cover) {
-        if (const std::uint32_t s = PictureSize(input, &pictureWidth, &pictureHeight))
+    if (width == 0 || thumbnail) {
+        if (const std::uint32_t s = PictureSize(input, &width, &height))
             return command::ReportRq6Failure(input, s);
-        if (width == 0 || thumbnail) {
-            width = pictureWidth;
-            height = pictureHeight;
-        }
         if (thumbnail) FitThumbnail(width, height, request.thumbnailSize, &width, &height);
     }
 
@@ -77,7 +70,7 @@ std::uint32_t ConvertOne(const cli::Request& request, const std::string& input) 
     std::uint32_t fileSize = 0;
     {
         WPConvert job;
-        if (cover) job.source = CoverRect(pictureWidth, pictureHeight, width, height);
+        job.coverOutput = request.fit == cli::Fit::kCover;
         status = job.Begin(input.c_str(), temporary.c_str(), exponent, width, height, request.mode);
         if (status == kStatusOk) status = job.ConvertFirstLine();
         while (status == kStatusOk && job.linesDone < job.height) status = job.ConvertNextLine();

@@ -106,6 +106,7 @@ std::uint32_t WPConvert::SettleSource() {
     const std::uint32_t inHeight = static_cast<std::uint32_t>(InputHeight());
     resampler.width = width;
     resampler.height = height;
+    if (coverOutput) source = CoverRect(inWidth, inHeight, width, height);
     if (source.width == 0 || source.height == 0) {
         resampler.srcLeft = 0;
         srcSkipRows = 0;

@@ -61,6 +61,11 @@ public:
     // file held only that part. A rectangle that does not lie inside the
     // picture makes Begin fail with kStatusUnexpected.
     SourceRect source;
+    // Set before Begin instead of `source`: convert the largest centred part
+    // of the picture with the output's proportions (CoverRect), so that the
+    // output is filled undistorted. Begin, which knows the picture's size,
+    // writes that part into `source`.
+    bool coverOutput = false;
 
     const char* inPath = nullptr;
     const char* outPath = nullptr;

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "engine/conversion_status.h"
-#include "engine/picture_reader.h"
 #include "platform/file_io.h"
 #include "ui/ui_text.h"
 
@@ -191,33 +190,19 @@ int BatchRun::PreparePicture(BatchView& view, int number) {
         }
     }
 
-    std::uint32_t status = s.cropToAspect ? CropToOutput() : kStatusOk;
-    if (status == kStatusOk) {
-        status = currentJob->Begin(s.inputPath.c_str(), s.outputName.c_str(), s.exponent,
-                                   static_cast<std::uint32_t>(s.width),
-                                   static_cast<std::uint32_t>(s.height),
-                                   static_cast<std::uint32_t>(s.colorMode));
-    }
+    // Cropped, the job converts the largest centred part of the picture with
+    // the output's proportions, as `tavrel convert --fit cover` does.
+    currentJob->coverOutput = s.cropToAspect;
+    const std::uint32_t status =
+        currentJob->Begin(s.inputPath.c_str(), s.outputName.c_str(), s.exponent,
+                          static_cast<std::uint32_t>(s.width), static_cast<std::uint32_t>(s.height),
+                          static_cast<std::uint32_t>(s.colorMode));
     if (status != kStatusOk) {
         view.Notify(StatusMessage(status), text::kBeginErrorCaption, MessageIcon::kError);
         currentJob.reset();
         return 1;
     }
     return 0;
-}
-
-// The job converts the largest centred part of the picture that has the
-// output's proportions, as `tavrel convert --fit cover` does: the picture's
-// size is read from its headers first, with the statuses Begin would give.
-std::uint32_t BatchRun::CropToOutput() {
-    const ConversionSettings& s = conversionSettings;
-    PictureReader picture;
-    const std::uint32_t status = picture.Open(s.inputPath.c_str());
-    if (status != kStatusOk) return status;
-    currentJob->source = CoverRect(picture.Width(), picture.Height(),
-                                   static_cast<std::uint32_t>(s.width),
-                                   static_cast<std::uint32_t>(s.height));
-    return kStatusOk;
 }
 
 int BatchRun::ChooseSaveName(BatchView& view) {

@@ -116,7 +116,6 @@ public:
 private:
     int StartNextPicture(BatchView& view);
     int PreparePicture(BatchView& view, int number);
-    std::uint32_t CropToOutput();
     // 1: a name was chosen; 0: the save dialog was cancelled or gave an
     // empty name; 2: the name was the picture's own input, and said so.
     int ChooseSaveName(BatchView& view);
