@@ -1,5 +1,7 @@
 #include "cli/wallpaper_desktop.h"
 
+#include <strings.h>
+
 #include <cstdio>
 #include <set>
 #include <vector>
@@ -34,16 +36,6 @@ constexpr DesktopName kDesktops[] = {
     {"XFCE", Desktop::kXfce},
     {"LXQt", Desktop::kLxqt},
 };
-
-bool SameIgnoringCase(const std::string& a, const char* b) {
-    const std::string other(b);
-    if (a.size() != other.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(other[i])) return false;
-    }
-    return true;
-}
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -149,7 +141,7 @@ DesktopChoice ChooseDesktop(const char* xdgCurrentDesktop) {
         if (end == std::string::npos) end = list.size();
         const std::string entry = list.substr(start, end - start);
         for (const DesktopName& d : kDesktops) {
-            if (SameIgnoringCase(entry, d.name)) {
+            if (strcasecmp(entry.c_str(), d.name) == 0) {
                 choice.desktop = d.desktop;
                 choice.name = entry;
                 return choice;
