@@ -2,9 +2,11 @@
 // and the Win32 implementation, plus the Windows-only behaviour of unshared
 // opens and UTF-8 names.  Runs natively and, cross-built, under Wine.
 #include "platform/file_io.h"
+#include "platform/temporary_file.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -258,6 +260,42 @@ TEST_F(FileIoTest, RenameMovesAndReplacesTarget) {
 
     EXPECT_FALSE(platform::Rename(Path("absent.tmp").c_str(), to.c_str()));
     EXPECT_EQ(Get(to), "newer");
+}
+
+// A temporary beside the target replaces it whole, or leaves it as it was.
+TEST_F(FileIoTest, TemporaryBesideTheTargetReplacesItOrLeavesIt) {
+    const std::string target = Path(kJapaneseName);
+    const std::string first = platform::TemporaryPathBeside(target);
+    EXPECT_EQ(first.rfind(dir_ + "/.", 0), 0u) << first;  // hidden, in the target's folder
+    EXPECT_NE(first.find(kJapaneseName), std::string::npos) << first;
+    // A name taken by a file is never given out, by this process or another.
+    Put(first, "stale");
+    const std::string second = platform::TemporaryPathBeside(target);
+    EXPECT_NE(second, first);
+    EXPECT_FALSE(Exists(second));
+    EXPECT_EQ(platform::TemporaryPathBeside("bare.bmp").rfind(".bare.bmp.tavrel-", 0), 0u);
+
+    Put(target, "old wallpaper");
+    // A temporary that is not there: the target stays, with the system's code.
+    EXPECT_NE(platform::ReplaceWithTemporary(second, target), 0);
+    EXPECT_EQ(Get(target), "old wallpaper");
+    Put(second, "new wallpaper");
+    EXPECT_EQ(platform::ReplaceWithTemporary(second, target), 0);
+    EXPECT_EQ(Get(target), "new wallpaper");
+    EXPECT_FALSE(Exists(second));
+#ifdef _WIN32
+    // The system's own code, and nothing moved, while the target is held open.
+    const platform::FileHandle held = platform::OpenRead(target.c_str());
+    EXPECT_EQ(platform::ReplaceWithTemporary(first, target), ERROR_SHARING_VIOLATION);
+    platform::Close(held);
+    EXPECT_EQ(Get(first), "stale");
+    EXPECT_EQ(platform::TemporaryPathBeside("D:x.bmp").rfind("D:.x.bmp.tavrel-", 0), 0u);
+    EXPECT_EQ(platform::TemporaryPathBeside("a\\b.bmp").rfind("a\\.b.bmp.tavrel-", 0), 0u);
+#else
+    fs::create_directory(fs::u8path(Path("folder")));
+    EXPECT_EQ(platform::ReplaceWithTemporary(first, Path("folder")), EISDIR);
+    EXPECT_EQ(Get(first), "stale");
+#endif
 }
 
 TEST_F(FileIoTest, Utf8NamesRoundTrip) {
