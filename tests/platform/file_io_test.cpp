@@ -266,18 +266,13 @@ TEST_F(FileIoTest, RenameMovesAndReplacesTarget) {
 TEST_F(FileIoTest, TemporaryBesideTheTargetReplacesItOrLeavesIt) {
     const std::string target = Path(kJapaneseName);
     const std::string first = platform::TemporaryPathBeside(target);
-    EXPECT_EQ(first.rfind(dir_ + "/.", 0), 0u) << first;  // hidden, in the target's folder
-    EXPECT_NE(first.find(kJapaneseName), std::string::npos) << first;
+    EXPECT_EQ(first.rfind(dir_ + "/." + kJapaneseName + ".tavrel-", 0), 0u) << first;
     // A name taken by a file is never given out, by this process or another.
     Put(first, "stale");
     const std::string second = platform::TemporaryPathBeside(target);
-    EXPECT_NE(second, first);
     EXPECT_FALSE(Exists(second));
-    EXPECT_EQ(platform::TemporaryPathBeside("bare.bmp").rfind(".bare.bmp.tavrel-", 0), 0u);
-
     Put(target, "old wallpaper");
-    // A temporary that is not there: the target stays, with the system's code.
-    EXPECT_NE(platform::ReplaceWithTemporary(second, target), 0);
+    EXPECT_NE(platform::ReplaceWithTemporary(second, target), 0);  // no temporary yet
     EXPECT_EQ(Get(target), "old wallpaper");
     Put(second, "new wallpaper");
     EXPECT_EQ(platform::ReplaceWithTemporary(second, target), 0);
@@ -290,15 +285,13 @@ TEST_F(FileIoTest, TemporaryBesideTheTargetReplacesItOrLeavesIt) {
     const int code = platform::ReplaceWithTemporary(first, target);
     EXPECT_TRUE(code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION) << code;
     platform::Close(held);
-    EXPECT_EQ(Get(first), "stale");
-    EXPECT_EQ(Get(target), "new wallpaper");
     EXPECT_EQ(platform::TemporaryPathBeside("D:x.bmp").rfind("D:.x.bmp.tavrel-", 0), 0u);
-    EXPECT_EQ(platform::TemporaryPathBeside("a\\b.bmp").rfind("a\\.b.bmp.tavrel-", 0), 0u);
 #else
     fs::create_directory(fs::u8path(Path("folder")));
     EXPECT_EQ(platform::ReplaceWithTemporary(first, Path("folder")), EISDIR);
-    EXPECT_EQ(Get(first), "stale");
 #endif
+    EXPECT_EQ(Get(first), "stale");
+    EXPECT_EQ(Get(target), "new wallpaper");
 }
 
 TEST_F(FileIoTest, Utf8NamesRoundTrip) {

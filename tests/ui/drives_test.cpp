@@ -112,22 +112,6 @@ TEST(AboutBox, FirstLineEndsAtEitherLineBreak) {
     EXPECT_EQ(FirstLine("\nsecond"), "");
 }
 
-TEST(DriveDialog, ADriveReplacesAFolderAndNoneCheckedKeepsIt) {
-    DriveTable table;
-    table.selected = 3;
-    PictureSource source{"C:\\pictures", 0};
-    ChooseDrive(kNoDrive, &table, &source);  // a folder: no radio was checked
-    EXPECT_EQ(source.folder, "C:\\pictures");
-    EXPECT_EQ(table.selected, 3);
-    EXPECT_EQ(SourceText(source, table.selected), "C:\\pictures");
-    ChooseDrive(4, &table, &source);
-    EXPECT_EQ(source.folder, "");
-    EXPECT_EQ(table.selected, 4);
-    EXPECT_EQ(SourceText(source, table.selected), "E:");
-    ChooseDrive(kNoDrive, &table, &source);
-    EXPECT_EQ(table.selected, kNoDrive);
-}
-
 // ---------------------------------------------------------------------------
 // Folders the user chooses, and paths the program is given. Real folders in
 // the suite's scratch directory.
@@ -138,109 +122,77 @@ class PictureFolders : public ::testing::Test {
 protected:
     void SetUp() override {
         fs::remove_all("folders");
-        fs::create_directories("folders");
-    }
-    static void Make(const std::string& path, bool folder = false) {
-        const fs::path full = fs::u8path("folders/" + path);
-        fs::create_directories(full.parent_path());
-        if (folder) {
-            fs::create_directories(full);
-        } else {
-            std::ofstream(full) << "RQ61";
+        for (const char* file : {"disc/Extends/Sg006.rq6", "disc/Extends/Sg009.rq6", "disc/Extends/mine.rq6",
+                                 "upper/EXTENDS/SG008.rq6", "mixed/extends/sg006.rq6", "mixed/Sg007.rq6",
+                                 "壁紙/sg010.RQ6", "others/Sg005.rq6", "others/Sg006.bmp",
+                                 "others/Extends/Sg011.rq6", "others/mine.rq6",
+                                 "deeper/Pictures/Extends/Sg007.rq6"}) {
+            const fs::path path = fs::u8path(Path(file));
+            fs::create_directories(path.parent_path());
+            std::ofstream(path) << "RQ61";
         }
+        fs::create_directories(fs::u8path(Path("empty")));
+        fs::create_directories(fs::u8path(Path("named/Sg009.rq6")));  // a folder is no picture
     }
-    static std::string Native(std::string path) {
+    // Under "folders", with the system's separator.
+    static std::string Path(const std::string& relative) {
+        std::string path = "folders/" + relative;
         for (char& c : path) c = c == '/' ? JoinPath("a", "b")[1] : c;
         return path;
     }
 };
 
 TEST_F(PictureFolders, AFolderHoldsPicturesItselfOrInItsExtendsFolderInEitherCase) {
-    Make("disc/Extends/Sg006.rq6");
-    Make("copy/sg010.RQ6");
-    Make("upper/EXTENDS/SG008.rq6");
-    Make("empty/", true);
-    Make("others/Sg005.rq6");
-    Make("others/Sg011.rq6");
-    Make("others/Sg006.bmp");
-    Make("others/Extends/readme.txt");
-    Make("deeper/Pictures/Extends/Sg007.rq6");  // two levels down: not looked at
-    Make("named/Sg009.rq6/", true);             // a folder is no picture
-    const struct {
-        const char* folder;
-        bool holds;
-    } cases[] = {
-        {"disc", true}, {"copy", true}, {"upper", true}, {"empty", false}, {"others", false},
-        {"deeper", false}, {"named", false}, {"absent", false}, {"copy/sg010.RQ6", false},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(FolderHoldsPictures(Native("folders/" + std::string(c.folder))), c.holds)
-            << c.folder;
-    }
-    // A drive's root counts as a copy of the disc only with the Extends folder.
-    EXPECT_TRUE(RootHoldsDisc(Native("folders/disc/")));
-    EXPECT_TRUE(RootHoldsDisc(Native("folders/upper")));
-    EXPECT_FALSE(RootHoldsDisc(Native("folders/copy")));
-    EXPECT_FALSE(RootHoldsDisc(Native("folders/empty")));
+    for (const char* yes : {"disc", "disc/Extends", "upper", "mixed", "壁紙"})
+        EXPECT_TRUE(FolderHoldsPictures(Path(yes))) << yes;
+    for (const char* no : {"empty", "others", "deeper", "named", "absent", "mixed/Sg007.rq6"})
+        EXPECT_FALSE(FolderHoldsPictures(Path(no))) << no;
+    // A drive's root is a copy of the disc only with the Extends folder.
+    EXPECT_TRUE(RootHoldsDisc(Path("disc/")));
+    EXPECT_TRUE(RootHoldsDisc(Path("upper")));
+    EXPECT_FALSE(RootHoldsDisc(Path("壁紙")));
+    EXPECT_EQ(PictureNumberOf("sG009.Rq6"), 9);
+    EXPECT_EQ(PictureNumberOf("Sg009.rq6.bak"), 0);
 }
 
 TEST_F(PictureFolders, EachPictureIsReadWhereTheFolderHoldsIt) {
-    Make("mixed/extends/sg006.rq6");
-    Make("mixed/Sg007.rq6");
-    Make("mixed/Extends.txt");
-    Make("flat/SG010.RQ6");
-    const std::string mixed = Native("folders/mixed");
-    EXPECT_EQ(FolderPicturePath(mixed, 6), JoinPath(JoinPath(mixed, "extends"), "sg006.rq6"));
-    EXPECT_EQ(FolderPicturePath(mixed, 7), JoinPath(mixed, "Sg007.rq6"));
-    // Missing: where a copy of the disc would have it.
-    EXPECT_EQ(FolderPicturePath(mixed, 8), JoinPath(JoinPath(mixed, "extends"), "Sg008.rq6"));
-    const std::string flat = Native("folders/flat");
-    EXPECT_EQ(FolderPicturePath(flat, 10), JoinPath(flat, "SG010.RQ6"));
-    EXPECT_EQ(FolderPicturePath(flat, 9), JoinPath(flat, "Sg009.rq6"));
-    EXPECT_EQ(JoinPath(Native("folders/"), "x"), Native("folders/x"));
-    EXPECT_EQ(PictureNumberOf("sG009.Rq6"), 9);
-    EXPECT_EQ(PictureNumberOf("Sg009.rq6.bak"), 0);
-    EXPECT_EQ(PictureFileName(10), "Sg010.rq6");
+    const struct {
+        const char* folder;
+        int picture;
+        const char* path;
+    } cases[] = {
+        {"mixed", 6, "mixed/extends/sg006.rq6"}, {"mixed", 7, "mixed/Sg007.rq6"},
+        {"壁紙", 10, "壁紙/sg010.RQ6"},
+        // Missing: where a copy of the disc would have it.
+        {"mixed", 8, "mixed/extends/Sg008.rq6"}, {"壁紙", 9, "壁紙/Sg009.rq6"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FolderPicturePath(Path(c.folder), c.picture), Path(c.path));
 }
 
 TEST_F(PictureFolders, APathGivenToTheProgramIsAFolderOrAnRq6File) {
-    Make("disc/Extends/Sg006.rq6");
-    Make("disc/Extends/Sg009.rq6");
-    Make("disc/Extends/mine.rq6");
-    Make("plain/mine.rq6");
-    Make("plain/photo.bmp");
-    Make("壁紙/Sg008.RQ6");
-    Make("empty/", true);
     const struct {
         const char* path;
-        bool accepted;
-        const char* folder;
+        const char* folder;  // null: refused
         int picture;
     } cases[] = {
-        {"disc", true, "disc", 0},
-        {"disc/Extends", true, "disc/Extends", 0},
-        {"disc/Extends/Sg009.rq6", true, "disc/Extends", 9},
-        {"disc/Extends/mine.rq6", true, "disc/Extends", 0},  // beside the pictures
-        {"壁紙/Sg008.RQ6", true, "壁紙", 8},
-        {"壁紙", true, "壁紙", 0},
-        {"plain/mine.rq6", false, "", 0},  // an RQ6 file, but no pictures in its folder
-        {"plain/photo.bmp", false, "", 0},
-        {"plain", false, "", 0},
-        {"empty", false, "", 0},
-        {"absent", false, "", 0},
-        {"absent/Sg006.rq6", false, "", 0},
+        {"disc", "disc", 0},
+        {"disc/Extends/Sg009.rq6", "disc/Extends", 9},
+        {"disc/Extends/mine.rq6", "disc/Extends", 0},  // beside the pictures
+        {"壁紙/sg010.RQ6", "壁紙", 10},
+        {"others/mine.rq6", nullptr, 0},  // an RQ6 file, but no pictures beside it
+        {"others/Sg006.bmp", nullptr, 0},
+        {"others", nullptr, 0},
+        {"absent/Sg006.rq6", nullptr, 0},
     };
     for (const auto& c : cases) {
-        const OpenedPath opened = OpenPath(Native("folders/" + std::string(c.path)));
-        EXPECT_EQ(opened.accepted, c.accepted) << c.path;
-        EXPECT_EQ(opened.folder, c.accepted ? Native("folders/" + std::string(c.folder)) : "")
-            << c.path;
+        const OpenedPath opened = OpenPath(Path(c.path));
+        EXPECT_EQ(opened.accepted, c.folder != nullptr) << c.path;
+        EXPECT_EQ(opened.folder, c.folder ? Path(c.folder) : "") << c.path;
         EXPECT_EQ(opened.picture, c.picture) << c.path;
     }
     // A quoted root with its backslash comes as a quote.
     EXPECT_EQ(ArgumentPath("D:\""), "D:\\");
     EXPECT_EQ(ArgumentPath("C:\\壁紙"), "C:\\壁紙");
-    EXPECT_EQ(ArgumentPath(""), "");
 }
 
 }  // namespace
