@@ -150,7 +150,9 @@ std::string FormatErrorMessage(const std::string& path) {
 
 }  // namespace
 
-std::string TemporaryPath(const std::string& target) { return platform::TemporaryPathBeside(target); }
+std::string TemporaryPath(const std::string& target) {
+    return platform::TemporaryPathBeside(target);
+}
 
 std::uint32_t Commit(const std::string& temporary, const std::string& target, std::uint32_t status,
                      std::string* reason) {

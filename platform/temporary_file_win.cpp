@@ -28,10 +28,8 @@ int ReplaceWithTemporary(const std::string& temporary, const std::string& target
     if (from.empty() || to.empty()) return ERROR_INVALID_NAME;
     // Write-through: the call returns only once the move has reached the
     // disk, not while the old file is gone and the new name still cached.
-    if (MoveFileExW(from.c_str(), to.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
-        return 0;
-    }
+    const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (MoveFileExW(from.c_str(), to.c_str(), flags) != 0) return 0;
     return static_cast<int>(GetLastError());
 }
 

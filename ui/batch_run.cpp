@@ -229,8 +229,9 @@ bool BatchRun::CommitPicture(BatchView& view) {
         lastWritten = JoinPath(outputDirectory, conversionSettings.outputName);
         return true;
     }
-    view.Notify(std::string(StatusMessage(kStatusOutputNotCreated)) + "\n" + view.SystemReason(error),
-                text::kConvertErrorCaption, MessageIcon::kError);
+    view.Notify(
+        std::string(StatusMessage(kStatusOutputNotCreated)) + "\n" + view.SystemReason(error),
+        text::kConvertErrorCaption, MessageIcon::kError);
     DropPicture();
     return false;
 }
@@ -296,8 +297,7 @@ BatchRun::Tick BatchRun::OnTick(BatchView& view) {
         view.ShowFinished(lastWritten);
         return Tick::kFinished;
     }
-    if (ShowProgress(view) < 100 ||
-        (CommitPicture(view) && StartNextPicture(view) == 0)) {
+    if (ShowProgress(view) < 100 || (CommitPicture(view) && StartNextPicture(view) == 0)) {
         stepAllowed = 1;
         return Tick::kGoesOn;
     }

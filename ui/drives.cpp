@@ -8,8 +8,7 @@ constexpr unsigned kDriveFixed = 3;
 }  // namespace
 
 void ScanDrives(const std::function<unsigned(const std::string& root)>& driveType,
-                const std::function<bool(const std::string& root)>& holdsDisc,
-                DriveTable* table) {
+                const std::function<bool(const std::string& root)>& holdsDisc, DriveTable* table) {
     table->selected = kNoDrive;
     std::string root = "Z:\\";
     for (int i = kDriveCount - 1; i >= 0; --i, --root[0]) {

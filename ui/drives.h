@@ -13,8 +13,7 @@
 // or fixed (3) drive for which `holdsDisc` finds a copy of the disc. The
 // lowest such letter becomes the selected drive, kNoDrive when there is none.
 void ScanDrives(const std::function<unsigned(const std::string& root)>& driveType,
-                const std::function<bool(const std::string& root)>& holdsDisc,
-                DriveTable* table);
+                const std::function<bool(const std::string& root)>& holdsDisc, DriveTable* table);
 
 // The drive index chosen in the drive dialog: the first checked radio button,
 // kNoDrive when none is checked.

@@ -111,7 +111,8 @@ MainWindow::MainWindow() {
     if (!startPaths.empty()) {
         const int picture = UsePathAsSource(handle, Utf8(startPaths.front()));
         if (picture >= kFirstPicture) {
-            pictureSource.checkedAtStart = static_cast<std::uint8_t>(1u << (picture - kFirstPicture));
+            pictureSource.checkedAtStart =
+                static_cast<std::uint8_t>(1u << (picture - kFirstPicture));
         }
     }
     // Without a drive the program asks for a folder, and ends only when the

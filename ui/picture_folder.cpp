@@ -52,8 +52,7 @@ std::optional<std::string> PictureIn(const std::string& folder, int number) {
 }  // namespace
 
 std::string PictureFileName(int number) {
-    return "Sg0" + std::string(number < 10 ? "0" : "") + std::to_string(number) +
-           kPictureExtension;
+    return "Sg0" + std::string(number < 10 ? "0" : "") + std::to_string(number) + kPictureExtension;
 }
 
 int PictureNumberOf(const std::string& fileName) {

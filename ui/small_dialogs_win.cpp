@@ -30,9 +30,9 @@ INT_PTR CALLBACK DriveDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
                 EnableItem(dialog, IDC_DRIVE_FIRST + i, driveTable.usable[i] != 0);
             }
             // With a folder as the source no drive is checked, and "決定" keeps it.
-            CheckRadioButton(dialog, IDC_DRIVE_FIRST, IDC_DRIVE_LAST,
-                             pictureSource.folder.empty() ? IDC_DRIVE_FIRST + driveTable.selected
-                                                          : 0);
+            CheckRadioButton(
+                dialog, IDC_DRIVE_FIRST, IDC_DRIVE_LAST,
+                pictureSource.folder.empty() ? IDC_DRIVE_FIRST + driveTable.selected : 0);
             return FALSE;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK) {
