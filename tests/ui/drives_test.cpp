@@ -75,18 +75,15 @@ TEST(DriveScan, FloppyAndFixedDiskOnlyLeaveNoDrive) {
 
 TEST(DriveScan, AHardDiskOrStickCountsOnlyWithACopyOfTheDisc) {
     std::string probed;
-    // C: holds the copy, D: (fixed) and F: (a stick) do not. Only they are
-    // looked at: not the CD-ROM drive, the network drive or missing letters.
+    // C: (fixed) and F: (a stick) hold the copy, D: (fixed) does not. Only
+    // they are looked at: not the CD-ROM or network drive, nor missing letters.
     const DriveTable t = Scan({{'C', kFixed}, {'D', kFixed}, {'E', kCdRom}, {'F', kRemovable},
                                {'M', kRemote}},
-                              nullptr, "C", &probed);
+                              nullptr, "CF", &probed);
     EXPECT_EQ(probed, "FDC");
-    EXPECT_EQ(Usable(t), "CEM");
+    EXPECT_EQ(Usable(t), "CEFM");
     EXPECT_EQ(t.selected, 2);
-    const DriveTable stick = Scan({{'A', kRemovable}, {'C', kFixed}, {'G', kRemovable}}, nullptr, "G");
-    EXPECT_EQ(Usable(stick), "G");
-    EXPECT_EQ(stick.selected, 6);
-    EXPECT_EQ(Scan({{'C', kFixed}, {'D', kFixed}}, nullptr, "AB").selected, kNoDrive);
+    EXPECT_EQ(Scan({{'A', kRemovable}, {'C', kFixed}}, nullptr, "BD").selected, kNoDrive);
 }
 
 TEST(DriveScan, DriveTextNamesTheLetter) {
