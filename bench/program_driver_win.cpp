@@ -50,10 +50,11 @@ bool Checked(HWND dialog, int id) {
     return SendDlgItemMessageW(dialog, id, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-Program::Program(const std::wstring& exe) {
+Program::Program(const std::wstring& exe, const std::wstring& arguments) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     std::wstring commandLine = L"\"" + exe + L"\"";
+    if (!arguments.empty()) commandLine += L" " + arguments;
     started_ = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                               nullptr, &si, &pi_) != FALSE;
 }

@@ -23,7 +23,8 @@ bool Checked(HWND dialog, int id);
 
 class Program {
 public:
-    explicit Program(const std::wstring& exe);
+    // `arguments`: the rest of the command line, quoted as it should arrive.
+    explicit Program(const std::wstring& exe, const std::wstring& arguments = L"");
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;

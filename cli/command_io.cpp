@@ -16,6 +16,7 @@
 #include "formats/png_io.h"
 #include "formats/ppm_io.h"
 #include "platform/file_io.h"
+#include "platform/temporary_file.h"
 
 namespace command {
 
@@ -150,19 +151,15 @@ std::string FormatErrorMessage(const std::string& path) {
 }  // namespace
 
 std::string TemporaryPath(const std::string& target) {
-    const auto slash = target.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    static int serial = 0;
-    return dir + "." + name + ".tavrel-" + std::to_string(getpid()) + "-" +
-           std::to_string(serial++) + ".tmp";
+    return platform::TemporaryPathBeside(target);
 }
 
 std::uint32_t Commit(const std::string& temporary, const std::string& target, std::uint32_t status,
                      std::string* reason) {
     if (status == kStatusOk) {
-        if (std::rename(temporary.c_str(), target.c_str()) == 0) return kStatusOk;
-        *reason = msg::SystemReason(errno);
+        const int error = platform::ReplaceWithTemporary(temporary, target);
+        if (error == 0) return kStatusOk;
+        *reason = msg::SystemReason(error);
         status = kStatusOutputNotCreated;
     } else if (reason->empty() && status == kStatusOutputNotCreated) {
         *reason = CreateReason(temporary);

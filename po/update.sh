@@ -16,9 +16,10 @@ trap 'rm -rf "$scratch"' EXIT
 
 # Paths relative to the root keep the references the same on every machine.
 cd "$root"
+version=$(sed -n 's/^project(Tavrel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 xgettext --language=C++ --from-code=UTF-8 --add-comments=TRANSLATORS: \
     --keyword=Tr --keyword=TrIn:1c,2 --keyword=TrLater \
-    --package-name=tavrel --package-version=1.2.0 \
+    --package-name=tavrel --package-version="$version" \
     --copyright-holder="the Tavrel authors" --msgid-bugs-address="" \
     --sort-by-file --output="$scratch/tavrel.pot" cli/*.cpp formats/*.cpp 2>"$scratch/xgettext.log" || {
     cat "$scratch/xgettext.log" >&2

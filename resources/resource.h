@@ -50,10 +50,12 @@
 #define IDC_OUT_FILE 262
 #define IDC_OUT_SIZE 263
 #define IDC_AUTO_CLOSE 264
+#define IDC_SET_WALLPAPER 265
 
 // Drive selection dialog: one radio button per drive letter, A: first.
 #define IDC_DRIVE_FIRST 256
 #define IDC_DRIVE_LAST 281
+#define IDC_DRIVE_FOLDER 282
 
 // About box.
 #define IDC_ABOUT_TITLE 256

@@ -2,6 +2,8 @@
 # Checks what is installed and shipped:
 #   scripts/check-install.sh [BUILD-DIR]        (default build/native, already built)
 #
+# 0. The version of CMakeLists.txt is the one the release notes, the README
+#    and the manifest name.
 # 1. Installs BUILD-DIR into a temporary DESTDIR with prefix /usr, then runs
 #    the installed tavrel (--version, a conversion, a wallpaper written
 #    without setting it, a thumbnail through the thumbnailer entry), renders
@@ -48,6 +50,20 @@ u32be() { od -An -tu4 -j "$2" -N4 --endian=big "$1" | tr -d ' '; }
 utf16() { printf %s "$1" | sed 's/[.]/\\./g; s/\(\\\?.\)/\1\\x00/g'; }
 # has FILE TEXT: FILE holds TEXT, said when it does not.
 has() { grep -qF -- "$2" "$1" || { echo "$1 lacks: $2"; return 1; }; }
+
+# ------------------------------------------------------------ the release ---
+# Every text that names the release names this one: the news, the Debian
+# changelog, the README's install commands, the manifest of Tavrel.exe and
+# the Japanese read-me's history (its title is checked in the zip).
+release_named() {
+    has "$root/NEWS.md" "## $version (" &&
+        has "$root/README.md" "dist/tavrel_${version}_amd64.deb" &&
+        has "$root/resources/tavrel.manifest" "name=\"Tavrel\" version=\"$version.0\"" &&
+        grep -q "^$version " "$root/packaging/windows/README-ja.txt" &&
+        [ "$(head -n1 "$root/packaging/debian/changelog")" = "tavrel ($version) unstable; urgency=medium" ] ||
+        { echo "NEWS.md, README.md, tavrel.manifest, README-ja.txt or the changelog lag behind $version"; return 1; }
+}
+check "the release notes, the README and the manifest name $version" release_named
 
 # ------------------------------------------------------ the installed tree ---
 dest="$tmp/dest"

@@ -6,6 +6,9 @@
 #   scripts/gui.sh --progress-screenshot FILE
 #                                       the same, then converts Sg010 and saves
 #                                       a PNG of the progress dialog when done
+#   scripts/gui.sh --drive-screenshot FILE
+#                                       the same, then opens the drive
+#                                       selection dialog and saves a PNG of it
 #   scripts/gui.sh --dpi N ...          at N dots per inch (144 is 150 %
 #                                       scaling, 192 is 200 %); 96 by default
 # The headless screen is 1920 x 1080.
@@ -17,9 +20,10 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-usage="usage: $0 [--dpi N] [--screenshot FILE] [--progress-screenshot FILE]"
+usage="usage: $0 [--dpi N] [--screenshot FILE] [--progress-screenshot FILE] [--drive-screenshot FILE]"
 screenshot=""
 progress_shot=""
+drive_shot=""
 dpi=96
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -28,8 +32,12 @@ while [ $# -gt 0 ]; do
         progress_shot=$(realpath -m "${2:?--progress-screenshot needs a file name}")
         shift 2
         ;;
+    --drive-screenshot)
+        drive_shot=$(realpath -m "${2:?--drive-screenshot needs a file name}")
+        shift 2
+        ;;
     --dpi) dpi=${2:?--dpi needs a number}; shift 2 ;;
-    -h | --help) sed -n '2,16p' "$0"; exit 0 ;;
+    -h | --help) sed -n '2,19p' "$0"; exit 0 ;;
     *) echo "$usage" >&2; exit 2 ;;
     esac
 done
@@ -62,7 +70,7 @@ prefix="$root/build/gui-prefix"
 "$root/scripts/wine-cdrom-prefix.sh" "$prefix" "d=$disc" "dpi=$dpi"
 export WINEPREFIX="$prefix"
 
-if [ -z "$screenshot" ] && [ -z "$progress_shot" ]; then
+if [ -z "$screenshot" ] && [ -z "$progress_shot" ] && [ -z "$drive_shot" ]; then
     exec "$TAVREL_WINE" "$exe"
 fi
 
@@ -96,6 +104,17 @@ tavrel_wine "$exe" >/dev/null 2>&1 &
 settings=$(wait_for_window '設定')
 sleep 1  # let it finish painting
 [ -n "$screenshot" ] && shoot "$settings" "$screenshot"
+if [ -n "$drive_shot" ]; then
+    # "選択 (&S)" opens the drive selection dialog over the settings.
+    xdotool windowfocus --sync "$settings"
+    xdotool key alt+s
+    drive=$(wait_for_window 'ドライブの選択')
+    sleep 1
+    shoot "$drive" "$drive_shot"
+    xdotool windowfocus --sync "$drive"
+    xdotool key Escape
+    sleep 0.5
+fi
 if [ -n "$progress_shot" ]; then
     # Sg010 alone ("Sg0&10": Alt+1), then "変換開始 (&C)". The picture takes
     # a fraction of a second; the dialog stays until "確認" is pressed.

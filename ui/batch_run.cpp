@@ -6,6 +6,8 @@
 
 #include "engine/conversion_status.h"
 #include "platform/file_io.h"
+#include "platform/temporary_file.h"
+#include "ui/picture_folder.h"
 #include "ui/ui_text.h"
 
 BatchRun batchRun;
@@ -21,7 +23,6 @@ constexpr int kMaxHeight = 2400;
 // 4320), whose 24-bit bitmap is 100 MB.
 constexpr std::int64_t kMaxCropSide = 7680;
 constexpr int kPictureCount = 5;
-constexpr int kFirstPicture = 6;
 
 // A save name that is the picture's own input (a link to it, say) cannot take
 // the output: the job refuses it rather than empty the picture it reads, and
@@ -124,6 +125,7 @@ std::size_t CommentLength(const std::uint8_t* comment) {
 
 bool BatchRun::Start(BatchView& view) {
     pictureIndex = 0;
+    lastWritten.clear();
     timerRunning = 0;
     stepAllowed = 0;
     if (StartNextPicture(view) != 0) return false;
@@ -143,7 +145,7 @@ int BatchRun::StartNextPicture(BatchView& view) {
     const std::uint32_t status = currentJob->ConvertFirstLine();
     if (status == kStatusOk) return 0;
     view.Notify(StatusMessage(status), text::kConvertErrorCaption, MessageIcon::kError);
-    currentJob.reset();
+    DropPicture();
     return 1;
 }
 
@@ -160,7 +162,7 @@ int BatchRun::PreparePicture(BatchView& view, int number) {
                     MessageIcon::kInformation);
     }
 
-    currentJob.reset();
+    DropPicture();
     try {
         currentJob = makeJob();
     } catch (...) {
@@ -171,10 +173,14 @@ int BatchRun::PreparePicture(BatchView& view, int number) {
         return 1;
     }
 
-    if (!s.inputPath.empty() && driveTable.selected < kDriveCount) {
-        s.inputPath[0] = static_cast<char>('A' + driveTable.selected);
+    if (!pictureSource.folder.empty()) {
+        s.inputPath = FolderPicturePath(pictureSource.folder, number);
+    } else {
+        if (!s.inputPath.empty() && driveTable.selected < kDriveCount) {
+            s.inputPath[0] = static_cast<char>('A' + driveTable.selected);
+        }
+        FillPictureNumber(&s.inputPath, s.inputDigitPos, number);
     }
-    FillPictureNumber(&s.inputPath, s.inputDigitPos, number);
     if (s.outputDigitPos > 0) {
         FillPictureNumber(&s.outputName, s.outputDigitPos, number);
     } else {
@@ -190,19 +196,50 @@ int BatchRun::PreparePicture(BatchView& view, int number) {
         }
     }
 
-    // Cropped, the job converts the largest centred part of the picture with
-    // the output's proportions, as `tavrel convert --fit cover` does.
-    currentJob->coverOutput = s.cropToAspect;
-    const std::uint32_t status =
-        currentJob->Begin(s.inputPath.c_str(), s.outputName.c_str(), s.exponent,
-                          static_cast<std::uint32_t>(s.width), static_cast<std::uint32_t>(s.height),
-                          static_cast<std::uint32_t>(s.colorMode));
+    // A pattern name that is the picture itself (a link to it in the output
+    // folder) would lose the picture when the output takes its name.
+    std::uint32_t status = platform::SameFile(s.inputPath.c_str(), s.outputName.c_str())
+                               ? kStatusOutputNotCreated
+                               : kStatusOk;
+    if (status == kStatusOk) {
+        // Cropped, the job converts the largest centred part of the picture
+        // with the output's proportions, as `tavrel convert --fit cover` does.
+        currentJob->coverOutput = s.cropToAspect;
+        temporaryPath = platform::TemporaryPathBeside(s.outputName);
+        status = currentJob->Begin(s.inputPath.c_str(), temporaryPath.c_str(), s.exponent,
+                                   static_cast<std::uint32_t>(s.width),
+                                   static_cast<std::uint32_t>(s.height),
+                                   static_cast<std::uint32_t>(s.colorMode));
+    }
     if (status != kStatusOk) {
         view.Notify(StatusMessage(status), text::kBeginErrorCaption, MessageIcon::kError);
-        currentJob.reset();
+        DropPicture();
         return 1;
     }
     return 0;
+}
+
+bool BatchRun::CommitPicture(BatchView& view) {
+    // The job closes the file when it goes; only a closed file can be renamed
+    // on Windows.
+    currentJob.reset();
+    const int error = platform::ReplaceWithTemporary(temporaryPath, conversionSettings.outputName);
+    if (error == 0) {
+        temporaryPath.clear();
+        lastWritten = JoinPath(outputDirectory, conversionSettings.outputName);
+        return true;
+    }
+    view.Notify(
+        std::string(StatusMessage(kStatusOutputNotCreated)) + "\n" + view.SystemReason(error),
+        text::kConvertErrorCaption, MessageIcon::kError);
+    DropPicture();
+    return false;
+}
+
+void BatchRun::DropPicture() {
+    currentJob.reset();
+    if (!temporaryPath.empty()) platform::Remove(temporaryPath.c_str());
+    temporaryPath.clear();
 }
 
 int BatchRun::ChooseSaveName(BatchView& view) {
@@ -219,8 +256,9 @@ int BatchRun::ChooseSaveName(BatchView& view) {
 void BatchRun::ShowInfo(BatchView& view) {
     BatchView::PictureInfo info;
     info.comment = currentJob->comment;
-    info.drive = DriveText(driveTable.selected);
-    info.directory = view.CurrentDirectory();
+    info.source = SourceText(pictureSource, driveTable.selected);
+    outputDirectory = view.CurrentDirectory();
+    info.directory = outputDirectory;
     info.fileName = conversionSettings.outputName;
     info.kilobytes = Kilobytes(currentJob->outFileSize);
     view.ShowPictureInfo(info);
@@ -239,7 +277,7 @@ BatchRun::Tick BatchRun::OnTick(BatchView& view) {
     if (stepAllowed == 0) return Tick::kIgnored;
     stepAllowed = 0;
     if (!currentJob) {
-        view.ShowFinished();
+        view.ShowFinished(lastWritten);
         return Tick::kFinished;
     }
 
@@ -255,29 +293,25 @@ BatchRun::Tick BatchRun::OnTick(BatchView& view) {
         // A failed job never moves again: report it once, drop its incomplete
         // file, and end the run.
         view.Notify(StatusMessage(status), text::kConvertErrorCaption, MessageIcon::kError);
-        currentJob.reset();
-        platform::Remove(conversionSettings.outputName.c_str());
-        view.ShowFinished();
+        DropPicture();
+        view.ShowFinished(lastWritten);
         return Tick::kFinished;
     }
-    if (ShowProgress(view) < 100 || StartNextPicture(view) == 0) {
+    if (ShowProgress(view) < 100 || (CommitPicture(view) && StartNextPicture(view) == 0)) {
         stepAllowed = 1;
         return Tick::kGoesOn;
     }
-    view.ShowFinished();
+    view.ShowFinished(lastWritten);
     return Tick::kFinished;
 }
 
 void BatchRun::Abort(BatchView& view) {
     stepAllowed = 0;
     view.Notify(text::kAborted, text::kAbortedCaption, MessageIcon::kInformation);
-    // Destroying the job closes its output file, which can then be deleted.
-    const bool hadOutput = currentJob && currentJob->outHandle != platform::kInvalidFile;
-    currentJob.reset();
-    if (hadOutput) platform::Remove(conversionSettings.outputName.c_str());
+    DropPicture();
 }
 
 void BatchRun::Close() {
     stepAllowed = 0;
-    currentJob.reset();
+    DropPicture();
 }

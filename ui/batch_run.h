@@ -57,17 +57,22 @@ public:
     // and makes the chosen folder the current directory.
     virtual std::optional<std::string> RunSaveDialog(std::string* fullPath) = 0;
     virtual std::string CurrentDirectory() = 0;
+    // The system's words for one of its error codes (errno; GetLastError on
+    // Windows).
+    virtual std::string SystemReason(int error) = 0;
 
     struct PictureInfo {
         const std::uint8_t* comment;  // kCommentSize bytes, terminated or not
-        std::string drive;            // "D:"
+        std::string source;           // "D:", or the folder of the pictures
         std::string directory;
         std::string fileName;
         std::uint32_t kilobytes;
     };
     virtual void ShowPictureInfo(const PictureInfo& info) = 0;
     virtual void ShowPercent(unsigned percent) = 0;
-    virtual void ShowFinished() = 0;
+    // The run is over; `lastWritten` is the full path of the last picture
+    // it wrote whole, empty when it wrote none.
+    virtual void ShowFinished(const std::string& lastWritten) = 0;
 
 protected:
     ~BatchView() = default;
@@ -85,10 +90,11 @@ public:
     // one), then the percentage; the next picture after a picture's last row.
     // kFinished: the run is over and the view shows it; ticks do nothing more.
     Tick OnTick(BatchView& view);
-    // The user aborts: the picture in hand loses its output file.
+    // The user aborts: the picture in hand is dropped, and a file of its
+    // name stays as it was.
     void Abort(BatchView& view);
     // The dialog closes: the job in hand (if any) is destroyed, which closes
-    // its files.
+    // its files, and its unfinished output goes.
     void Close();
 
     // State, kept between runs.
@@ -98,6 +104,16 @@ public:
     int stepAllowed = 0;
     int requestedWidth = 0;
     int requestedHeight = 0;
+    // The picture in hand is written under this name beside its output and
+    // takes the output's name only once it is whole, so that a failure or an
+    // abort never costs the file it was to replace (the user's wallpaper,
+    // say). Empty while no output is being written. The job borrows it.
+    std::string temporaryPath;
+    // The directory the picture in hand is written to (the current directory
+    // when it began), and the full path of the last picture this run wrote
+    // whole, for "壁紙に設定".
+    std::string outputDirectory;
+    std::string lastWritten;
 
     // Creates a job; replaceable so that a failing allocation can be tried.
     std::unique_ptr<WPConvert> (*makeJob)() = [] { return std::make_unique<WPConvert>(); };
@@ -119,6 +135,10 @@ private:
     // 1: a name was chosen; 0: the save dialog was cancelled or gave an
     // empty name; 2: the name was the picture's own input, and said so.
     int ChooseSaveName(BatchView& view);
+    // Gives the finished picture its name; false (said) when that fails.
+    bool CommitPicture(BatchView& view);
+    // Destroys the job in hand and deletes its unfinished output.
+    void DropPicture();
     void ShowInfo(BatchView& view);
     unsigned ShowProgress(BatchView& view);
 };

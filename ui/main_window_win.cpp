@@ -7,6 +7,7 @@
 #include "resources/resource.h"
 #include "ui/dialogs_win.h"
 #include "ui/drives.h"
+#include "ui/picture_folder.h"
 #include "ui/records.h"
 #include "ui/ui_text.h"
 #include "ui/win_util_win.h"
@@ -25,7 +26,20 @@ void MakeOutputDirectoryCurrent() {
     if (!directory.empty()) SetCurrentDirectoryW(directory.c_str());
 }
 
+// A fixed or removable drive holds a copy of the disc: looked for with the
+// system's critical-error boxes off, so that an empty card reader or floppy
+// drive is passed over without a "no disk" box.
+bool HoldsDiscQuietly(const std::string& root) {
+    const UINT old = SetErrorMode(SEM_FAILCRITICALERRORS);
+    SetErrorMode(old | SEM_FAILCRITICALERRORS);
+    const bool holds = RootHoldsDisc(root);
+    SetErrorMode(old);
+    return holds;
+}
+
 }  // namespace
+
+std::vector<std::wstring> startPaths;
 
 extern "C" LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* bound = reinterpret_cast<Window*>(GetWindowLongPtrW(window, 0));
@@ -93,10 +107,20 @@ MainWindow::MainWindow() {
     MakeOutputDirectoryCurrent();
 
     ScanDrives([](const std::string& root) { return GetDriveTypeW(Wide(root).c_str()); },
-               &driveTable);
-    if (driveTable.selected == kNoDrive) {
-        ShowMessage(handle, text::kNoDrive, text::kNoDriveCaption, MB_OK | MB_ICONERROR);
-        ExitProcess(0);
+               HoldsDiscQuietly, &driveTable);
+    if (!startPaths.empty()) {
+        const int picture = UsePathAsSource(handle, Utf8(startPaths.front()));
+        if (picture >= kFirstPicture) {
+            pictureSource.checkedAtStart =
+                static_cast<std::uint8_t>(1u << (picture - kFirstPicture));
+        }
+    }
+    // Without a drive the program asks for a folder, and ends only when the
+    // user declines.
+    if (pictureSource.folder.empty() && driveTable.selected == kNoDrive) {
+        ShowMessage(handle, text::kNoDriveAskFolder, text::kNoDriveCaption,
+                    MB_OK | MB_ICONINFORMATION);
+        if (!AskForPictureFolder(handle, true)) ExitProcess(0);
     }
 
     const INT_PTR result = DialogBoxParamW(programInstance, MAKEINTRESOURCEW(IDD_SETTINGS), handle,

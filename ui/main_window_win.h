@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // A C++ object bound to a platform window: WndProc finds it through the
 // window's extra bytes and hands it every message.
@@ -33,6 +34,11 @@ public:
 
     const char* title = nullptr;
 };
+
+// The paths the program was started with (full paths, UTF-16), set by the
+// entry before the MainWindow is constructed; the first one, a folder or an
+// RQ6 file, becomes the source of the pictures.
+extern std::vector<std::wstring> startPaths;
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK WndProc(HWND window, UINT message,
                                                           WPARAM wParam, LPARAM lParam);

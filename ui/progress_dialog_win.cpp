@@ -8,6 +8,7 @@
 #include "resources/resource.h"
 #include "ui/batch_run.h"
 #include "ui/dialogs_win.h"
+#include "ui/shell_win.h"
 #include "ui/ui_text.h"
 #include "ui/win_util_win.h"
 
@@ -79,10 +80,14 @@ public:
 
     std::string CurrentDirectory() override { return Utf8(CurrentDirectoryW()); }
 
+    std::string SystemReason(int error) override {
+        return SystemMessage(static_cast<DWORD>(error));
+    }
+
     void ShowPictureInfo(const PictureInfo& info) override {
         SetDlgItemTextW(dialog_, IDC_COMMENT,
                         Cp932ToWide(info.comment, CommentLength(info.comment)).c_str());
-        SetItemText(dialog_, IDC_IN_DRIVE, info.drive);
+        SetItemText(dialog_, IDC_IN_DRIVE, info.source);
         SetItemText(dialog_, IDC_OUT_DIR, info.directory);
         SetItemText(dialog_, IDC_OUT_FILE, info.fileName);
         SetItemText(dialog_, IDC_OUT_SIZE, std::to_string(info.kilobytes));
@@ -93,10 +98,11 @@ public:
         SetItemText(dialog_, IDC_PERCENT, std::to_string(percent));
     }
 
-    void ShowFinished() override {
+    void ShowFinished(const std::string& lastWritten) override {
         SetItemText(dialog_, IDC_STATUS_LINE, text::kFinished);
         EnableItem(dialog_, IDC_AUTO_CLOSE, false);
         EnableItem(dialog_, IDOK, true);
+        EnableItem(dialog_, IDC_SET_WALLPAPER, !lastWritten.empty());
         // The abort button may hold the focus; hand it to the one left to press.
         SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog_, IDOK)),
                      TRUE);
@@ -137,7 +143,23 @@ BOOL OnTimer(HWND dialog) {
     return TRUE;
 }
 
+// "壁紙に設定": the last picture the run wrote whole becomes the wallpaper.
+void SetWallpaper(HWND dialog) {
+    const DWORD error = SetDesktopWallpaper(Wide(batchRun.lastWritten));
+    if (error == 0) {
+        SetItemText(dialog, IDC_STATUS_LINE, text::kWallpaperSet);
+    } else {
+        ShowMessage(dialog, std::string(text::kWallpaperFailed) + "\n" + SystemMessage(error),
+                    text::kWallpaperCaption, MB_OK | MB_ICONERROR);
+    }
+}
+
 BOOL OnCommand(HWND dialog, int id) {
+    if (id == IDC_SET_WALLPAPER) {
+        if (IsWindowEnabled(GetDlgItem(dialog, id)) && !batchRun.lastWritten.empty())
+            SetWallpaper(dialog);
+        return TRUE;
+    }
     // The Enter and Escape keys and the close box send these commands even
     // while the buttons are disabled: confirming is for a finished run only,
     // aborting for a running one.

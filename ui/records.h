@@ -1,5 +1,5 @@
-// The process-wide records the dialogs share: the user's choices for a run
-// and the drives that may hold the pictures.
+// The process-wide records the dialogs share: the user's choices for a run,
+// the drives that may hold the pictures and where the pictures come from.
 #pragma once
 
 #include <cstdint>
@@ -32,8 +32,21 @@ struct DriveTable {
     std::uint8_t selected = 0;              // kNoDrive: none
 };
 
+// Where the pictures come from: the selected drive of DriveTable, or a folder
+// the user chose (a copy of the disc, a USB stick, a disc image's contents).
+struct PictureSource {
+    std::string folder;  // full path, UTF-8; empty: the selected drive
+    // Pictures to check when the settings dialog opens: bit n - 6 for the
+    // picture file the program was started with.
+    std::uint8_t checkedAtStart = 0;
+};
+
 extern ConversionSettings conversionSettings;
 extern DriveTable driveTable;
+extern PictureSource pictureSource;
 
 // "D:" for drive index 3; "?:" when no drive is selected.
 std::string DriveText(std::uint8_t selected);
+// What the dialogs show as the source of the pictures: the folder's path, or
+// the drive as DriveText gives it.
+std::string SourceText(const PictureSource& source, std::uint8_t selected);

@@ -2,11 +2,13 @@
 // pictures, naming and drive; starts the batch run.
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <new>
 
 #include "resources/resource.h"
 #include "ui/dialogs_win.h"
+#include "ui/picture_folder.h"
 #include "ui/preview.h"
 #include "ui/records.h"
 #include "ui/settings_logic.h"
@@ -54,6 +56,12 @@ bool CreatePreviewBitmap(SettingsState* state) {
     return state->bitmap != nullptr && state->bits != nullptr;
 }
 
+// Checks the box of picture n (6 ... 10), which lets the run start.
+void CheckPicture(HWND dialog, int n) {
+    CheckDlgButton(dialog, IDC_PICTURE_FIRST + n - kFirstPicture, BST_CHECKED);
+    EnableItem(dialog, IDOK, true);
+}
+
 BOOL OnInitDialog(HWND dialog) {
     auto* state = new (std::nothrow) SettingsState;
     if (state == nullptr) {
@@ -66,8 +74,15 @@ BOOL OnInitDialog(HWND dialog) {
     SendDlgItemMessageW(dialog, IDC_CONTRAST, TBM_SETRANGE, FALSE,
                         MAKELPARAM(0, ContrastTable::kPositions - 1));
     SendDlgItemMessageW(dialog, IDC_CONTRAST, TBM_SETPAGESIZE, 0, 16);
-    SetItemText(dialog, IDC_DRIVE_TEXT, DriveText(driveTable.selected));
+    SetItemText(dialog, IDC_DRIVE_TEXT, SourceText(pictureSource, driveTable.selected));
     ApplyDefaults(dialog);
+    // The picture the program was started with.
+    for (int n = kFirstPicture; n <= kLastPicture; ++n) {
+        if (pictureSource.checkedAtStart & (1u << (n - kFirstPicture))) CheckPicture(dialog, n);
+    }
+    pictureSource.checkedAtStart = 0;
+    // Folders and pictures dropped on the dialog become the source.
+    DragAcceptFiles(dialog, TRUE);
 
     using Init = preview::Renderer::Init;
     const Init init = state->renderer.Create([] { return std::make_unique<CGammaCB>(); });
@@ -125,6 +140,19 @@ BOOL OnDrawItem(HWND dialog, const DRAWITEMSTRUCT* item) {
     return TRUE;
 }
 
+void OnDropFiles(HWND dialog, HDROP drop) {
+    // The first of several dropped paths is taken, as one source at a time.
+    const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+    std::wstring path(length + 1, L'\0');
+    const UINT got = length > 0 ? DragQueryFileW(drop, 0, path.data(), length + 1) : 0;
+    DragFinish(drop);
+    if (got == 0) return;
+    path.resize(got);
+    const int picture = UsePathAsSource(dialog, Utf8(path));
+    if (picture > 0) CheckPicture(dialog, picture);
+    SetItemText(dialog, IDC_DRIVE_TEXT, SourceText(pictureSource, driveTable.selected));
+}
+
 void EnableCustomSize(HWND dialog, bool enable) {
     EnableItem(dialog, IDC_CUSTOM_WIDTH, enable);
     EnableItem(dialog, IDC_CUSTOM_HEIGHT, enable);
@@ -152,7 +180,7 @@ BOOL OnCommand(HWND dialog, int id) {
                                 0) == -1) {
                 return TRUE;
             }
-            SetItemText(dialog, IDC_DRIVE_TEXT, DriveText(driveTable.selected));
+            SetItemText(dialog, IDC_DRIVE_TEXT, SourceText(pictureSource, driveTable.selected));
             return FALSE;
         case IDC_DEFAULTS:
             ApplyDefaults(dialog);
@@ -184,6 +212,18 @@ int FirstCheckedOf(HWND dialog, int first, int last) {
 }
 
 }  // namespace
+
+int UsePathAsSource(HWND owner, const std::string& path) {
+    const OpenedPath opened = OpenPath(path);
+    if (!opened.accepted) {
+        std::string message = text::kPathNotUsableFormat;
+        message.replace(message.find("%s"), 2, path);
+        ShowMessage(owner, message, text::kPathCaption, MB_OK | MB_ICONERROR);
+        return -1;
+    }
+    pictureSource.folder = opened.folder;
+    return opened.picture;
+}
 
 void ApplyDefaults(HWND dialog) {
     SendDlgItemMessageW(dialog, IDC_CONTRAST, TBM_SETPOS, TRUE, ContrastTable::kMiddle);
@@ -238,6 +278,9 @@ INT_PTR CALLBACK SettingsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
             return OnDrawItem(dialog, reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
         case WM_COMMAND:
             return OnCommand(dialog, LOWORD(wParam));
+        case WM_DROPFILES:
+            OnDropFiles(dialog, reinterpret_cast<HDROP>(wParam));
+            return TRUE;
         case WM_DPICHANGED:
             // Moved to a screen of another scaling: Windows resizes the dialog
             // and its controls; the icons and the preview follow.

@@ -1,12 +1,27 @@
-// The drive selection dialog and the About box.
+// The drive selection dialog, with the folder picker, and the About box.
 #include <windows.h>
 
 #include "resources/resource.h"
 #include "ui/dialogs_win.h"
 #include "ui/drives.h"
+#include "ui/picture_folder.h"
 #include "ui/records.h"
+#include "ui/shell_win.h"
 #include "ui/ui_text.h"
 #include "ui/win_util_win.h"
+
+bool AskForPictureFolder(HWND owner, bool again) {
+    for (;;) {
+        const std::wstring folder = PickFolder(owner);
+        if (folder.empty()) return false;
+        if (FolderHoldsPictures(Utf8(folder))) {
+            pictureSource.folder = Utf8(folder);
+            return true;
+        }
+        ShowMessage(owner, text::kFolderHasNoPictures, text::kFolderCaption, MB_OK | MB_ICONERROR);
+        if (!again) return false;
+    }
+}
 
 INT_PTR CALLBACK DriveDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
@@ -14,8 +29,10 @@ INT_PTR CALLBACK DriveDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
             for (int i = 0; i < kDriveCount; ++i) {
                 EnableItem(dialog, IDC_DRIVE_FIRST + i, driveTable.usable[i] != 0);
             }
-            CheckRadioButton(dialog, IDC_DRIVE_FIRST, IDC_DRIVE_LAST,
-                             IDC_DRIVE_FIRST + driveTable.selected);
+            // With a folder as the source no drive is checked, and "決定" keeps it.
+            CheckRadioButton(
+                dialog, IDC_DRIVE_FIRST, IDC_DRIVE_LAST,
+                pictureSource.folder.empty() ? IDC_DRIVE_FIRST + driveTable.selected : 0);
             return FALSE;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK) {
@@ -23,7 +40,10 @@ INT_PTR CALLBACK DriveDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
                 for (int i = 0; i < kDriveCount; ++i) {
                     checked[i] = IsChecked(dialog, IDC_DRIVE_FIRST + i);
                 }
-                driveTable.selected = FirstChecked(checked);
+                ChooseDrive(FirstChecked(checked), &driveTable, &pictureSource);
+            } else if (LOWORD(wParam) == IDC_DRIVE_FOLDER) {
+                // A folder refused or not chosen leaves the dialog as it was.
+                if (!AskForPictureFolder(dialog, false)) return TRUE;
             } else if (LOWORD(wParam) != IDCANCEL) {
                 return FALSE;
             }

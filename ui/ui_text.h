@@ -12,6 +12,20 @@ inline constexpr char kLegalNotice[] =
 // Start-up.
 inline constexpr char kNoDrive[] = "有効なCDドライブが検出できませんでした。";
 inline constexpr char kNoDriveCaption[] = "CDドライブ検出失敗";
+// No drive holds the disc: the program asks for a folder instead of ending.
+inline constexpr char kNoDriveAskFolder[] =
+    "有効なCDドライブが検出できませんでした。\n"
+    "画像 (Sg006.rq6 ～ Sg010.rq6) の入ったフォルダを選んでください。";
+
+// The source of the pictures: a folder, or a path the program is given.
+inline constexpr char kPickFolderTitle[] = "画像の入ったフォルダの選択";
+inline constexpr char kFolderHasNoPictures[] =
+    "このフォルダにも、その中の Extends フォルダにも、画像 (Sg006.rq6 ～ Sg010.rq6) がありません。";
+inline constexpr char kFolderCaption[] = "フォルダの選択";
+// %s stands for the path.
+inline constexpr char kPathNotUsableFormat[] =
+    "%s は、画像 (Sg006.rq6 ～ Sg010.rq6) の入ったフォルダでも RQ6 ファイルでもありません。";
+inline constexpr char kPathCaption[] = "入力元の指定";
 
 // Settings dialog.
 inline constexpr char kNoMemory[] = "メモリの確保に失敗しました。";
@@ -47,5 +61,8 @@ inline constexpr char kAbortedCaption[] = "処理の中止";
 inline constexpr char kSaveTitle[] = "保存ファイル名の指定";
 inline constexpr char kSaveFilterName[] = "Bitmap Image";
 inline constexpr char kSaveFilterPattern[] = "*.bmp";
+inline constexpr char kWallpaperSet[] = "壁紙に設定しました。";
+inline constexpr char kWallpaperFailed[] = "壁紙に設定できませんでした。";
+inline constexpr char kWallpaperCaption[] = "壁紙の設定エラー";
 
 }  // namespace text

@@ -2,10 +2,14 @@
 #include <windows.h>
 
 #include "ui/main_window_win.h"
+#include "ui/shell_win.h"
 #include "ui/win_util_win.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int) {
     programInstance = instance;
+    // Made full paths now, against the folder the program was started in:
+    // the start-up changes the current directory.
+    startPaths = CommandLinePaths();
     InitCommonControlClasses();
     if (previous == nullptr && !RegisterMainWindowClass()) return 0;
 

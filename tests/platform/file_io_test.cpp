@@ -2,9 +2,11 @@
 // and the Win32 implementation, plus the Windows-only behaviour of unshared
 // opens and UTF-8 names.  Runs natively and, cross-built, under Wine.
 #include "platform/file_io.h"
+#include "platform/temporary_file.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -258,6 +260,38 @@ TEST_F(FileIoTest, RenameMovesAndReplacesTarget) {
 
     EXPECT_FALSE(platform::Rename(Path("absent.tmp").c_str(), to.c_str()));
     EXPECT_EQ(Get(to), "newer");
+}
+
+// A temporary beside the target replaces it whole, or leaves it as it was.
+TEST_F(FileIoTest, TemporaryBesideTheTargetReplacesItOrLeavesIt) {
+    const std::string target = Path(kJapaneseName);
+    const std::string first = platform::TemporaryPathBeside(target);
+    EXPECT_EQ(first.rfind(dir_ + "/." + kJapaneseName + ".tavrel-", 0), 0u) << first;
+    // A name taken by a file is never given out, by this process or another.
+    Put(first, "stale");
+    const std::string second = platform::TemporaryPathBeside(target);
+    EXPECT_FALSE(Exists(second));
+    Put(target, "old wallpaper");
+    EXPECT_NE(platform::ReplaceWithTemporary(second, target), 0);  // no temporary yet
+    EXPECT_EQ(Get(target), "old wallpaper");
+    Put(second, "new wallpaper");
+    EXPECT_EQ(platform::ReplaceWithTemporary(second, target), 0);
+    EXPECT_EQ(Get(target), "new wallpaper");
+    EXPECT_FALSE(Exists(second));
+#ifdef _WIN32
+    // The system's own code (access denied under Wine, a sharing violation
+    // on Windows), and nothing moved, while the target is held open.
+    const platform::FileHandle held = platform::OpenRead(target.c_str());
+    const int code = platform::ReplaceWithTemporary(first, target);
+    EXPECT_TRUE(code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION) << code;
+    platform::Close(held);
+    EXPECT_EQ(platform::TemporaryPathBeside("D:x.bmp").rfind("D:.x.bmp.tavrel-", 0), 0u);
+#else
+    fs::create_directory(fs::u8path(Path("folder")));
+    EXPECT_EQ(platform::ReplaceWithTemporary(first, Path("folder")), EISDIR);
+#endif
+    EXPECT_EQ(Get(first), "stale");
+    EXPECT_EQ(Get(target), "new wallpaper");
 }
 
 TEST_F(FileIoTest, Utf8NamesRoundTrip) {

@@ -14,6 +14,7 @@
 #include "gtest/gtest.h"
 #include "tests/engine/reference_conversion.h"
 #include "tests/engine/test_support.h"
+#include "ui/picture_folder.h"
 #include "ui/ui_text.h"
 
 // Linked with the file layer with faults, the suite also runs pictures from a
@@ -39,6 +40,19 @@ bool OnDisk(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0;
 }
+
+// The temporary files the batch run has left in the current directory.
+std::vector<std::string> Temporaries() {
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(".")) {
+        const std::string name = entry.path().filename().u8string();
+        if (name.find(".tavrel-") != std::string::npos) left.push_back(name);
+    }
+    return left;
+}
+
+// A file that a run must not lose: the user's wallpaper of the same name.
+const std::vector<std::uint8_t> kOldWallpaper = {'B', 'M', 'o', 'l', 'd'};
 
 TEST(SizeCorrection, RangeAndAspectRules) {
     const struct {
@@ -200,15 +214,19 @@ public:
         return answer;
     }
     std::string CurrentDirectory() override { return "C:\\out"; }
+    std::string SystemReason(int error) override { return "system error " + std::to_string(error); }
     void ShowPictureInfo(const PictureInfo& info) override {
         names.push_back(info.fileName);
-        drives.push_back(info.drive);
+        drives.push_back(info.source);
         EXPECT_EQ(info.directory, "C:\\out");
         comments.emplace_back(reinterpret_cast<const char*>(info.comment), CommentLength(info.comment));
         kilobytes.push_back(info.kilobytes);
     }
     void ShowPercent(unsigned percent) override { percents.push_back(percent); }
-    void ShowFinished() override { ++finished; }
+    void ShowFinished(const std::string& last) override {
+        ++finished;
+        lastWritten = last;
+    }
 
     std::vector<Box> boxes;
     std::deque<bool> yesNo;
@@ -217,6 +235,7 @@ public:
     std::vector<std::uint32_t> kilobytes;
     std::vector<unsigned> percents;
     int finished = 0;
+    std::string lastWritten = "(not finished)";
     std::function<void()> duringBox;
 };
 
@@ -236,6 +255,8 @@ protected:
             std::remove(Input('E', n).c_str());
             std::remove(Out(n).c_str());
         }
+        for (const std::string& name : Temporaries()) std::remove(name.c_str());
+        pictureSource = PictureSource{};
         for (int n : {6, 7, 9, 10}) {  // picture 8 is missing from D:
             pictures[n] = test::RandomPicture(kInW, kInH, rng);
             test::WritePicture(Input('D', n), pictures[n], "picture " + std::to_string(n));
@@ -282,13 +303,15 @@ protected:
 
     // The first of the chosen pictures fails to read in its rows: the failure
     // is reported once, while its partial file is still there, the file is
-    // then deleted and the run ends without trying the next picture.
+    // then deleted and the run ends without trying the next picture. A file
+    // of its name from before stays as it was.
     void ExpectReadFailureEndsTheRun(int first, int next) {
+        test::WriteRaw(Out(first), kOldWallpaper);
         ASSERT_TRUE(run.Start(view));
         int nestedTicks = 0;
         view.duringBox = [&] {
             ++nestedTicks;
-            EXPECT_TRUE(OnDisk(Out(first)));
+            EXPECT_TRUE(OnDisk(run.temporaryPath));
             // Ticks keep arriving while the message box is open; none may step.
             EXPECT_EQ(run.OnTick(view), BatchRun::Tick::kIgnored);
         };
@@ -304,7 +327,8 @@ protected:
         ASSERT_FALSE(view.percents.empty());
         EXPECT_GT(view.percents.back(), 0u);
         EXPECT_LT(view.percents.back(), 100u);
-        EXPECT_FALSE(OnDisk(Out(first)));
+        EXPECT_TRUE(test::ReadBytes(Out(first)) == kOldWallpaper);
+        EXPECT_TRUE(Temporaries().empty());
         EXPECT_FALSE(OnDisk(Out(next)));
         EXPECT_EQ(view.names.size(), 1u);
         for (int i = 0; i < 5; ++i) EXPECT_EQ(run.OnTick(view), BatchRun::Tick::kIgnored);
@@ -353,6 +377,8 @@ TEST_F(BatchRunTest, ChosenPicturesRunInOrderAndMatchTheEngineByteForByte) {
 
     EXPECT_EQ(view.names, (std::vector<std::string>{"ORVSg006.bmp", "ORVSg010.bmp"}));
     EXPECT_EQ(view.drives, (std::vector<std::string>{"D:", "D:"}));
+    EXPECT_EQ(view.lastWritten, JoinPath("C:\\out", "ORVSg010.bmp"));
+    EXPECT_TRUE(Temporaries().empty());
     EXPECT_EQ(view.comments, (std::vector<std::string>{"picture 6", "picture 10"}));
     ExpectSameAsEngine(Input('D', 6), "ORVSg006.bmp", 264, 198);
     ExpectSameAsEngine(Input('D', 10), "ORVSg010.bmp", 264, 198);
@@ -398,21 +424,60 @@ TEST_F(BatchRunTest, TheSelectedDriveIsReadFrom) {
 
 TEST_F(BatchRunTest, AbortDeletesOnlyThePictureInHand) {
     conversionSettings.imageMask = 1 | 2 | 8;  // 6, 7, 9
+    test::WriteRaw(Out(9), kOldWallpaper);
     ASSERT_TRUE(run.Start(view));
     while (conversionSettings.inputPath != "D/Extends/Sg009.rq6") {
         ASSERT_NE(run.OnTick(view), BatchRun::Tick::kFinished);
     }
     for (int i = 0; i < 10; ++i) run.OnTick(view);
-    ASSERT_TRUE(OnDisk("ORVSg009.bmp"));
+    ASSERT_TRUE(OnDisk(run.temporaryPath));
     run.Abort(view);
     ASSERT_EQ(view.boxes.size(), 1u);
     EXPECT_EQ(view.boxes[0].message, "処理を中断しました。");
     EXPECT_EQ(view.boxes[0].caption, "処理の中止");
     EXPECT_EQ(view.boxes[0].icon, MessageIcon::kInformation);
     EXPECT_EQ(run.currentJob, nullptr);
-    EXPECT_FALSE(OnDisk("ORVSg009.bmp"));
+    EXPECT_TRUE(test::ReadBytes(Out(9)) == kOldWallpaper);
+    EXPECT_TRUE(Temporaries().empty());
     ExpectSameAsEngine(Input('D', 6), "ORVSg006.bmp", 200, 150);
     ExpectSameAsEngine(Input('D', 7), "ORVSg007.bmp", 200, 150);
+}
+
+// The dialog closed in the middle of a picture (the system ending the
+// program, say): the same as an abort, without the message.
+TEST_F(BatchRunTest, ClosingMidPictureKeepsTheOldFileAndLeavesNoTemporary) {
+    conversionSettings.imageMask = 16;
+    test::WriteRaw(Out(10), kOldWallpaper);
+    ASSERT_TRUE(run.Start(view));
+    for (int i = 0; i < 10; ++i) ASSERT_EQ(run.OnTick(view), BatchRun::Tick::kGoesOn);
+    run.Close();
+    EXPECT_TRUE(view.boxes.empty());
+    EXPECT_TRUE(test::ReadBytes(Out(10)) == kOldWallpaper);
+    EXPECT_TRUE(Temporaries().empty());
+    // Finished, the new picture takes the old one's place.
+    ASSERT_TRUE(run.Start(view));
+    TickToEnd();
+    ExpectSameAsEngine(Input('D', 10), Out(10), 200, 150);
+}
+
+// Pictures from a folder the user chose, in lower case, one in its Extends
+// folder and one beside it; the drive is not read.
+TEST_F(BatchRunTest, PicturesComeFromAChosenFolderWhereverItHoldsThem) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::u8path("コピー");
+    fs::remove_all(folder);
+    fs::create_directories(folder / "extends");
+    fs::copy_file(Input('D', 6), folder / "extends" / "sg006.rq6");
+    fs::copy_file(Input('D', 10), folder / "SG010.RQ6");
+    pictureSource.folder = folder.u8string();
+    driveTable.selected = 4;
+    conversionSettings.imageMask = 1 | 16;
+    ASSERT_TRUE(run.Start(view));
+    TickToEnd();
+    EXPECT_TRUE(view.boxes.empty());
+    EXPECT_EQ(view.drives, (std::vector<std::string>{folder.u8string(), folder.u8string()}));
+    ExpectSameAsEngine(Input('D', 6), Out(6), 200, 150);
+    ExpectSameAsEngine(Input('D', 10), Out(10), 200, 150);
 }
 
 TEST_F(BatchRunTest, AMissingFirstPictureEndsTheRunWithItsMessage) {
@@ -473,15 +538,27 @@ TEST_F(BatchRunTest, AnInputThatVanishesBetweenPicturesIsReportedAtItsBegin) {
     ExpectSameAsEngine(Input('D', 6), Out(6), 200, 150);
 }
 
-TEST_F(BatchRunTest, AnOutputThatCannotBeCreatedIsReportedAtBegin) {
+// The picture is written whole under its temporary name, which then cannot
+// take the output's: reported with the system's reason, the temporary goes,
+// and what was in the way stays.
+TEST_F(BatchRunTest, AnOutputNameThatCannotBeTakenIsReportedWithTheSystemsReason) {
     MakeDir("ORVSg006.bmp");  // a folder in the way
-    conversionSettings.imageMask = 1;
-    EXPECT_FALSE(run.Start(view));
+    conversionSettings.imageMask = 1 | 2;
+    ASSERT_TRUE(run.Start(view));
+    TickToEnd();
     ASSERT_EQ(view.boxes.size(), 1u);
-    EXPECT_EQ(view.boxes[0].message, StatusMessage(kStatusOutputNotCreated));
-    EXPECT_EQ(view.boxes[0].caption, "変換開始エラー");
+    EXPECT_EQ(view.boxes[0].message.rfind(std::string(StatusMessage(kStatusOutputNotCreated)) +
+                                              "\nsystem error ",
+                                          0),
+              0u)
+        << view.boxes[0].message;
+    EXPECT_EQ(view.boxes[0].caption, "変換エラー");
+    EXPECT_EQ(view.finished, 1);
+    EXPECT_EQ(view.lastWritten, "");
     EXPECT_EQ(run.currentJob, nullptr);
-    RemoveDir("ORVSg006.bmp");
+    EXPECT_TRUE(Temporaries().empty());
+    EXPECT_FALSE(OnDisk(Out(7)));  // the run ended there
+    EXPECT_EQ(RemoveDir("ORVSg006.bmp"), 0);  // still the empty folder
 }
 
 // The picture itself, through a link, as a save name: said, refused, asked again.
@@ -670,10 +747,11 @@ TEST_F(BatchRunTest, EachTickConvertsRowsUntilItsBudgetIsSpent) {
     EXPECT_EQ(view.names.back(), "ORVSg007.bmp");
     // Abort between ticks: the picture in hand goes, the finished one stays.
     ASSERT_EQ(run.OnTick(view), BatchRun::Tick::kGoesOn);
-    ASSERT_TRUE(OnDisk(Out(7)));
+    ASSERT_TRUE(OnDisk(run.temporaryPath));
     run.Abort(view);
     EXPECT_EQ(run.currentJob, nullptr);
     EXPECT_FALSE(OnDisk(Out(7)));
+    EXPECT_TRUE(Temporaries().empty());
     EXPECT_EQ(run.OnTick(view), BatchRun::Tick::kIgnored);
     ExpectSameAsEngine(Input('D', 6), Out(6), 200, 150);
 }

@@ -2,7 +2,9 @@
 // windows from this separate process: a batch run of two pictures from the
 // CD-ROM drive D: with the defaults on a full-HD screen, whose BMP files must
 // be wallpapers that fill the screen, byte for byte the independent reference
-// conversion of each picture's centred 16:9 part.
+// conversion of each picture's centred 16:9 part. In a prefix without such a
+// drive: the request for a folder at start, and a folder given on the
+// command line, down to the desktop's wallpaper.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -126,8 +128,8 @@ TEST(EndToEnd, TheDefaultsMakeWallpapersThatFillTheScreen) {
     }
 }
 
-// Run in a prefix without any CD-ROM, network or RAM drive.
-TEST(NoDrive, TheProgramSaysSoAndEnds) {
+// Runs in a prefix without any CD-ROM, network or RAM drive.
+void ExpectNoDrive() {
     for (wchar_t letter = L'A'; letter <= L'Z'; ++letter) {
         const wchar_t root[] = {letter, L':', L'\\', 0};
         wchar_t device[MAX_PATH] = {};
@@ -136,14 +138,110 @@ TEST(NoDrive, TheProgramSaysSoAndEnds) {
         ASSERT_EQ(GetDriveTypeW(root) & 4, 0u)
             << static_cast<char>(letter) << ": type " << GetDriveTypeW(root) << ", " << U(device);
     }
+}
+
+// Started with nothing: the program says so, asks for the folder, and ends
+// only when the user declines.
+TEST(NoDrive, TheProgramAsksForTheFolderAndEndsWhenDeclined) {
+    ExpectNoDrive();
     Program program(kProgram);
     ASSERT_TRUE(program.Started());
     HWND box = program.WaitForDialog("CDドライブ検出失敗");
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(ItemText(box, 0xFFFF), "有効なCDドライブが検出できませんでした。");
+    EXPECT_EQ(ItemText(box, 0xFFFF),
+              "有効なCDドライブが検出できませんでした。\n"
+              "画像 (Sg006.rq6 ～ Sg010.rq6) の入ったフォルダを選んでください。");
     EXPECT_EQ(program.WaitForDialog("設定", 0), nullptr);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
+    HWND picker = program.WaitForDialog("画像の入ったフォルダの選択");
+    ASSERT_NE(picker, nullptr);
+    PostMessageW(picker, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(program.WaitForExit(20000), 0);
+}
+
+// Started with a folder whose name is Japanese (as Explorer passes it): the
+// settings dialog at once, and wallpapers from the folder's pictures. A
+// damaged picture leaves the wallpaper of its name as it was, and the last
+// picture written becomes the desktop's wallpaper.
+TEST(NoDrive, AFolderOnTheCommandLineGivesWallpapersAndTheLastOneIsSet) {
+    ExpectNoDrive();
+    DEVMODEW screen{};
+    screen.dmSize = sizeof screen;
+    ASSERT_TRUE(EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &screen));
+    ASSERT_EQ(screen.dmPelsWidth, 1920u) << "the test display must be full HD";
+    wchar_t here[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, here);
+    // 山田\壁紙 with the disc's Extends folder.
+    const std::wstring parent = std::wstring(here) + L"\\\u5C71\u7530";
+    const std::wstring folder = parent + L"\\\u58C1\u7D19";
+    CreateDirectoryW(parent.c_str(), nullptr);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    CreateDirectoryW((folder + L"\\Extends").c_str(), nullptr);
+    test::Picture pictures[11];
+    for (int n : {6, 7, 8}) {
+        pictures[n] = SamplePicture(n);
+        test::WritePicture(U(folder) + "\\Extends\\Sg00" + std::to_string(n) + ".rq6", pictures[n],
+                           rq6::SampleComment(n));
+    }
+    // Sg008 is cut in the middle of its rows.
+    const std::string damaged = U(folder) + "\\Extends\\Sg008.rq6";
+    std::vector<std::uint8_t> bytes = test::ReadBytes(damaged);
+    bytes.resize(bytes.size() / 2);
+    test::WriteRaw(damaged, bytes);
+
+    wchar_t windowsDir[MAX_PATH];
+    GetWindowsDirectoryW(windowsDir, MAX_PATH);
+    auto out = [&](int n) { return std::wstring(windowsDir) + L"\\Orvane_Sg00" + std::to_wstring(n) + L".bmp"; };
+    DeleteFileW(out(6).c_str());
+    DeleteFileW(out(7).c_str());
+    const std::vector<std::uint8_t> oldWallpaper = {'B', 'M', 'o', 'l', 'd'};
+    test::WriteRaw(U(out(8)), oldWallpaper);
+
+    Program program(kProgram, L"\"" + folder + L"\"");
+    ASSERT_TRUE(program.Started());
+    HWND settings = program.WaitForDialog("設定");
+    ASSERT_NE(settings, nullptr);
+    for (HWND w : program.Dialogs()) EXPECT_EQ(w, settings) << "a message at start: " << remote::Caption(w);
+    EXPECT_EQ(W(ItemText(settings, IDC_DRIVE_TEXT)), folder);
+    for (int id : {277, 278, 279}) Click(settings, id);
+    const Program::Batch batch = program.RunBatch(settings);
+    ASSERT_TRUE(batch.finished);
+    HWND progress = batch.progress;
+    ASSERT_EQ(batch.boxes.size(), 1u);
+    EXPECT_EQ(batch.boxes[0].first, "変換エラー");
+    EXPECT_EQ(W(ItemText(progress, IDC_IN_DRIVE)), folder);
+    ASSERT_TRUE(Enabled(progress, IDC_SET_WALLPAPER));
+    Click(progress, IDC_SET_WALLPAPER);
+    EXPECT_EQ(ItemText(progress, IDC_STATUS_LINE), "壁紙に設定しました。");
+    PostClick(progress, IDOK);
+    for (int i = 0; i < 200 && IsWindow(progress); ++i) Sleep(20);
+    PostClick(settings, IDCANCEL);
+    EXPECT_EQ(program.WaitForExit(20000), 0);
+
+    auto value = [](const wchar_t* name) {
+        wchar_t data[MAX_PATH] = {};
+        DWORD size = sizeof data;
+        const LSTATUS r = RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", name,
+                                       RRF_RT_REG_SZ, nullptr, data, &size);
+        return r == ERROR_SUCCESS ? std::wstring(data) : L"(missing)";
+    };
+    EXPECT_EQ(CompareStringOrdinal(value(L"Wallpaper").c_str(), -1, out(7).c_str(), -1, TRUE), CSTR_EQUAL)
+        << U(value(L"Wallpaper"));
+    EXPECT_EQ(value(L"WallpaperStyle"), L"10");
+    EXPECT_EQ(value(L"TileWallpaper"), L"0");
+
+    const test::Crop crop = test::ReferenceCoverCrop(640, 480, 1920, 1080);
+    for (int n : {6, 7}) {
+        EXPECT_TRUE(ReadAll(out(n)) == test::ReferenceBmp(test::Cropped(pictures[n], crop), 1.0, 1920, 1080, 24))
+            << "Sg00" << n;
+        DeleteFileW(out(n).c_str());
+    }
+    EXPECT_TRUE(ReadAll(out(8)) == oldWallpaper);
+    WIN32_FIND_DATAW found;
+    HANDLE left = FindFirstFileW((std::wstring(windowsDir) + L"\\*.tavrel-*").c_str(), &found);
+    EXPECT_EQ(left, INVALID_HANDLE_VALUE) << "a temporary was left: " << U(found.cFileName);
+    if (left != INVALID_HANDLE_VALUE) FindClose(left);
+    DeleteFileW(out(8).c_str());
 }
 
 }  // namespace
