@@ -34,6 +34,9 @@ declare -A below=(
     [engine]="platform"
     [formats]="engine platform"
     [samples]="formats engine platform"
+    # Plug-ins for other programs (plugins/NAME/), thin shells over the
+    # engine and the formats.
+    [plugins]="formats engine platform"
     [cli]="formats samples engine platform"
     [bench]="resources engine platform"
     [ui]="resources engine platform"
