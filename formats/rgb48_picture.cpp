@@ -2,9 +2,10 @@
 
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include "engine/bitmap_headers.h"
+#include "engine/color_mode.h"
+#include "engine/wp_convert.h"
 
 namespace rgb48 {
 
@@ -23,7 +24,58 @@ void PutSample(std::uint8_t* out, std::uint16_t sample) {
     out[1] = static_cast<std::uint8_t>(sample >> 8);
 }
 
+// Takes a job's 48-bit rows, bottom first, blue first, and keeps those of
+// one part of the picture, top first, red first.
+class PartOutput final : public RowOutput {
+public:
+    PartOutput(const Rect& rect, std::uint32_t stride, std::uint8_t* out)
+        : rect_(rect), stride_(stride), out_(out) {}
+
+    std::uint32_t Start(std::uint32_t, std::uint32_t height, std::uint32_t, std::uint32_t) override {
+        height_ = height;
+        return kStatusOk;
+    }
+    std::uint32_t WriteRow(const std::uint8_t* row) override {
+        const std::int64_t top = std::int64_t{height_} - 1 - rowsTaken_++;
+        if (top < rect_.y || top >= std::int64_t{rect_.y} + rect_.height) return kStatusOk;
+        std::uint8_t* to = out_ + std::size_t{stride_} * static_cast<std::size_t>(top - rect_.y);
+        const std::uint8_t* from = row + kBytesPerPixel * static_cast<std::size_t>(rect_.x);
+        for (std::int32_t x = 0; x < rect_.width; ++x, from += 6, to += 6) {
+            const std::uint8_t pixel[6] = {from[4], from[5], from[2], from[3], from[0], from[1]};
+            std::memcpy(to, pixel, sizeof pixel);
+        }
+        return kStatusOk;
+    }
+    std::uint32_t Finish() override { return kStatusOk; }
+
+    // Whether every row of the part has been taken.
+    bool Done() const { return std::int64_t{height_} - 1 - rowsTaken_ < rect_.y; }
+
+private:
+    Rect rect_;
+    std::uint32_t stride_;
+    std::uint8_t* out_;
+    std::uint32_t height_ = 0;
+    std::uint32_t rowsTaken_ = 0;
+};
+
+// The samples as they are: the tone curve of exponent 1 maps each to itself.
+constexpr double kNoCurve = 1.0;
+
 }  // namespace
+
+std::uint32_t CopyScaled(ByteSource& source, std::uint32_t width, std::uint32_t height,
+                         const Rect& rect, std::uint32_t stride, std::uint8_t* out) {
+    if (rect.width == 0 || rect.height == 0) return kStatusOk;
+    PartOutput part(rect, stride, out);
+    WPConvert job;
+    std::uint32_t status = job.Begin(source, part, kNoCurve, width, height, kModeDeepColor);
+    if (status == kStatusOk) status = job.ConvertFirstLine();
+    while (status == kStatusOk && job.linesDone < job.height && !part.Done()) {
+        status = job.ConvertNextLine();
+    }
+    return status;
+}
 
 CopyCheck CheckCopy(std::uint32_t width, std::uint32_t height, const Rect& rect,
                     std::uint32_t stride, std::uint64_t bufferSize) {
@@ -41,11 +93,10 @@ CopyCheck CheckCopy(std::uint32_t width, std::uint32_t height, const Rect& rect,
     return CopyCheck::kOk;
 }
 
-std::uint32_t Picture::Open(ByteSource& source, std::uint64_t sourceSize) {
+std::uint32_t Picture::Open(ByteSource& source) {
     if (status != kStatusOk) return status;
     if (opened) return status = kStatusUnexpected;
     opened = true;
-    sourceSize_ = sourceSize;
     return status = reader.Open(source);
 }
 
@@ -55,30 +106,20 @@ std::uint32_t Picture::Decode() {
     decoded = true;
     const std::uint32_t width = Width();
     const std::uint32_t height = Height();
-    // A header that reads proves a code of at least two leaves, so every
-    // byte of the rows takes at least one bit of the source.
-    if (sourceSize_ != 0 &&
-        8 * sourceSize_ < std::uint64_t{height} * StoredRowStride(width)) {
-        return status = kStatusReadFailed;
-    }
+    if (!reader.InputCanHoldRows()) return status = kStatusReadFailed;
     // The reader's header test bounds the area, so this fits a size_t even
     // on a 32-bit host.
     const std::size_t rowBytes = std::size_t{kBytesPerPixel} * width;
     pixels.reset(new (std::nothrow) std::uint8_t[rowBytes * height]);
-    std::vector<std::uint16_t> bgr;
-    try {
-        bgr.resize(3 * std::size_t{width});
-    } catch (const std::bad_alloc&) {
-        pixels.reset();
-    }
     if (!pixels) return status = kStatusOutOfMemory;
 
     // Rows are stored bottom first, blue before red.
     for (std::uint32_t y = 0; y < height; ++y) {
-        if (const std::uint32_t s = reader.ReadRow(bgr.data())) {
+        if (const std::uint32_t s = reader.NextRow()) {
             pixels.reset();
             return status = s;
         }
+        const std::uint16_t* bgr = reader.Row();
         std::uint8_t* out = pixels.get() + rowBytes * (height - 1 - y);
         for (std::uint32_t x = 0; x < width; ++x, out += kBytesPerPixel) {
             PutSample(out, bgr[3 * x + 2]);

@@ -37,12 +37,20 @@ enum class CopyCheck {
 CopyCheck CheckCopy(std::uint32_t width, std::uint32_t height, const Rect& rect,
                     std::uint32_t stride, std::uint64_t bufferSize);
 
+// Scales the picture in `source`, read from where it stands, to width x
+// height by area averaging and copies the part `rect` of the result, which
+// CheckCopy accepted, into rows `stride` bytes apart, in the layout above.
+// Only rows of each size are held, never the picture: a thumbnail costs a
+// pass over the file and a few kilobytes. Rows below the part are made and
+// dropped, the rows above it never made. A conversion job's statuses.
+std::uint32_t CopyScaled(ByteSource& source, std::uint32_t width, std::uint32_t height,
+                         const Rect& rect, std::uint32_t stride, std::uint8_t* out);
+
 class Picture {
 public:
     // Reads everything before the rows. The source stays borrowed until
-    // Decode has run. `sourceSize` is the number of bytes the source holds,
-    // or 0 when that is not known. The statuses of PictureReader::Open.
-    std::uint32_t Open(ByteSource& source, std::uint64_t sourceSize);
+    // Decode has run. The statuses of PictureReader::Open.
+    std::uint32_t Open(ByteSource& source);
 
     // Decodes every row into memory. The first call does the work, later
     // calls return its status; the source is not read after it. A source
@@ -70,7 +78,6 @@ public:
 
 private:
     PictureReader reader;
-    std::uint64_t sourceSize_ = 0;
     bool opened = false;
     bool decoded = false;
     std::unique_ptr<std::uint8_t[]> pixels;

@@ -13,6 +13,10 @@ public:
     virtual const rgb48::Picture& Picture() const = 0;
     // Decodes the rows unless done; safe from any thread.
     virtual HRESULT DecodeRows() = 0;
+    // The picture scaled to width x height, the part `rect` of it (checked
+    // by the caller) into rows `stride` bytes apart; safe from any thread.
+    virtual HRESULT CopyScaled(UINT width, UINT height, const rgb48::Rect& rect, UINT stride,
+                               BYTE* out) = 0;
 
 protected:
     ~FrameSource() = default;

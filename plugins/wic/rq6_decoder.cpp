@@ -87,7 +87,7 @@ HRESULT Rq6Decoder::Initialize(IStream* in, WICDecodeOptions) {
         const HRESULT hr = SeekTo(in, 0);
         if (FAILED(hr)) return hr;
         source = std::make_unique<StreamSource>(in);
-        const std::uint32_t status = picture.Open(*source, SizeOf(in));
+        const std::uint32_t status = picture.Open(*source);
         if (status != kStatusOk) {
             return HResultFromStatus(status, Stage::kHeaders, source->systemError);
         }
@@ -101,11 +101,25 @@ HRESULT Rq6Decoder::Initialize(IStream* in, WICDecodeOptions) {
 HRESULT Rq6Decoder::DecodeRows() {
     Exclusive hold(&lock);
     if (!initialized) return WINCODEC_ERR_NOTINITIALIZED;
-    if (!stream) return HResultFromStatus(picture.status, Stage::kRows, source->systemError);
     const std::uint32_t status = picture.Decode();
-    stream->Release();
-    stream = nullptr;
     return HResultFromStatus(status, Stage::kRows, source->systemError);
+}
+
+HRESULT Rq6Decoder::CopyScaled(UINT width, UINT height, const rgb48::Rect& rect, UINT stride,
+                               BYTE* out) {
+    Exclusive hold(&lock);
+    if (!initialized) return WINCODEC_ERR_NOTINITIALIZED;
+    // Another pass over the stream from its start; the picture's own reader
+    // finds it where it left it.
+    std::uint64_t resume = 0;
+    HRESULT hr = Tell(stream, &resume);
+    if (SUCCEEDED(hr)) hr = SeekTo(stream, 0);
+    if (FAILED(hr)) return hr;
+    StreamSource again(stream);
+    const std::uint32_t status = rgb48::CopyScaled(again, width, height, rect, stride, out);
+    hr = SeekTo(stream, resume);
+    if (status != kStatusOk) return HResultFromStatus(status, Stage::kRows, again.systemError);
+    return hr;
 }
 
 HRESULT Rq6Decoder::GetContainerFormat(GUID* format) {

@@ -42,6 +42,8 @@ public:
     // FrameSource, for the frames of an initialised decoder.
     const rgb48::Picture& Picture() const override { return picture; }
     HRESULT DecodeRows() override;
+    HRESULT CopyScaled(UINT width, UINT height, const rgb48::Rect& rect, UINT stride,
+                       BYTE* out) override;
 
 private:
     Rq6Decoder();
@@ -52,8 +54,7 @@ private:
     // reads the picture only once DecodeRows has returned.
     SRWLOCK lock = SRWLOCK_INIT;
     bool initialized = false;
-    // Held from Initialize until the rows are decoded, then let go, so
-    // that the host may close the file while the picture stays open.
+    // Held from Initialize on: scaled copies read it again.
     IStream* stream = nullptr;
     std::unique_ptr<StreamSource> source;
     rgb48::Picture picture;

@@ -1,5 +1,6 @@
 // The one frame of an RQ6 picture: its size, 48-bit RGB pixels and
-// resolution. It keeps its decoder, which holds the pixels, alive.
+// resolution, and scaled copies of it for hosts that ask for them. It keeps
+// its decoder, which holds the pixels, alive.
 #pragma once
 
 #include <windows.h>
@@ -7,10 +8,11 @@
 
 #include "plugins/wic/com_object.h"
 #include "plugins/wic/frame_source.h"
+#include "plugins/wic/source_transform.h"
 
 namespace wic {
 
-class Rq6Frame final : public IWICBitmapFrameDecode {
+class Rq6Frame final : public IWICBitmapFrameDecode, public IWICBitmapSourceTransform {
 public:
     // A frame of `source`, which `owner`, the decoder, keeps alive.
     Rq6Frame(FrameSource* source, IUnknown* owner);
@@ -33,6 +35,17 @@ public:
     HRESULT STDMETHODCALLTYPE GetColorContexts(UINT count, IWICColorContext** contexts,
                                                UINT* actual) override;
     HRESULT STDMETHODCALLTYPE GetThumbnail(IWICBitmapSource** thumbnail) override;
+
+    // IWICBitmapSourceTransform: any size, by area averaging; 48-bit RGB;
+    // no rotation or flip.
+    HRESULT STDMETHODCALLTYPE CopyPixels(const WICRect* rect, UINT width, UINT height,
+                                         WICPixelFormatGUID* format,
+                                         WICBitmapTransformOptions transform, UINT stride,
+                                         UINT bufferSize, BYTE* buffer) override;
+    HRESULT STDMETHODCALLTYPE GetClosestSize(UINT* width, UINT* height) override;
+    HRESULT STDMETHODCALLTYPE GetClosestPixelFormat(WICPixelFormatGUID* format) override;
+    HRESULT STDMETHODCALLTYPE DoesSupportTransform(WICBitmapTransformOptions transform,
+                                                   BOOL* supported) override;
 
 private:
     ~Rq6Frame();

@@ -29,10 +29,11 @@ HRESULT Tell(IStream* stream, std::uint64_t* position) {
     return hr;
 }
 
-std::uint64_t SizeOf(IStream* stream) {
+bool StreamSource::TotalSize(std::uint64_t* bytes) const {
     STATSTG stat = {};
-    if (FAILED(stream->Stat(&stat, STATFLAG_NONAME))) return 0;
-    return stat.cbSize.QuadPart;
+    if (FAILED(stream_->Stat(&stat, STATFLAG_NONAME))) return false;
+    *bytes = stat.cbSize.QuadPart;
+    return true;
 }
 
 }  // namespace wic

@@ -17,6 +17,8 @@ class StreamSource final : public ByteSource {
 public:
     explicit StreamSource(IStream* stream) : stream_(stream) {}
     bool Read(void* buffer, std::uint32_t size, std::uint32_t* got) override;
+    // What the stream's Stat says, when it says it.
+    bool TotalSize(std::uint64_t* bytes) const override;
 
 private:
     IStream* stream_;
@@ -26,7 +28,5 @@ private:
 HRESULT SeekTo(IStream* stream, std::uint64_t position);
 // Where the stream stands, in bytes from its start.
 HRESULT Tell(IStream* stream, std::uint64_t* position);
-// The stream's size in bytes, or 0 when the stream does not say.
-std::uint64_t SizeOf(IStream* stream);
 
 }  // namespace wic
