@@ -38,7 +38,7 @@ declare -A below=(
     # engine and the formats.
     [plugins]="formats engine platform"
     [cli]="formats samples engine platform"
-    [bench]="resources engine platform"
+    [bench]="resources plugins engine platform"
     [ui]="resources engine platform"
     [resources]=""
 )

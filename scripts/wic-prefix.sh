@@ -11,7 +11,7 @@
 #       regsvr32 /u, then the test client CLIENT's Unregistered cases (report
 #       to REPORT); then the zip's register-thumbnails.cmd and
 #       unregister-thumbnails.cmd, each followed by a look at the registry.
-#   wic-prefix.sh remove PREFIX
+#   wic-prefix.sh remove PREFIX [DLL]
 #
 # The prefix is a cheap copy of the project's base prefix (hard links and a
 # copied registry), so it costs a second or two and no disk to speak of.
@@ -127,7 +127,8 @@ unregister)
     exit $failed
     ;;
 remove)
-    [ $# -eq 2 ] || usage
+    [ $# -le 3 ] || usage
+    [ $# -eq 2 ] || dll_kind "$3"
     remove_prefix
     ;;
 *)
