@@ -8,6 +8,7 @@
 #include <shlwapi.h>
 #include <wincodec.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -383,6 +384,55 @@ TEST(Registered, EveryDamagedFileIsRefusedAndTheClientCarriesOn) {
         ExpectRefused(FromMemory(cut), cut, kStatusReadFailed, !inRows);
     }
     EXPECT_HRESULT_SUCCEEDED(FromFile(RandomFile()).hr);
+}
+
+// A memory stream whose reads fail from byte `failAt` on, as a scratched
+// disc or a lost network share does. It lives on the test's stack.
+#define NOT_USED(method, parameters) \
+    HRESULT STDMETHODCALLTYPE method parameters override { return E_NOTIMPL; }
+struct FailingStream final : IStream {
+    FailingStream(const Bytes& bytes, ULONGLONG from)
+        : inner(SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size()))), failAt(from) {}
+    ~FailingStream() { inner->Release(); }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        *out = IsEqualIID(iid, IID_IStream) || IsEqualIID(iid, IID_IUnknown) ? this : nullptr;
+        return *out ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG size, ULONG* got) override {
+        ULARGE_INTEGER at = {};
+        inner->Seek({}, STREAM_SEEK_CUR, &at);
+        if (at.QuadPart >= failAt) return STG_E_READFAULT;
+        const ULONGLONG part = std::min<ULONGLONG>(size, failAt - at.QuadPart);
+        return inner->Read(buffer, static_cast<ULONG>(part), got);
+    }
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER by, DWORD from, ULARGE_INTEGER* to) override {
+        return inner->Seek(by, from, to);
+    }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG* s, DWORD f) override { return inner->Stat(s, f); }
+    NOT_USED(Write, (const void*, ULONG, ULONG*))
+    NOT_USED(SetSize, (ULARGE_INTEGER))
+    NOT_USED(CopyTo, (IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*))
+    NOT_USED(Commit, (DWORD))
+    NOT_USED(Revert, ())
+    NOT_USED(LockRegion, (ULARGE_INTEGER, ULARGE_INTEGER, DWORD))
+    NOT_USED(UnlockRegion, (ULARGE_INTEGER, ULARGE_INTEGER, DWORD))
+    NOT_USED(Clone, (IStream**))
+    IStream* inner;
+    ULONGLONG failAt;
+};
+
+TEST(Registered, AStreamThatFailsIsAStreamReadError) {
+    const Bytes file = test::ReadBytes(RandomFile());
+    // In the code tree (Initialize fails) and in the rows (CopyPixels fails).
+    for (ULONGLONG failAt : {ULONGLONG{40}, ULONGLONG{file.size() - 20}}) {
+        FailingStream stream(file, failAt);
+        Ref<IWICBitmapDecoder> decoder;
+        const HRESULT hr = factory->CreateDecoderFromStream(
+            &stream, nullptr, WICDecodeMetadataCacheOnDemand, &decoder);
+        EXPECT_EQ(ReadFrame(hr, decoder.get()).hr, WINCODEC_ERR_STREAMREAD) << "at " << failAt;
+    }
 }
 
 // ---------------------------------------------------------------------------
