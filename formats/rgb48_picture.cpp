@@ -31,8 +31,9 @@ public:
     PartOutput(const Rect& rect, std::uint32_t stride, std::uint8_t* out)
         : rect_(rect), stride_(stride), out_(out) {}
 
-    std::uint32_t Start(std::uint32_t, std::uint32_t height, std::uint32_t, std::uint32_t) override {
-        height_ = height;
+    std::uint32_t Start(std::uint32_t, std::uint32_t outHeight, std::uint32_t,
+                        std::uint32_t) override {
+        height_ = outHeight;
         return kStatusOk;
     }
     std::uint32_t WriteRow(const std::uint8_t* row) override {
@@ -40,9 +41,12 @@ public:
         if (top < rect_.y || top >= std::int64_t{rect_.y} + rect_.height) return kStatusOk;
         std::uint8_t* to = out_ + std::size_t{stride_} * static_cast<std::size_t>(top - rect_.y);
         const std::uint8_t* from = row + kBytesPerPixel * static_cast<std::size_t>(rect_.x);
-        for (std::int32_t x = 0; x < rect_.width; ++x, from += 6, to += 6) {
-            const std::uint8_t pixel[6] = {from[4], from[5], from[2], from[3], from[0], from[1]};
+        for (std::int32_t x = 0; x < rect_.width; ++x) {
+            const std::uint8_t pixel[kBytesPerPixel] = {from[4], from[5], from[2],
+                                                        from[3], from[0], from[1]};
             std::memcpy(to, pixel, sizeof pixel);
+            from += kBytesPerPixel;
+            to += kBytesPerPixel;
         }
         return kStatusOk;
     }

@@ -96,10 +96,13 @@ unregister)
     "$root/scripts/wine-run.sh" "$client" --gtest_filter='Unregistered.*' \
         --gtest_output="xml:$report" || failed=1
 
-    # The zip's scripts, from a folder laid out as the zip is. Under Wine
-    # every user counts as an administrator, so they register for all users.
-    zip=$(mktemp -d)
-    trap 'rm -rf "$zip"' EXIT
+    # The zip's scripts, from a folder laid out as the zip is, with the
+    # parentheses of "Program Files (x86)" in its name. Under Wine every
+    # user counts as an administrator, so they register for all users.
+    scratch=$(mktemp -d)
+    trap 'rm -rf "$scratch"' EXIT
+    zip="$scratch/Tavrel (x86)"
+    mkdir "$zip"
     target=$zip/tavrel_wic.dll
     [ "$bits" = 64 ] && mkdir "$zip/x64" && target=$zip/x64/tavrel_wic.dll
     cp "$dll" "$target"
@@ -107,16 +110,23 @@ unregister)
         sed 's/$/\r/' "$root/packaging/windows/$script" >"$zip/$script"
     done
     classes='HKLM\Software\Classes'
-    if tavrel_wine cmd /c "$(windows_path "$zip")\\register-thumbnails.cmd" /q &&
-        tavrel_wine reg query "$classes\\CLSID\\$clsid\\InprocServer32" /ve "$view" 2>/dev/null |
-        tr -d '\r' | grep -qiF "$(windows_path "$target")" &&
-        has_key "$classes\\.rq6"; then
+    # Started by its bare name from that folder, as a double click would; it
+    # must succeed and say what it did.
+    zip_script() {
+        local out
+        out=$(cd "$zip" && tavrel_wine cmd /c "$1" /q) || return 1
+        printf '%s\n' "$out" | tr -d '\r'
+        grep -qF "$2" <<<"$out"
+    }
+    server() { tavrel_wine reg query "$classes\\CLSID\\$clsid\\InprocServer32" /ve "$view" 2>&1; }
+    if zip_script register-thumbnails.cmd "Registered \"$(windows_path "$target")\" for all users." &&
+        grep -qiF "$(windows_path "$target")" <<<"$(server)" && has_key "$classes\\.rq6"; then
         echo "register-thumbnails.cmd registered $target"
     else
         echo "register-thumbnails.cmd did not register $target" >&2
         failed=1
     fi
-    if tavrel_wine cmd /c "$(windows_path "$zip")\\unregister-thumbnails.cmd" /q &&
+    if zip_script unregister-thumbnails.cmd "Removed \"$(windows_path "$target")\"." &&
         ! has_key "$classes\\CLSID\\$clsid" && ! has_key "$classes\\.rq6" &&
         ! has_key "$classes\\SystemFileAssociations\\.rq6"; then
         echo "unregister-thumbnails.cmd removed it"

@@ -42,13 +42,15 @@ if /i not "%~1"=="/q" pause
 exit /b %failed%
 
 :register
+rem No parentheses around the messages: a folder such as "Program Files
+rem (x86)" in the path would end the block.
 if not exist "%~2" exit /b 0
 set "found=1"
 "%~1" /s %scope% "%~2"
-if errorlevel 1 (
-    echo Could not register %~2 for %who%.
-    set "failed=1"
-) else (
-    echo Registered %~2 for %who%.
-)
+if errorlevel 1 goto :not_registered
+echo Registered "%~2" for %who%.
+exit /b 0
+:not_registered
+echo Could not register "%~2" for %who%.
+set "failed=1"
 exit /b 0

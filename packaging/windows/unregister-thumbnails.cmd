@@ -26,11 +26,14 @@ exit /b %failed%
 
 :unregister
 if not exist "%~2" exit /b 0
+set "removed=1"
 "%~1" /s /u /n /i:user "%~2"
-if errorlevel 1 set "failed=1"
-if defined admin (
-    "%~1" /s /u "%~2"
-    if errorlevel 1 set "failed=1"
-)
-if "%failed%"=="0" (echo Removed %~2.) else (echo Could not remove %~2.)
+if errorlevel 1 set "removed=0"
+if defined admin "%~1" /s /u "%~2"
+if errorlevel 1 set "removed=0"
+if "%removed%"=="0" set "failed=1"
+rem No parentheses around the messages: a folder such as "Program Files
+rem (x86)" in the path would end the block.
+if "%removed%"=="1" echo Removed "%~2".
+if "%removed%"=="0" echo Could not remove "%~2".
 exit /b 0
