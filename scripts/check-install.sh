@@ -223,12 +223,14 @@ else
     grep -v '^running with root privileges' "$tmp/lintian.txt" | sed 's/^/      lintian: /'
 
     zip_contents() {
-        [ "$(unzip -Z1 "$zip" | sort | xargs)" = "LICENSE.txt README-ja.txt Tavrel.exe x64/Tavrel.exe" ] ||
+        [ "$(unzip -Z1 "$zip" | LC_ALL=C sort | xargs)" = "LICENSE.txt README-ja.txt Tavrel.exe \
+register-thumbnails.cmd tavrel_wic.dll unregister-thumbnails.cmd x64/Tavrel.exe \
+x64/tavrel_wic.dll" ] ||
             { unzip -l "$zip" && return 1; }
         unzip -q -o "$zip" -d "$tmp/zip" || return 1
         # The PE header's machine: i386 at the top, x86-64 in x64/.
         local exe machine pe
-        for exe in Tavrel.exe:14c x64/Tavrel.exe:8664; do
+        for exe in Tavrel.exe:14c x64/Tavrel.exe:8664 tavrel_wic.dll:14c x64/tavrel_wic.dll:8664; do
             pe="$(u32le "$tmp/zip/${exe%:*}" 60)"
             machine="$(printf '%x' "$(u16le "$tmp/zip/${exe%:*}" $((pe + 4)))")"
             if [ "$(od -An -tx1 -j "$pe" -N4 "$tmp/zip/${exe%:*}" | xargs)" != "50 45 00 00" ] ||
@@ -237,10 +239,10 @@ else
                 return 1
             fi
         done
-        # Both carry this version in their version resource (UTF-16 key and value).
+        # Each carries this version in its version resource (UTF-16 key and value).
         local product
         product="$(utf16 ProductVersion)\\x00\\x00(\\x00\\x00)?$(utf16 "$version")\\x00\\x00"
-        for exe in Tavrel.exe x64/Tavrel.exe; do
+        for exe in Tavrel.exe x64/Tavrel.exe tavrel_wic.dll x64/tavrel_wic.dll; do
             LC_ALL=C grep -qaP "$product" "$tmp/zip/$exe" ||
                 { echo "$exe: no ProductVersion $version" && return 1; }
         done
@@ -248,9 +250,16 @@ else
         local readme="$tmp/zip/README-ja.txt"
         [ "$(head -c3 "$readme" | od -An -tx1 | xargs)" = "ef bb bf" ] &&
             ! grep -q $'[^\r]$' "$readme" && iconv -f UTF-8 -t UTF-16 "$readme" >/dev/null &&
-            grep -q "Tavrel $version" "$readme" && grep -q "^$version " "$readme"
+            grep -q "Tavrel $version" "$readme" && grep -q "^$version " "$readme" &&
+            grep -q 'register-thumbnails.cmd' "$readme" || return 1
+        # The scripts, for cmd.exe: CRLF line ends, ASCII only.
+        local script
+        for script in register-thumbnails.cmd unregister-thumbnails.cmd; do
+            ! grep -q $'[^\r]$' "$tmp/zip/$script" && ! LC_ALL=C grep -qP '[^\x00-\x7F]' "$tmp/zip/$script" ||
+                { echo "$script: not CRLF ASCII" && return 1; }
+        done
     }
-    check "the zip: 32-bit Tavrel.exe, x64/Tavrel.exe, licence, Japanese read-me" zip_contents
+    check "the zip: Tavrel.exe and tavrel_wic.dll, 32-bit and in x64/, the register scripts, licence, Japanese read-me" zip_contents
 fi
 
 echo "check-install: $passed passed, $failed failed, $skipped skipped"

@@ -34,8 +34,11 @@ declare -A below=(
     [engine]="platform"
     [formats]="engine platform"
     [samples]="formats engine platform"
+    # Plug-ins for other programs (plugins/NAME/), thin shells over the
+    # engine and the formats.
+    [plugins]="formats engine platform"
     [cli]="formats samples engine platform"
-    [bench]="resources engine platform"
+    [bench]="resources plugins engine platform"
     [ui]="resources engine platform"
     [resources]=""
 )

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds what is shipped and writes it into dist/:
 #   dist/tavrel_VERSION_ARCH.deb        the Linux tool as a Debian package
-#   dist/tavrel-VERSION-windows.zip     Tavrel.exe, 32-bit at the top, 64-bit in x64/
+#   dist/tavrel-VERSION-windows.zip     Tavrel.exe and the WIC decoder tavrel_wic.dll,
+#                                       32-bit at the top, 64-bit in x64/, with the
+#                                       scripts that register the decoder
 #
 # Builds into build/pkg-native, build/pkg-win32 and build/pkg-win64. With
 # TAVREL_PACKAGE_BUILDS=DIR it takes the programs from DIR/native, DIR/win32
@@ -118,9 +120,15 @@ zipdir="$work/zip"
 mkdir -p "$zipdir/x64"
 i686-w64-mingw32-strip -o "$zipdir/Tavrel.exe" "$win32/ui/Tavrel.exe"
 x86_64-w64-mingw32-strip -o "$zipdir/x64/Tavrel.exe" "$win64/ui/Tavrel.exe"
+# The RQ6 decoder for Windows itself, each beside the program of its
+# architecture, and the scripts that register it (ASCII names, which every
+# unzip tool keeps).
+i686-w64-mingw32-strip -o "$zipdir/tavrel_wic.dll" "$win32/plugins/wic/tavrel_wic.dll"
+x86_64-w64-mingw32-strip -o "$zipdir/x64/tavrel_wic.dll" "$win64/plugins/wic/tavrel_wic.dll"
 # The download needs nothing beside it: only Windows' own libraries.
 system_dlls='kernel32|user32|gdi32|comctl32|comdlg32|shell32|advapi32|ole32|oleaut32|msvcrt|ntdll|api-ms-win-.*'
-for exe in "$zipdir/Tavrel.exe" "$zipdir/x64/Tavrel.exe"; do
+for exe in "$zipdir/Tavrel.exe" "$zipdir/x64/Tavrel.exe" "$zipdir/tavrel_wic.dll" \
+    "$zipdir/x64/tavrel_wic.dll"; do
     others="$(objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]' |
         sed 's/\.dll$//' | grep -vxE "$system_dlls" || true)"
     [ -z "$others" ] || fail "${exe#"$zipdir/"} needs libraries Windows lacks: $others"
@@ -129,6 +137,9 @@ done
 # correctly on every Windows version.
 crlf() { sed 's/$/\r/'; }
 crlf <LICENSE >"$zipdir/LICENSE.txt"
+for script in register-thumbnails.cmd unregister-thumbnails.cmd; do
+    crlf <"packaging/windows/$script" >"$zipdir/$script"
+done
 {
     printf '\357\273\277'
     sed "s|@VERSION@|$version|" packaging/windows/README-ja.txt | crlf
@@ -137,5 +148,6 @@ find "$zipdir" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 
 zip="$dist/tavrel-$version-windows.zip"
 rm -f "$zip"
-(cd "$zipdir" && TZ=UTC zip -X -9 -q "$zip" Tavrel.exe x64/Tavrel.exe LICENSE.txt README-ja.txt)
+(cd "$zipdir" && TZ=UTC zip -X -9 -q "$zip" Tavrel.exe tavrel_wic.dll x64/Tavrel.exe \
+    x64/tavrel_wic.dll register-thumbnails.cmd unregister-thumbnails.cmd LICENSE.txt README-ja.txt)
 echo "wrote $zip"
