@@ -299,7 +299,7 @@ else
     check "dpkg -i of both packages: gdk-pixbuf lists the rq6 loader" installs
     opens() {
         local out
-        out="$(python3 - "$tmp/disc/Extends/Sg008.rq6" <<'PY'
+        out="$(/usr/bin/python3 - "$tmp/disc/Extends/Sg008.rq6" <<'PY'
 import sys, gi
 gi.require_version("GdkPixbuf", "2.0")
 from gi.repository import GdkPixbuf
@@ -309,7 +309,7 @@ PY
 )" || return 1
         [ "$out" = "256 192 3" ] || { echo "opened as: $out" && return 1; }
     }
-    if python3 -c 'import gi; gi.require_version("GdkPixbuf", "2.0")' 2>/dev/null; then
+    if /usr/bin/python3 -c 'import gi; gi.require_version("GdkPixbuf", "2.0")' 2>/dev/null; then
         check "the installed loader opens a picture through GdkPixbuf in Python, at 256x192" opens
     else
         skip "a picture through GdkPixbuf in Python (no python3-gi, gir1.2-gdkpixbuf-2.0)"
