@@ -1,6 +1,6 @@
-// Buffered, most-significant-bit-first bit input over an open file.
+// Buffered, most-significant-bit-first bit input over a byte source.
 //
-// The file is read in blocks of kBufferSize bytes. The next bits sit in a 64-bit
+// The source is read in blocks of kBufferSize bytes, one call per block. The next bits sit in a 64-bit
 // window, most significant first, which Refill tops up a whole word at a time
 // so that the decoder can look at up to 57 bits before it has to refill again.
 // Past the end of the file, or of the bytes before a failed read, the window
@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/file_io.h"
+#include "engine/byte_source.h"
 
 inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
 #if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
@@ -32,8 +32,8 @@ public:
     // Bits Refill guarantees in the window unless the file ends first.
     static constexpr int kRefillBits = 56;
 
-    // `file` is borrowed and must already be positioned where the bits start.
-    explicit BitI(platform::FileHandle file);
+    // `source` is borrowed and must already be positioned where the bits start.
+    explicit BitI(ByteSource& source);
 
     unsigned ReadBit() {
         if (available < 1) Refill();
@@ -101,12 +101,14 @@ public:
 
     // True once bits past the end of the input were consumed.
     bool failed() const { return available < 0; }
+    // True once a read of the source failed (rather than reaching its end).
+    bool readFailed() const { return readFailed_; }
 
 private:
     void RefillSlowly();
     bool FillBuffer();
 
-    platform::FileHandle file;
+    ByteSource& source;
     std::uint64_t window = 0;
     // Real bits at the top of the window; negative once bits past the end of
     // the file have been consumed.
@@ -115,7 +117,7 @@ private:
     // Bytes of `buffer` that the last block read delivered.
     std::int32_t filled = kBufferSize;
     bool endOfFile = false;
-    // After a failed read the file is not read again: where it stands is unknown.
-    bool readFailed = false;
+    // After a failed read the source is not read again: where it stands is unknown.
+    bool readFailed_ = false;
     std::uint8_t buffer[kBufferSize];
 };

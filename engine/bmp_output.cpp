@@ -22,6 +22,17 @@ std::uint16_t BitCount(std::uint32_t colorMode) {
         default: return 24;
     }
 }
+
+// Only the count written tells success; the system's reason is kept when the
+// call itself failed.
+std::uint32_t WriteAll(platform::FileHandle file, const void* data, std::uint32_t size,
+                       int* systemError) {
+    std::uint32_t written = 0;
+    const bool ok = platform::Write(file, data, size, &written);
+    if (written == size) return kStatusOk;
+    *systemError = ok ? 0 : platform::LastError();
+    return kStatusWriteFailed;
+}
 }  // namespace
 
 std::uint32_t OutputFileSize(std::uint32_t colorMode, std::uint32_t width, std::uint32_t height) {
@@ -34,7 +45,7 @@ std::uint32_t OutputFileSize(std::uint32_t colorMode, std::uint32_t width, std::
 
 std::uint32_t WriteBmpHeaders(platform::FileHandle out, const std::uint8_t* fileHeader,
                               const std::uint8_t* infoHeader, std::uint32_t colorMode,
-                              std::uint32_t width, std::uint32_t height) {
+                              std::uint32_t width, std::uint32_t height, int* systemError) {
     // Fields the conversion does not define are carried over from the
     // picture's own headers.
     std::uint8_t fh[bmp::kFileHeaderSize];
@@ -56,14 +67,24 @@ std::uint32_t WriteBmpHeaders(platform::FileHandle out, const std::uint8_t* file
     bmp::Put32(fh, bmp::kBfOffBits, offBits);
     bmp::Put32(fh, bmp::kBfSize, offBits + imageSize);
 
-    std::uint32_t written = 0;
-    platform::Write(out, fh, sizeof fh, &written);
-    if (written != sizeof fh) return kStatusWriteFailed;
-    platform::Write(out, ih, sizeof ih, &written);
-    if (written != sizeof ih) return kStatusWriteFailed;
-    if (palette) {
-        platform::Write(out, palette, paletteBytes, &written);
-        if (written != paletteBytes) return kStatusWriteFailed;
-    }
-    return kStatusOk;
+    if (const auto s = WriteAll(out, fh, sizeof fh, systemError)) return s;
+    if (const auto s = WriteAll(out, ih, sizeof ih, systemError)) return s;
+    return palette ? WriteAll(out, palette, paletteBytes, systemError) : kStatusOk;
 }
+
+std::uint32_t BmpFileOutput::Start(std::uint32_t width, std::uint32_t height,
+                                   std::uint32_t colorMode, std::uint32_t stride) {
+    if (!(IsColorMode(colorMode) || colorMode == kModeDeepColor) || !pictureFileHeader ||
+        !pictureInfoHeader) {
+        return kStatusUnexpected;
+    }
+    stride_ = stride;
+    return WriteBmpHeaders(file_, pictureFileHeader, pictureInfoHeader, colorMode, width, height,
+                           &systemError);
+}
+
+std::uint32_t BmpFileOutput::WriteRow(const std::uint8_t* row) {
+    return WriteAll(file_, row, stride_, &systemError);
+}
+
+std::uint32_t BmpFileOutput::Finish() { return kStatusOk; }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "engine/row_output.h"
 #include "platform/file_io.h"
 
 // Bytes of the whole output file, or 0 when it would not fit the 32-bit size
@@ -13,7 +14,26 @@ std::uint32_t OutputFileSize(std::uint32_t colorMode, std::uint32_t width, std::
 // Writes the file header, the info header and the palette of a width x
 // height bitmap in `colorMode`, whose file size OutputFileSize has found to
 // fit. Fields the output does not define keep the values of the picture's own
-// headers. kStatusOk, or kStatusWriteFailed at the first short write.
+// headers. kStatusOk, or kStatusWriteFailed at the first short write, with
+// the system's reason in *systemError (0 if none).
 std::uint32_t WriteBmpHeaders(platform::FileHandle out, const std::uint8_t* fileHeader,
                               const std::uint8_t* infoHeader, std::uint32_t colorMode,
-                              std::uint32_t width, std::uint32_t height);
+                              std::uint32_t width, std::uint32_t height, int* systemError);
+
+// The BMP file as a row output, over an open file (borrowed, left open):
+// the headers and the palette at Start, then each row as it comes.
+class BmpFileOutput final : public RowOutput {
+public:
+    explicit BmpFileOutput(platform::FileHandle file) : file_(file) {}
+
+    // kModeDeepColor gives a 48-bit bitmap (blue, green, red, little-endian)
+    // that only this project reads.
+    std::uint32_t Start(std::uint32_t width, std::uint32_t height, std::uint32_t colorMode,
+                        std::uint32_t stride) override;
+    std::uint32_t WriteRow(const std::uint8_t* row) override;
+    std::uint32_t Finish() override;
+
+private:
+    platform::FileHandle file_;
+    std::uint32_t stride_ = 0;
+};

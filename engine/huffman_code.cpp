@@ -58,12 +58,28 @@ inline void StoreEntry(std::uint8_t* out, std::uint32_t bytes) {
 // the constructor before there is a file to close, and the callers report it
 // as out of memory.
 HuffmanCode::HuffmanCode(const char* path, std::uint32_t expectedMagic) : tables(new Tables) {
-    file = platform::OpenRead(path);
-    if (file == platform::kInvalidFile) return;
+    ownedFile = std::make_unique<FileSource>(path);
+    if (!ownedFile->IsOpen()) return;
+    file = ownedFile->Handle();
+    source = ownedFile.get();
+    ReadContainer(expectedMagic);
+}
 
+HuffmanCode::HuffmanCode(ByteSource& in, std::uint32_t expectedMagic)
+    : tables(new Tables), source(&in) {
+    ReadContainer(expectedMagic);
+}
+
+int HuffmanCode::SystemError() const {
+    if (source) return source->systemError;
+    return ownedFile ? ownedFile->systemError : 0;
+}
+
+void HuffmanCode::ReadContainer(std::uint32_t expectedMagic) {
     std::uint8_t head[8];
     std::uint32_t got = 0;
-    if (!platform::Read(file, head, 4, &got) || got != 4) {
+    if (!ReadFully(*source, head, 4, &got)) containerReadFailed = true;
+    if (containerReadFailed || got != 4) {
         error = 1;
         return;
     }
@@ -74,7 +90,8 @@ HuffmanCode::HuffmanCode(const char* path, std::uint32_t expectedMagic) : tables
         return;
     }
     // A file that ends here has no tree either.
-    if (!platform::Read(file, head + 4, 4, &got) || got != 4) {
+    if (!ReadFully(*source, head + 4, 4, &got)) containerReadFailed = true;
+    if (containerReadFailed || got != 4) {
         error = 1;
         return;
     }
@@ -82,7 +99,7 @@ HuffmanCode::HuffmanCode(const char* path, std::uint32_t expectedMagic) : tables
             static_cast<std::uint32_t>(head[6]) << 16 | static_cast<std::uint32_t>(head[7]) << 24;
 
     try {
-        bits = std::make_unique<BitI>(file);
+        bits = std::make_unique<BitI>(*source);
     } catch (...) {
         error = 1;
         return;
@@ -95,7 +112,7 @@ HuffmanCode::HuffmanCode(const char* path, std::uint32_t expectedMagic) : tables
 
 HuffmanCode::~HuffmanCode() {
     bits.reset();
-    if (file != platform::kInvalidFile) platform::Close(file);
+    ownedFile.reset();  // closes the file opened by path
 }
 
 std::int32_t HuffmanCode::ReadNode() {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "engine/bit_input.h"
+#include "engine/byte_source.h"
 #include "platform/file_io.h"
 
 // The four characters "RQ61" in file order, read as a little-endian word.
@@ -20,7 +21,11 @@ public:
     // Bits resolved by one look-up of the decoding tables.
     static constexpr int kTableBits = 14;
 
+    // Opens the file itself; `file` stays invalid when it cannot.
     HuffmanCode(const char* path, std::uint32_t expectedMagic);
+    // Reads from `source` (borrowed; it must outlive the decoder), from where
+    // it stands.
+    HuffmanCode(ByteSource& source, std::uint32_t expectedMagic);
     ~HuffmanCode();
     HuffmanCode(const HuffmanCode&) = delete;
     HuffmanCode& operator=(const HuffmanCode&) = delete;
@@ -36,6 +41,17 @@ public:
     // Internal nodes read so far (the whole tree once construction succeeded).
     int InternalNodeCount() const { return nextNode - kFirstInternal; }
 
+    // Whether the input could be opened at all (a source always is).
+    bool Opened() const { return source != nullptr; }
+    // What is read: the file opened by path, or the caller's source.
+    ByteSource* Source() const { return source; }
+    // After `error`: whether a read of the input failed, rather than the
+    // input ending or holding no picture.
+    bool ReadFailed() const { return containerReadFailed || (bits && bits->readFailed()); }
+    // The system's code behind a failed open or read, 0 if none.
+    int SystemError() const;
+
+    // The file opened by path; invalid for a source, or when the open failed.
     platform::FileHandle file = platform::kInvalidFile;
     std::uint32_t error = 0;
     std::unique_ptr<BitI> bits;
@@ -47,6 +63,7 @@ public:
     std::int32_t root = -1;
 
 private:
+    void ReadContainer(std::uint32_t expectedMagic);
     std::int32_t ReadNode();
     void BuildTable();
     void FillFirstCodes(std::int32_t node, std::uint32_t prefix, int depth);
@@ -64,4 +81,8 @@ private:
         std::uint32_t entries[1 << kTableBits];
     };
     std::unique_ptr<Tables> tables;
+    // The file opened by path, when there is one, and what is read.
+    std::unique_ptr<FileSource> ownedFile;
+    ByteSource* source = nullptr;
+    bool containerReadFailed = false;
 };

@@ -103,15 +103,16 @@ std::uint32_t PictureReader::CommentTextLength() const {
     return end ? static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(end) - comment) : kept;
 }
 
-std::uint32_t PictureReader::Open(const char* utf8Path) {
+template <typename Make>
+std::uint32_t PictureReader::OpenWith(Make make) {
     if (status != kStatusOk) return status;
     if (decoder) return Fail(kStatusUnexpected);
     try {
-        decoder = std::make_unique<HuffmanCode>(utf8Path, kRq6Magic);
+        decoder = make();
     } catch (const std::bad_alloc&) {
         return Fail(kStatusOutOfMemory);
     }
-    if (decoder->file == platform::kInvalidFile) return Fail(kStatusInputNotOpened);
+    if (!decoder->Opened()) return Fail(kStatusInputNotOpened);
     if (decoder->error) return Fail(kStatusFormatError);
     if (const auto s =
             ReadPictureHeaders(*decoder, fileHeader, infoHeader, comment, &commentLength)) {
@@ -129,11 +130,24 @@ std::uint32_t PictureReader::Open(const char* utf8Path) {
     return status;
 }
 
-std::uint32_t PictureReader::ReadRow(std::uint16_t* bgr) {
+std::uint32_t PictureReader::Open(const char* utf8Path) {
+    return OpenWith([&] { return std::make_unique<HuffmanCode>(utf8Path, kRq6Magic); });
+}
+
+std::uint32_t PictureReader::Open(ByteSource& source) {
+    return OpenWith([&] { return std::make_unique<HuffmanCode>(source, kRq6Magic); });
+}
+
+bool PictureReader::InputCanHoldRows() const {
+    std::uint64_t bytes = 0;
+    if (!decoder || !decoder->Source() || !decoder->Source()->TotalSize(&bytes)) return true;
+    return 8 * bytes >= std::uint64_t{Height()} * StoredRowStride(Width());
+}
+
+std::uint32_t PictureReader::NextRow() {
     if (status != kStatusOk) return status;
     if (!row || rowsRead >= Height()) return Fail(kStatusUnexpected);
     const std::uint32_t stride = StoredRowStride(Width());
-    const std::uint32_t samples = 3 * Width();
     if (rowsRead == 0) {
         decoder->Decode(reinterpret_cast<std::uint8_t*>(row.get()), stride);
         if (decoder->error) return Fail(kStatusReadFailed);
@@ -141,9 +155,16 @@ std::uint32_t PictureReader::ReadRow(std::uint16_t* bgr) {
     } else {
         decoder->Decode(reinterpret_cast<std::uint8_t*>(delta.get()), stride);
         if (decoder->error) return Fail(kStatusReadFailed);
-        AddRowDeltas(row.get(), delta.get(), samples);
+        // Every later row is stored as the difference from the row before,
+        // which `row` still holds.
+        AddRowDeltas(row.get(), delta.get(), 3 * Width());
     }
-    std::memcpy(bgr, row.get(), samples * sizeof(std::uint16_t));
     ++rowsRead;
+    return status;
+}
+
+std::uint32_t PictureReader::ReadRow(std::uint16_t* bgr) {
+    if (NextRow() != kStatusOk) return status;
+    std::memcpy(bgr, row.get(), 3 * std::size_t{Width()} * sizeof(std::uint16_t));
     return status;
 }

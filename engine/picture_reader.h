@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "engine/bitmap_headers.h"
+#include "engine/byte_source.h"
 #include "engine/conversion_status.h"
 #include "engine/huffman_code.h"
 #include "engine/limits.h"
@@ -50,10 +51,18 @@ public:
 
     // Opens the file and reads everything before the rows.
     std::uint32_t Open(const char* utf8Path);
+    // The same from a source (borrowed; it must outlive the reader), read from
+    // where it stands. The statuses are those of a file, except that a source
+    // is never "not opened".
+    std::uint32_t Open(ByteSource& source);
 
     // Fills 3 x Width() samples (blue, green, red) with the next stored row.
     // Reading more than Height() rows is refused with kStatusUnexpected.
     std::uint32_t ReadRow(std::uint16_t* bgr);
+    // The same without the copy: the next stored row becomes Row(), which
+    // stays where it is, row after row, until the reader goes.
+    std::uint32_t NextRow();
+    const std::uint16_t* Row() const { return row.get(); }
 
     std::uint32_t Width() const {
         return static_cast<std::uint32_t>(bmp::GetSigned32(infoHeader, bmp::kBiWidth));
@@ -66,6 +75,19 @@ public:
     int InternalNodeCount() const { return decoder ? decoder->InternalNodeCount() : 0; }
     std::uint32_t Extra() const { return decoder ? decoder->extra : 0; }
 
+    // Why the reader failed, as far as the input says: after a failed open or
+    // a read failure (kStatusReadFailed), whether a read of the input failed
+    // (else the input ended early) and the system's code for it, 0 if none.
+    bool InputFailed() const { return decoder && decoder->ReadFailed(); }
+    int SystemError() const { return decoder ? decoder->SystemError() : 0; }
+
+    // False when the input knows its size and that size cannot hold the
+    // rows the headers announce: a picture whose headers read has a code of
+    // at least two leaves, so each byte of its rows costs at least one bit.
+    // Lets a caller refuse such a file, with the kStatusReadFailed reading it
+    // through would give, before it takes memory for the whole picture.
+    bool InputCanHoldRows() const;
+
     std::uint8_t fileHeader[bmp::kFileHeaderSize] = {};
     std::uint8_t infoHeader[bmp::kInfoHeaderSize] = {};
     // Not necessarily zero-terminated when the stored comment fills it.
@@ -77,6 +99,8 @@ public:
 
 private:
     std::uint32_t Fail(std::uint32_t code) { return status = code; }
+    template <typename Make>
+    std::uint32_t OpenWith(Make make);
 
     std::unique_ptr<HuffmanCode> decoder;
     // The samples of the row last read, and the decoded bytes of the next.

@@ -53,9 +53,19 @@ WPConvert::WPConvert() = default;
 
 WPConvert::~WPConvert() {
     work.reset();
-    decoder.reset();
     tone.reset();
+    ownOutput.reset();
     if (outHandle != platform::kInvalidFile) platform::Close(outHandle);
+    // The job's own reader (and with it the input file) goes with the job.
+}
+
+bool WPConvert::AcceptsRequest(bool bitmapOnly) const {
+    // The caller guarantees a sensible request; one that is not would make the
+    // row machinery run past its tables, so it is refused before anything is
+    // opened or created.
+    return width >= 1 && height >= 1 && width <= limits::kMaxSide && height <= limits::kMaxSide &&
+           (IsColorMode(colorMode) || (!bitmapOnly && colorMode == kModeDeepColor)) &&
+           OutputFileSize(colorMode, width, height) != 0;
 }
 
 std::uint32_t WPConvert::Begin(const char* inPathArg, const char* outPathArg, double exponentArg,
@@ -68,34 +78,66 @@ std::uint32_t WPConvert::Begin(const char* inPathArg, const char* outPathArg, do
     height = heightArg;
     colorMode = colorModeArg;
     if (status != kStatusOk) return status;
-
-    // The caller guarantees a sensible request; one that is not would make the
-    // row machinery run past its tables, so it is refused before anything is
-    // opened or created.
-    if (width < 1 || height < 1 || width > limits::kMaxSide || height > limits::kMaxSide ||
-        !(IsColorMode(colorMode) || colorMode == kModeDeepColor) ||
-        OutputFileSize(colorMode, width, height) == 0) {
-        return Fail(kStatusUnexpected);
-    }
-
-    if (const auto s = Allocate([&] { decoder = std::make_unique<HuffmanCode>(inPath, kRq6Magic); }))
-        return Fail(s);
-    if (decoder->file == platform::kInvalidFile) return Fail(kStatusInputNotOpened);
-    if (decoder->error) return Fail(kStatusFormatError);
-
-    if (const auto s = Allocate([&] { tone = std::make_unique<CGammaCW>(); })) return Fail(s);
-    if (ReadHeaders() != kStatusOk) return status;
-    if (SettleSource() != kStatusOk) return status;
-    if (AllocWork() != kStatusOk) return status;
+    if (!AcceptsRequest(false)) return Fail(kStatusUnexpected);
+    if (OpenInput(nullptr) != kStatusOk) return status;
+    if (Prepare() != kStatusOk) return status;
     return CreateOutput();
 }
 
-std::uint32_t WPConvert::ReadHeaders() {
-    if (const auto s =
-            ReadPictureHeaders(*decoder, fileHeader, infoHeader, comment, &commentLength)) {
-        return Fail(s);
-    }
+std::uint32_t WPConvert::Begin(ByteSource& in, RowOutput& out, double exponentArg,
+                               std::uint32_t widthArg, std::uint32_t heightArg,
+                               std::uint32_t colorModeArg) {
+    exponent = exponentArg;
+    width = widthArg;
+    height = heightArg;
+    colorMode = colorModeArg;
+    if (status != kStatusOk) return status;
+    if (!AcceptsRequest(false)) return Fail(kStatusUnexpected);
+    if (OpenInput(&in) != kStatusOk) return status;
+    if (Prepare() != kStatusOk) return status;
+    output = &out;
+    return StartOutput();
+}
 
+std::uint32_t WPConvert::Begin(PictureReader& picture, RowOutput& out, double exponentArg,
+                               std::uint32_t widthArg, std::uint32_t heightArg,
+                               std::uint32_t colorModeArg) {
+    exponent = exponentArg;
+    width = widthArg;
+    height = heightArg;
+    colorMode = colorModeArg;
+    if (status != kStatusOk) return status;
+    if (!AcceptsRequest(false)) return Fail(kStatusUnexpected);
+    // The reader's own failure is the job's; one that is not freshly open
+    // cannot give the rows from the start.
+    if (picture.status != kStatusOk) return Fail(picture.status);
+    if (!picture.Row() || picture.rowsRead != 0) return Fail(kStatusUnexpected);
+    reader = &picture;
+    if (Prepare() != kStatusOk) return status;
+    output = &out;
+    return StartOutput();
+}
+
+std::uint32_t WPConvert::OpenInput(ByteSource* in) {
+    reader = &ownReader;
+    std::uint32_t s = kStatusOk;
+    const std::uint32_t made = Allocate([&] { s = in ? reader->Open(*in) : reader->Open(inPath); });
+    return Fail(made != kStatusOk ? made : s);
+}
+
+// What every Begin does once the input is open: the tone curve, the part of
+// the picture converted and the work block.
+std::uint32_t WPConvert::Prepare() {
+    if (const auto s = Allocate([&] { tone = std::make_unique<CGammaCW>(); })) return Fail(s);
+    if (ReadHeaders() != kStatusOk) return status;
+    if (SettleSource() != kStatusOk) return status;
+    return AllocWork();
+}
+
+std::uint32_t WPConvert::ReadHeaders() {
+    std::memcpy(fileHeader, reader->fileHeader, sizeof fileHeader);
+    std::memcpy(infoHeader, reader->infoHeader, sizeof infoHeader);
+    std::memcpy(comment, reader->comment, sizeof comment);
     inStride = StoredRowStride(static_cast<std::uint32_t>(InputWidth()));
     outStride = OutputStride(colorMode, width);
     return status;
@@ -136,13 +178,11 @@ std::uint32_t WPConvert::AllocWork() {
     const std::uint32_t ditherBytes = 256;
     const std::uint32_t hBytes = (2 * (srcWidth + width) + 3) & ~3u;
     const std::uint32_t vBytes = (2 * (srcHeight + height) + 3) & ~3u;
-    const std::uint32_t rowBytes = 2 * inStride;
     const std::uint32_t accBytes = 4 * 3 * width;
     // The vertically weighted sums of the input rows under one output row,
     // so that the horizontal weights are applied once per output row.
     const std::uint32_t columnBytes = 4 * 3 * srcWidth;
-    const std::uint32_t total =
-        ditherBytes + hBytes + vBytes + 2 * rowBytes + accBytes + outStride + columnBytes;
+    const std::uint32_t total = ditherBytes + hBytes + vBytes + accBytes + outStride + columnBytes;
 
     if (const auto s = Allocate([&] { work.reset(new std::uint8_t[total]); })) return Fail(s);
     if (!tone->Build(exponent, 0, 65535, 0, 65536)) return Fail(kStatusOutOfMemory);
@@ -156,15 +196,12 @@ std::uint32_t WPConvert::AllocWork() {
     p += hBytes;
     resampler.vWeights = reinterpret_cast<std::uint16_t*>(p);
     p += vBytes;
-    row = reinterpret_cast<std::uint16_t*>(p);
-    p += rowBytes;
-    delta = reinterpret_cast<std::uint16_t*>(p);
-    p += rowBytes;
     resampler.acc = reinterpret_cast<std::uint32_t*>(p);
     p += accBytes;
     resampler.columnSums = reinterpret_cast<std::uint32_t*>(p);
     p += columnBytes;
     outRow = p;
+    row = reader->Row();
 
     BuildDitherMatrix(dither);
     return status;
@@ -191,9 +228,7 @@ std::uint32_t WPConvert::ConvertNextLine() {
 }
 
 std::uint32_t WPConvert::ReadFirstRow() {
-    decoder->Decode(reinterpret_cast<std::uint8_t*>(row), inStride);
-    if (decoder->error) return Fail(kStatusReadFailed);
-    UndoFirstRowDeltas(row, static_cast<std::uint32_t>(InputWidth()));
+    if (ReadNextRow() != kStatusOk) return status;
     // Rows below the converted part still carry the deltas the rows above
     // them are stored against, so they are decoded, then left.
     for (std::uint32_t y = 0; y < srcSkipRows; ++y) {
@@ -203,11 +238,7 @@ std::uint32_t WPConvert::ReadFirstRow() {
 }
 
 std::uint32_t WPConvert::ReadNextRow() {
-    decoder->Decode(reinterpret_cast<std::uint8_t*>(delta), inStride);
-    if (decoder->error) return Fail(kStatusReadFailed);
-    // Every later row is stored as the difference from the row before, which
-    // `row` still holds.
-    AddRowDeltas(row, delta, 3 * static_cast<std::uint32_t>(InputWidth()));
+    if (const std::uint32_t s = reader->NextRow()) return Fail(s);
     return status;
 }
 
@@ -222,10 +253,11 @@ std::uint32_t WPConvert::WriteRow() {
     if (!ReduceRow(colorMode, resampler.acc, width, tone->table, thresholds, outRow)) {
         return Fail(kStatusUnexpected);
     }
-    std::uint32_t written = 0;
-    platform::Write(outHandle, outRow, outStride, &written);
-    if (written != outStride) return Fail(kStatusWriteFailed);
+    if (const std::uint32_t s = output->WriteRow(outRow)) return Fail(s);
     ++linesDone;
+    if (linesDone == height) {
+        if (const std::uint32_t s = output->Finish()) return Fail(s);
+    }
     return status;
 }
 
@@ -235,12 +267,18 @@ std::uint32_t WPConvert::CreateOutput() {
     if (platform::SameFile(inPath, outPath)) return Fail(kStatusOutputNotCreated);
     outHandle = platform::CreateWrite(outPath);
     if (outHandle == platform::kInvalidFile) return Fail(kStatusOutputNotCreated);
-    // Begin has made sure the file size fits 32 bits.
-    outFileSize = OutputFileSize(colorMode, width, height);
-    if (const std::uint32_t s =
-            WriteBmpHeaders(outHandle, fileHeader, infoHeader, colorMode, width, height)) {
+    if (const auto s = Allocate([&] { ownOutput = std::make_unique<BmpFileOutput>(outHandle); }))
         return Fail(s);
-    }
+    output = ownOutput.get();
+    return StartOutput();
+}
+
+std::uint32_t WPConvert::StartOutput() {
+    // Begin has made sure the sizes fit 32 bits.
+    outFileSize = OutputFileSize(colorMode, width, height);
+    output->pictureFileHeader = fileHeader;
+    output->pictureInfoHeader = infoHeader;
+    if (const std::uint32_t s = output->Start(width, height, colorMode, outStride)) return Fail(s);
     // The row loops write only pixel bytes, so the fill bytes at the end of
     // every row keep this zero in every format and for any width.
     std::memset(outRow, 0, outStride);

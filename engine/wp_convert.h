@@ -1,12 +1,15 @@
-// One conversion of one RQ6 picture into one BMP file.
+// One conversion of one RQ6 picture into one BMP file, or into any row output.
 //
 // Begin opens and checks the input, builds the tone curve and the dither
 // matrix and creates the output file with its headers and palette; then each
 // ConvertFirstLine / ConvertNextLine call produces exactly one output row, so a
 // caller can interleave the work with other things (a user interface timer).
 // Every operation returns a ConversionStatus and keeps it: once non-zero, the
-// job does nothing more. All per-picture memory is one block allocated in
-// Begin; producing rows allocates nothing.
+// job does nothing more. All per-picture memory is allocated in Begin (the
+// reader's two rows and one work block); producing rows allocates nothing.
+//
+// The input rows come from a PictureReader, the same one that `info` and
+// `extract` read with, so a picture opens, checks and decodes one way only.
 #pragma once
 
 #include <cstdint>
@@ -14,12 +17,14 @@
 
 #include "engine/bitmap_headers.h"
 #include "engine/bmp_output.h"
+#include "engine/byte_source.h"
 #include "engine/color_mode.h"
 #include "engine/conversion_status.h"
 #include "engine/gamma_table.h"
-#include "engine/huffman_code.h"
 #include "engine/limits.h"
+#include "engine/picture_reader.h"
 #include "engine/resampler.h"
+#include "engine/row_output.h"
 #include "platform/file_io.h"
 
 // The part of the picture a job converts, in pixels, `top` counted from the
@@ -50,6 +55,17 @@ public:
     // Paths are UTF-8; a bare output name lands in the current directory.
     std::uint32_t Begin(const char* inPath, const char* outPath, double exponent,
                         std::uint32_t width, std::uint32_t height, std::uint32_t colorMode);
+    // The picture from `in`, read from where it stands, and the rows to `out`
+    // (any colour mode, kModeDeepColor too). Both are borrowed and must
+    // outlive the job. The statuses are those of the paths' Begin, except
+    // that a source is never "not opened" and the output says itself whether
+    // it was created and written.
+    std::uint32_t Begin(ByteSource& in, RowOutput& out, double exponent, std::uint32_t width,
+                        std::uint32_t height, std::uint32_t colorMode);
+    // The same from a reader the caller has opened (and read no row from),
+    // for a caller that wants the picture's size or comment first. Borrowed.
+    std::uint32_t Begin(PictureReader& picture, RowOutput& out, double exponent,
+                        std::uint32_t width, std::uint32_t height, std::uint32_t colorMode);
     std::uint32_t ConvertFirstLine();
     std::uint32_t ConvertNextLine();
 
@@ -69,12 +85,16 @@ public:
 
     const char* inPath = nullptr;
     const char* outPath = nullptr;
+    // The file the paths' Begin creates; invalid otherwise.
     platform::FileHandle outHandle = platform::kInvalidFile;
     double exponent = 1.0;
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     std::uint32_t colorMode = 0;
-    std::unique_ptr<HuffmanCode> decoder;
+    // The input: the job's own reader, or the caller's.
+    PictureReader* reader = nullptr;
+    // Where the rows go: the job's own BMP file, or the caller's output.
+    RowOutput* output = nullptr;
     std::unique_ptr<CGammaCW> tone;
     std::uint8_t fileHeader[bmp::kFileHeaderSize] = {};
     std::uint8_t infoHeader[bmp::kInfoHeaderSize] = {};
@@ -91,11 +111,10 @@ public:
     std::uint32_t srcSkipRows = 0;
 
     // The work block and its views; the scaling tables and sums are views
-    // of `resampler`.
+    // of `resampler`. `row` is the reader's current input row.
     std::unique_ptr<std::uint8_t[]> work;
     std::uint8_t* dither = nullptr;
-    std::uint16_t* row = nullptr;
-    std::uint16_t* delta = nullptr;
+    const std::uint16_t* row = nullptr;
     std::uint8_t* outRow = nullptr;
     Resampler resampler;
 
@@ -106,6 +125,9 @@ private:
 
     std::uint32_t Fail(std::uint32_t code) { return status = code; }
 
+    bool AcceptsRequest(bool bitmapOnly) const;
+    std::uint32_t OpenInput(ByteSource* in);
+    std::uint32_t Prepare();
     std::uint32_t ReadHeaders();
     std::uint32_t SettleSource();
     std::uint32_t AllocWork();
@@ -114,7 +136,8 @@ private:
     std::uint32_t ResampleRow();
     std::uint32_t WriteRow();
     std::uint32_t CreateOutput();
+    std::uint32_t StartOutput();
 
-    // Length of the stored comment, of which the first kCommentSize bytes are kept.
-    std::uint32_t commentLength = 0;
+    PictureReader ownReader;
+    std::unique_ptr<RowOutput> ownOutput;
 };

@@ -34,6 +34,25 @@ bool Remove(const char* utf8Path);
 // Renames `from` to `to`, replacing `to` if it exists.
 bool Rename(const char* from, const char* to);
 
+// The functions below live in a file of their own (file_info_*), beside the
+// ones a test build replaces with a file layer of its own.
+
+// Why the last of the calls above failed on this thread: the system's code
+// (errno, GetLastError), to be read right after the failure. 0 when the system
+// gave no reason (a write that came up short without an error).
+int LastError();
+
+// The bytes an open file holds; false when it has no size (a pipe, a terminal).
+bool FileSize(FileHandle file, std::uint64_t* bytes);
+
+// The process's standard input and output, as handles of this layer. They
+// belong to the process: nobody closes them.
+FileHandle StandardInput();
+FileHandle StandardOutput();
+
+// True when the handle is a terminal (a console on Windows).
+bool IsTerminal(FileHandle file);
+
 // True when both paths name one file on disk, however they are spelt: the
 // same path, another way to it, a symbolic or a hard link. A path that names
 // no existing file is no other file (false).

@@ -20,16 +20,18 @@ FileHandle OpenRead(const char* utf8Path) {
     struct stat st;
     // Only regular files hold pictures; a directory opens on POSIX but not on
     // Windows, and both should report the same way.
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    // The reason is kept for LastError: EISDIR for a directory, EWOULDBLOCK
+    // for a file another reader holds.
+    const auto refuse = [fd](int error) {
         ::close(fd);
+        errno = error;
         return kInvalidFile;
-    }
+    };
+    if (::fstat(fd, &st) != 0) return refuse(errno);
+    if (S_ISDIR(st.st_mode)) return refuse(EISDIR);
     // The closest POSIX has to an unshared open: an advisory lock that other
     // cooperating readers respect.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        ::close(fd);
-        return kInvalidFile;
-    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return refuse(EWOULDBLOCK);
     return fd;
 }
 
@@ -62,7 +64,10 @@ bool Write(FileHandle file, const void* buffer, std::uint32_t size, std::uint32_
             if (errno == EINTR) continue;
             return false;
         }
-        if (n == 0) return false;
+        if (n == 0) {
+            errno = 0;  // short, but the system names no reason
+            return false;
+        }
         *written += static_cast<std::uint32_t>(n);
     }
     return true;

@@ -59,7 +59,10 @@ bool Write(FileHandle file, const void* buffer, std::uint32_t size, std::uint32_
     while (*written < size) {
         DWORD n = 0;
         if (!WriteFile(ToHandle(file), p + *written, size - *written, &n, nullptr)) return false;
-        if (n == 0) return false;
+        if (n == 0) {
+            SetLastError(ERROR_SUCCESS);  // short, but the system names no reason
+            return false;
+        }
         *written += n;
     }
     return true;

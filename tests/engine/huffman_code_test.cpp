@@ -181,8 +181,8 @@ TEST(BitInput, BitsAndBytesShareOnePositionAcrossRefills) {
     Bytes content(kBlock + 10);
     for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(i * 13 + 5);
     test::WriteRaw("bits.bin", content);
-    platform::FileHandle f = platform::OpenRead("bits.bin");
-    ASSERT_NE(f, platform::kInvalidFile);
+    FileSource f("bits.bin");
+    ASSERT_TRUE(f.IsOpen());
     {
         BitI bits(f);
         // Three single bits, then 8 bits straddling into the second byte.
@@ -199,7 +199,6 @@ TEST(BitInput, BitsAndBytesShareOnePositionAcrossRefills) {
         EXPECT_EQ(bits.ReadBits(8), content[kBlock]) << "the first byte of the second block";
         EXPECT_FALSE(bits.failed());
     }
-    platform::Close(f);
 }
 
 }  // namespace

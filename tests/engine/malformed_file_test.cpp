@@ -68,6 +68,17 @@ Outcome RunJob(const Bytes& file, const std::string& name) {
     }
     o.outputExists = test::FileExists(out);
     if (o.outputExists) o.outputSize = test::ReadBytes(out).size();
+    // The same bytes from memory end the same way, with the same rows.
+    test::MemoryRows rows;
+    const test::JobResult fromMemory =
+        test::ConvertFromMemory(file, &rows, 1.0, 5, 3, kModeFullColor);
+    EXPECT_EQ(fromMemory.status, o.status) << name;
+    EXPECT_EQ(fromMemory.linesDone, o.linesDone) << name;
+    EXPECT_EQ(rows.started, o.begin == kStatusOk) << name;
+    if (o.outputExists && o.outputSize >= bmp::kHeadersSize) {
+        const Bytes written = test::ReadBytes(out);
+        EXPECT_EQ(Bytes(written.begin() + bmp::kHeadersSize, written.end()), rows.rows) << name;
+    }
     return o;
 }
 

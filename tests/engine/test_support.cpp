@@ -113,6 +113,42 @@ JobResult Convert(const std::string& in, const std::string& out, double exponent
     return {status, job.linesDone};
 }
 
+std::uint32_t MemoryRows::Start(std::uint32_t w, std::uint32_t h, std::uint32_t mode,
+                                std::uint32_t rowStride) {
+    EXPECT_FALSE(started) << "Start comes once";
+    started = true;
+    width = w;
+    height = h;
+    colorMode = mode;
+    stride = rowStride;
+    return kStatusOk;
+}
+
+std::uint32_t MemoryRows::WriteRow(const std::uint8_t* row) {
+    EXPECT_TRUE(started && !finished) << "rows come between Start and Finish";
+    if (rows.size() / stride == failAtRow) return failWith;
+    rows.insert(rows.end(), row, row + stride);
+    return kStatusOk;
+}
+
+std::uint32_t MemoryRows::Finish() {
+    EXPECT_EQ(rows.size(), std::size_t{stride} * height) << "Finish comes after the last row";
+    finished = true;
+    return kStatusOk;
+}
+
+JobResult ConvertFromMemory(const std::vector<std::uint8_t>& file, MemoryRows* out,
+                            double exponent, std::uint32_t width, std::uint32_t height,
+                            std::uint32_t mode, const SourceRect& source) {
+    MemorySource in(file.data(), file.size());
+    WPConvert job;
+    job.source = source;
+    std::uint32_t status = job.Begin(in, *out, exponent, width, height, mode);
+    if (status == 0) status = job.ConvertFirstLine();
+    while (status == 0 && job.linesDone < job.height) status = job.ConvertNextLine();
+    return {status, job.linesDone};
+}
+
 std::vector<std::uint8_t> ConvertedBytes(const std::string& in, double exponent,
                                          std::uint32_t width, std::uint32_t height,
                                          std::uint32_t mode) {

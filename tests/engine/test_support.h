@@ -61,6 +61,21 @@ std::vector<std::uint8_t> ReadBytes(const std::string& path);
 void WriteRaw(const std::string& path, const std::vector<std::uint8_t>& bytes);
 bool FileExists(const std::string& path);
 
+// A row output that keeps what it is given, for jobs that write no file.
+struct MemoryRows final : RowOutput {
+    std::uint32_t Start(std::uint32_t w, std::uint32_t h, std::uint32_t mode,
+                        std::uint32_t rowStride) override;
+    std::uint32_t WriteRow(const std::uint8_t* row) override;
+    std::uint32_t Finish() override;
+
+    std::uint32_t width = 0, height = 0, colorMode = 0, stride = 0;
+    std::vector<std::uint8_t> rows;  // bottom row first, as given
+    bool started = false, finished = false;
+    // The row WriteRow fails with `failWith`; rows before it are kept.
+    std::uint32_t failAtRow = UINT32_MAX;
+    std::uint32_t failWith = kStatusWriteFailed;
+};
+
 struct JobResult {
     std::uint32_t status = 0;
     std::uint32_t linesDone = 0;
@@ -71,6 +86,11 @@ struct JobResult {
 JobResult Convert(const std::string& in, const std::string& out, double exponent,
                   std::uint32_t width, std::uint32_t height, std::uint32_t mode,
                   const SourceRect& source = {});
+
+// The same job from the file's bytes in memory into a MemoryRows.
+JobResult ConvertFromMemory(const std::vector<std::uint8_t>& file, MemoryRows* out,
+                            double exponent, std::uint32_t width, std::uint32_t height,
+                            std::uint32_t mode, const SourceRect& source = {});
 
 // The bytes a whole conversion writes for these settings (what `tavrel
 // convert` writes: the same engine calls), through a scratch file in the

@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <vector>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cerrno>
+#endif
 
 #include "platform/file_io.h"
 
@@ -50,6 +55,16 @@ LimitedFile* FindLimited(FileHandle file) {
     return nullptr;
 }
 
+// What LastError reports after a fault: a full disk for a write, and no
+// reason at all for a scratched disc, which the system does not explain either.
+void ReportFault(bool diskFull) {
+#ifdef _WIN32
+    ::SetLastError(diskFull ? ERROR_DISK_FULL : ERROR_SUCCESS);
+#else
+    errno = diskFull ? ENOSPC : 0;
+#endif
+}
+
 }  // namespace
 
 namespace file_faults {
@@ -95,7 +110,10 @@ bool Read(FileHandle file, void* buffer, std::uint32_t size, std::uint32_t* got)
     LimitedFile* limited = FindLimited(file);
     if (limited == nullptr) return real_platform::Read(file, buffer, size, got);
     *got = 0;
-    if (limited->failed) return false;
+    if (limited->failed) {
+        ReportFault(false);
+        return false;
+    }
     const bool ok = real_platform::Read(file, buffer, size, got);
     const std::uint64_t room = readLimit - limited->delivered;
     if (*got <= room) {
@@ -109,6 +127,7 @@ bool Read(FileHandle file, void* buffer, std::uint32_t size, std::uint32_t* got)
     *got = static_cast<std::uint32_t>(room);
     limited->delivered = readLimit;
     limited->failed = true;
+    ReportFault(false);
     return false;
 }
 
@@ -124,6 +143,7 @@ bool Write(FileHandle file, const void* buffer, std::uint32_t size, std::uint32_
     if (fits > 0 && !real_platform::Write(file, buffer, fits, written)) return false;
     delivered += *written;
     writeBudget -= *written;
+    ReportFault(true);
     return shortWrite == file_faults::ShortWrite::kClaimsSuccess;
 }
 
