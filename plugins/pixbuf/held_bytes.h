@@ -41,6 +41,8 @@ public:
     void Discard();
 
     bool Read(void* buffer, std::uint32_t size, std::uint32_t* got) override;
+    // The stream's length, once the last piece has come.
+    bool TotalSize(std::uint64_t* length) const override;
 
     // The reader ran dry before the last piece had come: it took that for the
     // end of the picture, which it may not be. Whoever decides how far the

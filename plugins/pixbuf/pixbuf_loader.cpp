@@ -38,8 +38,9 @@ public:
         if (pixbuf) g_object_unref(pixbuf);
     }
 
-    std::uint32_t Prepare(std::uint32_t width, std::uint32_t height, std::uint32_t* outWidth,
-                          std::uint32_t* outHeight, RowOutput** out) override;
+    std::uint32_t ChooseSize(std::uint32_t width, std::uint32_t height, std::uint32_t* outWidth,
+                             std::uint32_t* outHeight) override;
+    std::uint32_t Allocate(std::uint32_t width, std::uint32_t height, RowOutput** out) override;
 
     // Tells the program about the rows made since the last call, then about
     // a failure, if there is one.
@@ -59,9 +60,8 @@ private:
     int refusedHeight = 0;
 };
 
-std::uint32_t LoadContext::Prepare(std::uint32_t width, std::uint32_t height,
-                                   std::uint32_t* outWidth, std::uint32_t* outHeight,
-                                   RowOutput** out) {
+std::uint32_t LoadContext::ChooseSize(std::uint32_t width, std::uint32_t height,
+                                      std::uint32_t* outWidth, std::uint32_t* outHeight) {
     // The engine's limits keep both sides far inside int.
     int w = static_cast<int>(width);
     int h = static_cast<int>(height);
@@ -75,10 +75,19 @@ std::uint32_t LoadContext::Prepare(std::uint32_t width, std::uint32_t height,
         refusedHeight = h;
         return kStatusOutOfMemory;
     }
+    *outWidth = static_cast<std::uint32_t>(w);
+    *outHeight = static_cast<std::uint32_t>(h);
+    return kStatusOk;
+}
+
+std::uint32_t LoadContext::Allocate(std::uint32_t width, std::uint32_t height, RowOutput** out) {
+    // ChooseSize has kept rowstride x height within int.
+    const auto w = static_cast<int>(width);
+    const auto h = static_cast<int>(height);
+    const auto stride = static_cast<gsize>(RgbRowStride(width));
     // Zero-filled, so that rows not yet made show black rather than old
     // memory; large blocks come zeroed from the system at no cost.
-    const auto stride = static_cast<gsize>(RgbRowStride(static_cast<std::uint64_t>(w)));
-    auto* pixels = static_cast<guchar*>(g_try_malloc0_n(static_cast<gsize>(h), stride));
+    auto* pixels = static_cast<guchar*>(g_try_malloc0_n(height, stride));
     if (!pixels) return kStatusOutOfMemory;
     pixbuf = gdk_pixbuf_new_from_data(pixels, GDK_COLORSPACE_RGB, FALSE, 8, w, h,
                                       static_cast<int>(stride),
@@ -87,12 +96,9 @@ std::uint32_t LoadContext::Prepare(std::uint32_t width, std::uint32_t height,
         g_free(pixels);
         return kStatusOutOfMemory;
     }
-    rows.reset(new (std::nothrow) RgbRows(pixels, stride, static_cast<std::uint32_t>(w),
-                                          static_cast<std::uint32_t>(h)));
+    rows.reset(new (std::nothrow) RgbRows(pixels, stride, width, height));
     if (!rows) return kStatusOutOfMemory;
     if (preparedFunc) preparedFunc(pixbuf, nullptr, userData);
-    *outWidth = static_cast<std::uint32_t>(w);
-    *outHeight = static_cast<std::uint32_t>(h);
     *out = rows.get();
     return kStatusOk;
 }

@@ -7,7 +7,6 @@
 #include "engine/color_mode.h"
 #include "engine/huffman_code.h"
 #include "engine/limits.h"
-#include "engine/picture_reader.h"
 
 namespace {
 
@@ -73,20 +72,9 @@ std::uint32_t StreamedPicture::End() {
 
 std::uint32_t StreamedPicture::Advance() {
     if (stage_ == Stage::kHeaders && LookForHeaders() != kStatusOk) return status_;
-    const std::uint64_t rowsPerStep = inHeight / std::max<std::uint32_t>(outHeight, 1) + 2;
-    if (stage_ == Stage::kSized) {
-        // The job reads the headers again, and its first step its first rows.
-        if (!held.Complete() && held.Unread() < headBytes + BytesFor(rowsPerStep)) return status_;
-        job.reset(new (std::nothrow) WPConvert);
-        if (!job) return Fail(kStatusOutOfMemory);
-        const std::uint32_t s =
-            job->Begin(held, *rows, kExponent, outWidth, outHeight, kModeFullColor);
-        if (held.starved) return Fail(kStatusUnexpected);
-        if (s != kStatusOk) return Fail(s);
-        stage_ = Stage::kRows;
-    }
+    if (stage_ == Stage::kSized && BeginRows() != kStatusOk) return status_;
     while (stage_ == Stage::kRows) {
-        if (!held.Complete() && held.Unread() < BytesFor(rowsPerStep)) break;
+        if (!held.Complete() && held.Unread() < BytesFor(RowsPerStep())) break;
         if (Step() != kStatusOk) break;
     }
     return status_;
@@ -99,32 +87,53 @@ std::uint32_t StreamedPicture::LookForHeaders() {
     // length; doubling the bytes between looks keeps it linear.
     nextLook = 2 * static_cast<std::uint64_t>(held.Size());
     MemorySource source(held.Data(), held.Size());
-    PictureReader reader;
-    const std::uint32_t s = reader.Open(source);
+    PictureReader probe;
+    const std::uint32_t s = probe.Open(source);
     if (s == kStatusOutOfMemory) return Fail(s);
     // A cut tree reads as a bad one: only the whole stream tells them apart.
     if (s != kStatusOk) return lastChance ? Fail(held.Complete() ? s : kStatusFormatError) : kStatusOk;
 
     headBytes = held.Size();
-    inWidth = reader.Width();
-    inHeight = reader.Height();
-    codeBits = std::max(1, reader.InternalNodeCount());
+    inWidth = probe.Width();
+    inHeight = probe.Height();
+    codeBits = std::max(1, probe.InternalNodeCount());
     std::uint32_t w = 0, h = 0;
-    RowOutput* out = nullptr;
-    if (const std::uint32_t refused = listener.Prepare(inWidth, inHeight, &w, &h, &out)) {
+    if (const std::uint32_t refused = listener.ChooseSize(inWidth, inHeight, &w, &h)) {
         return Fail(refused);
     }
     if (w == 0 || h == 0) {
         stage_ = Stage::kDone;
         return kStatusOk;
     }
-    if (!out) return Fail(kStatusUnexpected);
     outWidth = w;
     outHeight = h;
-    rows = out;
     // No stream of this picture is longer than its rows in the longest codes.
     held.SetLimit(headBytes + BytesFor(inHeight));
     stage_ = Stage::kSized;
+    return kStatusOk;
+}
+
+std::uint32_t StreamedPicture::BeginRows() {
+    // Each byte of the rows takes at least a bit, and the reader's opening
+    // and the first step must not run dry.
+    const std::uint64_t leastRowBytes =
+        (std::uint64_t{inHeight} * StoredRowStride(inWidth) + 7) / 8;
+    if (!held.Complete() &&
+        held.Size() < headBytes + std::max(leastRowBytes, BytesFor(RowsPerStep()))) {
+        return kStatusOk;
+    }
+    reader.reset(new (std::nothrow) PictureReader);
+    job.reset(new (std::nothrow) WPConvert);
+    if (!reader || !job) return Fail(kStatusOutOfMemory);
+    std::uint32_t s = reader->Open(held);
+    if (s == kStatusOk && !reader->InputCanHoldRows()) s = kStatusReadFailed;
+    RowOutput* out = nullptr;
+    if (s == kStatusOk) s = listener.Allocate(outWidth, outHeight, &out);
+    if (s == kStatusOk && !out) s = kStatusUnexpected;
+    if (s == kStatusOk) s = job->Begin(*reader, *out, kExponent, outWidth, outHeight, kModeFullColor);
+    if (held.starved) return Fail(kStatusUnexpected);
+    if (s != kStatusOk) return Fail(s);
+    stage_ = Stage::kRows;
     return kStatusOk;
 }
 
@@ -135,6 +144,13 @@ std::uint32_t StreamedPicture::Step() {
     if (job->linesDone >= job->height) stage_ = Stage::kDone;
     held.Discard();
     return kStatusOk;
+}
+
+std::uint64_t StreamedPicture::RowsPerStep() const {
+    // An output row covers inHeight / outHeight stored rows and touches one
+    // more at each edge; the first step also reads the first row, and one
+    // more is allowed for a row whose weight rounds to nothing.
+    return inHeight / std::max<std::uint32_t>(outHeight, 1) + 3;
 }
 
 std::uint64_t StreamedPicture::BytesFor(std::uint64_t storedRows) const {

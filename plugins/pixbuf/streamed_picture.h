@@ -2,11 +2,14 @@
 // any size, as an image library hands them to a loader.
 //
 // The headers are looked for as the bytes come; once they are complete the
-// owner learns the picture's size and chooses the size to make. Rows are then
-// converted by the engine's conversion job (contrast exponent 1, full colour,
-// area averaging straight to that size) whenever the bytes held certainly
-// carry the next step, and all the rest once the last piece has come. The
-// pixels are therefore exactly those of a whole conversion of the file.
+// owner learns the picture's size and chooses the size to make. Memory for
+// the picture is taken only once the bytes could hold its rows (a code
+// spends at least a bit on each byte of them), so that a short file cannot
+// claim a huge picture. Rows are then converted by the engine's conversion
+// job (contrast exponent 1, full colour, area averaging straight to that
+// size) whenever the bytes held certainly carry the next step, and all the
+// rest once the last piece has come. The pixels are therefore exactly those
+// of a whole conversion of the file.
 //
 // Every failure is a ConversionStatus and final, as in a conversion job.
 #pragma once
@@ -15,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/picture_reader.h"
 #include "engine/row_output.h"
 #include "engine/wp_convert.h"
 #include "plugins/pixbuf/held_bytes.h"
@@ -25,17 +29,19 @@ public:
     public:
         virtual ~Listener() = default;
         // The headers are complete: the picture is width x height. Sets the
-        // size to make, or 0 x 0 when nothing more is wanted, and where the
-        // rows go (borrowed; it must outlive the picture). A non-zero
+        // size to make, or 0 x 0 when nothing more is wanted. A non-zero
         // ConversionStatus stops the reading with it.
-        virtual std::uint32_t Prepare(std::uint32_t width, std::uint32_t height,
-                                      std::uint32_t* outWidth, std::uint32_t* outHeight,
-                                      RowOutput** rows) = 0;
+        virtual std::uint32_t ChooseSize(std::uint32_t width, std::uint32_t height,
+                                         std::uint32_t* outWidth, std::uint32_t* outHeight) = 0;
+        // The rows are about to be made: sets where they go (borrowed; it
+        // must outlive the picture), or returns a non-zero status.
+        virtual std::uint32_t Allocate(std::uint32_t outWidth, std::uint32_t outHeight,
+                                       RowOutput** rows) = 0;
     };
 
     enum class Stage {
         kHeaders,  // the headers are not complete yet
-        kSized,    // the size is chosen; the job has not begun
+        kSized,    // the size is chosen; nothing is allocated yet
         kRows,     // the job is making rows
         kDone,     // every row is made, or only the headers were wanted
         kFailed,
@@ -62,14 +68,17 @@ private:
     std::uint32_t Fail(std::uint32_t code);
     std::uint32_t Advance();
     std::uint32_t LookForHeaders();
+    std::uint32_t BeginRows();
     std::uint32_t Step();
-    // Bytes beyond the reader's position that surely carry `rows` stored rows.
-    std::uint64_t BytesFor(std::uint64_t rows) const;
+    // Stored rows one step of the job may read, at most.
+    std::uint64_t RowsPerStep() const;
+    // Bytes beyond the reader's position that surely carry that many stored rows.
+    std::uint64_t BytesFor(std::uint64_t storedRows) const;
 
     Listener& listener;
     HeldBytes held;
+    std::unique_ptr<PictureReader> reader;
     std::unique_ptr<WPConvert> job;
-    RowOutput* rows = nullptr;
     Stage stage_ = Stage::kHeaders;
     std::uint32_t status_ = kStatusOk;
 
