@@ -89,9 +89,9 @@ std::uint32_t LoadContext::Allocate(std::uint32_t width, std::uint32_t height, R
     // memory; large blocks come zeroed from the system at no cost.
     auto* pixels = static_cast<guchar*>(g_try_malloc0_n(height, stride));
     if (!pixels) return kStatusOutOfMemory;
-    pixbuf = gdk_pixbuf_new_from_data(pixels, GDK_COLORSPACE_RGB, FALSE, 8, w, h,
-                                      static_cast<int>(stride),
-                                      [](guchar* p, gpointer) { g_free(p); }, nullptr);
+    pixbuf = gdk_pixbuf_new_from_data(
+        pixels, GDK_COLORSPACE_RGB, FALSE, 8, w, h, static_cast<int>(stride),
+        [](guchar* p, gpointer) { g_free(p); }, nullptr);
     if (!pixbuf) {
         g_free(pixels);
         return kStatusOutOfMemory;

@@ -91,7 +91,8 @@ std::uint32_t StreamedPicture::LookForHeaders() {
     const std::uint32_t s = probe.Open(source);
     if (s == kStatusOutOfMemory) return Fail(s);
     // A cut tree reads as a bad one: only the whole stream tells them apart.
-    if (s != kStatusOk) return lastChance ? Fail(held.Complete() ? s : kStatusFormatError) : kStatusOk;
+    if (s != kStatusOk)
+        return lastChance ? Fail(held.Complete() ? s : kStatusFormatError) : kStatusOk;
 
     headBytes = held.Size();
     inWidth = probe.Width();
@@ -130,7 +131,8 @@ std::uint32_t StreamedPicture::BeginRows() {
     RowOutput* out = nullptr;
     if (s == kStatusOk) s = listener.Allocate(outWidth, outHeight, &out);
     if (s == kStatusOk && !out) s = kStatusUnexpected;
-    if (s == kStatusOk) s = job->Begin(*reader, *out, kExponent, outWidth, outHeight, kModeFullColor);
+    if (s == kStatusOk)
+        s = job->Begin(*reader, *out, kExponent, outWidth, outHeight, kModeFullColor);
     if (held.starved) return Fail(kStatusUnexpected);
     if (s != kStatusOk) return Fail(s);
     stage_ = Stage::kRows;

@@ -136,10 +136,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const guchar* pixels = gdk_pixbuf_read_pixels(program.pixbuf);
         const auto rowstride = static_cast<std::size_t>(gdk_pixbuf_get_rowstride(program.pixbuf));
         for (int y = 0; y < h; ++y) {
-            const std::uint8_t* bgr = bmp.data() + 54 + stride * static_cast<std::size_t>(h - 1 - y);
+            const std::uint8_t* bgr =
+                bmp.data() + 54 + stride * static_cast<std::size_t>(h - 1 - y);
             const guchar* rgb = pixels + rowstride * static_cast<std::size_t>(y);
             for (int x = 0; x < 3 * w; x += 3) {
-                FUZZ_CHECK(rgb[x] == bgr[x + 2] && rgb[x + 1] == bgr[x + 1] && rgb[x + 2] == bgr[x]);
+                FUZZ_CHECK(rgb[x] == bgr[x + 2] && rgb[x + 1] == bgr[x + 1] &&
+                           rgb[x + 2] == bgr[x]);
             }
         }
     }
