@@ -214,6 +214,11 @@ else
     }
     check "the .deb holds the files, root-owned, 0755/0644, with its dependencies" deb_contents
 
+    # Warnings and notes are shown, errors fail.
+    lintian --fail-on error "$deb" >"$tmp/lintian.txt" 2>&1
+    check "lintian finds no error in the .deb" test $? -eq 0
+    grep -v '^running with root privileges' "$tmp/lintian.txt" | sed 's/^/      lintian: /'
+
     ldeb="$root/dist/tavrel-pixbuf-loader_${version}_$(dpkg --print-architecture).deb"
     moduledir="$(pkg-config --variable=gdk_pixbuf_moduledir gdk-pixbuf-2.0 2>/dev/null)"
     loader_deb() {
@@ -238,11 +243,6 @@ else
         check "lintian finds no error in the loader's .deb" test $? -eq 0
         grep -v '^running with root privileges' "$tmp/lintian-loader.txt" | sed 's/^/      lintian: /'
     fi
-
-    # Warnings and notes are shown, errors fail.
-    lintian --fail-on error "$deb" >"$tmp/lintian.txt" 2>&1
-    check "lintian finds no error in the .deb" test $? -eq 0
-    grep -v '^running with root privileges' "$tmp/lintian.txt" | sed 's/^/      lintian: /'
 
     zip_contents() {
         [ "$(unzip -Z1 "$zip" | sort | xargs)" = "LICENSE.txt README-ja.txt Tavrel.exe x64/Tavrel.exe" ] ||
