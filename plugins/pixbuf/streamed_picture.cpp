@@ -42,8 +42,6 @@ std::uint32_t StreamedPicture::Fail(std::uint32_t code) {
     return status_ = code;
 }
 
-std::uint32_t StreamedPicture::RowsDone() const { return job ? job->linesDone : 0; }
-
 std::uint32_t StreamedPicture::Add(const std::uint8_t* data, std::size_t size) {
     while (stage_ != Stage::kDone && stage_ != Stage::kFailed) {
         // Until the headers are known, no more than they can take is held:

@@ -39,14 +39,6 @@ public:
                                        RowOutput** rows) = 0;
     };
 
-    enum class Stage {
-        kHeaders,  // the headers are not complete yet
-        kSized,    // the size is chosen; nothing is allocated yet
-        kRows,     // the job is making rows
-        kDone,     // every row is made, or only the headers were wanted
-        kFailed,
-    };
-
     explicit StreamedPicture(Listener& listener);
     ~StreamedPicture();
     StreamedPicture(const StreamedPicture&) = delete;
@@ -59,12 +51,15 @@ public:
     // every row is made, or when only the headers were wanted.
     std::uint32_t End();
 
-    Stage stage() const { return stage_; }
-    std::uint32_t status() const { return status_; }
-    // Output rows made so far.
-    std::uint32_t RowsDone() const;
-
 private:
+    enum class Stage {
+        kHeaders,  // the headers are not complete yet
+        kSized,    // the size is chosen; nothing is allocated yet
+        kRows,     // the job is making rows
+        kDone,     // every row is made, or only the headers were wanted
+        kFailed,
+    };
+
     std::uint32_t Fail(std::uint32_t code);
     std::uint32_t Advance();
     std::uint32_t LookForHeaders();
