@@ -46,8 +46,6 @@ public:
     // a failure, if there is one.
     gboolean Report(std::uint32_t status, GError** error);
 
-    StreamedPicture picture{*this};
-
 private:
     GdkPixbufModuleSizeFunc sizeFunc;
     GdkPixbufModulePreparedFunc preparedFunc;
@@ -58,6 +56,10 @@ private:
     // The size asked for, when it was refused as too large.
     int refusedWidth = 0;
     int refusedHeight = 0;
+
+public:
+    // Last, so that it goes first: its job writes into `rows`.
+    StreamedPicture picture{*this};
 };
 
 std::uint32_t LoadContext::ChooseSize(std::uint32_t width, std::uint32_t height,
