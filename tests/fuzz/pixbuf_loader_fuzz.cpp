@@ -12,8 +12,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
-#include "engine/wp_convert.h"
+#include "engine/conversion_status.h"
+#include "tests/engine/test_support.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" void fill_vtable(GdkPixbufModule* module);
@@ -35,18 +37,13 @@ struct Program {
 void OnSize(gint* w, gint* h, gpointer data) {
     auto* p = static_cast<Program*>(data);
     ++p->sizeCalls;
-    p->width = *w;
-    p->height = *h;
-    if (p->ask) {
-        *w = p->askWidth;
-        *h = p->askHeight;
-    }
+    p->width = std::exchange(*w, p->ask ? p->askWidth : *w);
+    p->height = std::exchange(*h, p->ask ? p->askHeight : *h);
 }
 
 void OnPrepared(GdkPixbuf* pixbuf, GdkPixbufAnimation*, gpointer data) {
-    auto* p = static_cast<Program*>(data);
-    ++p->prepared;
-    p->pixbuf = static_cast<GdkPixbuf*>(g_object_ref(pixbuf));
+    ++static_cast<Program*>(data)->prepared;
+    static_cast<Program*>(data)->pixbuf = static_cast<GdkPixbuf*>(g_object_ref(pixbuf));
 }
 
 void OnUpdated(GdkPixbuf* pixbuf, int x, int y, int w, int h, gpointer data) {
@@ -114,14 +111,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::WriteFile(in, file, fileSize);
     const int w = program.sizeCalls == 0 ? 1 : program.ask ? program.askWidth : program.width;
     const int h = program.sizeCalls == 0 ? 1 : program.ask ? program.askHeight : program.height;
-    std::uint32_t status = 0;
-    {
-        WPConvert job;
-        status = job.Begin(in.c_str(), out.c_str(), 1.0, static_cast<std::uint32_t>(w),
-                           static_cast<std::uint32_t>(h), 24);
-        if (status == 0) status = job.ConvertFirstLine();
-        while (status == 0 && job.linesDone < job.height) status = job.ConvertNextLine();
-    }
+    const std::uint32_t status = test::Convert(in, out, 1.0, static_cast<std::uint32_t>(w),
+                                               static_cast<std::uint32_t>(h), 24)
+                                     .status;
     FUZZ_CHECK(loaded == (status == 0));
     if (failure && failure->code == GDK_PIXBUF_ERROR_CORRUPT_IMAGE) {
         FUZZ_CHECK(status == kStatusReadFailed || status == kStatusFormatError);
