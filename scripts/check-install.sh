@@ -9,9 +9,14 @@
 #    without setting it, a thumbnail through the thumbnailer entry), renders
 #    the manual page, drives the bash completion and has
 #    update-mime-database read the MIME type.
+#    Where BUILD-DIR has the gdk-pixbuf loader, it is installed too.
 # 2. Where dpkg-deb, lintian, zip and unzip are installed, runs
 #    scripts/package.sh with the programs built beside BUILD-DIR (win32, win64;
-#    TAVREL_PACKAGE_BUILDS overrides) and checks the .deb and the zip.
+#    TAVREL_PACKAGE_BUILDS overrides) and checks the two .debs and the zip.
+# 3. Run as root, where no tavrel package is installed yet: installs both
+#    .debs with dpkg, finds the loader in gdk-pixbuf's list and opens a
+#    picture through GdkPixbuf from Python, then removes them again and finds
+#    the loader gone from the list.
 #
 # One line per check; ends with "check-install: N passed, N failed, N skipped"
 # and exits with 1 when a check failed.
@@ -69,6 +74,9 @@ check "the release notes, the README and the manifest name $version" release_nam
 dest="$tmp/dest"
 usr="$dest/usr"
 tavrel="$usr/bin/tavrel"
+loader_so=libpixbufloader-rq6.so
+loader_built=no
+[ -f "$build/plugins/pixbuf/$loader_so" ] && loader_built=yes
 installed() {
     DESTDIR="$dest" cmake --install "$build" --prefix /usr >/dev/null || return 1
     local f missing=0
@@ -78,6 +86,9 @@ installed() {
         [ -f "$usr/$f" ] || { echo "missing /usr/$f" && missing=1; }
     done
     [ -x "$tavrel" ] || { echo "/usr/bin/tavrel is not executable" && missing=1; }
+    if [ $loader_built = yes ] && [ -z "$(find "$usr/lib" -name "$loader_so" -path '*/gdk-pixbuf-2.0/*/loaders/*')" ]; then
+        echo "no $loader_so in a gdk-pixbuf loaders folder" && missing=1
+    fi
     return $missing
 }
 check "cmake --install puts every file in place" installed
@@ -211,9 +222,11 @@ else
         [ -z "$bad" ] || { echo "wrong owner or mode: $bad" && return 1; }
         [ "$(dpkg-deb -f "$deb" Section)/$(dpkg-deb -f "$deb" Priority)" = graphics/optional ] &&
             dpkg-deb -f "$deb" Depends | grep -q 'libpng16-16 (>= ' || return 1
-        # The wallpaper command's libraries are loaded at run time: recommended only.
-        ! dpkg-deb -f "$deb" Depends | grep -qiE 'libx11|libxrandr|libglib' &&
-            [ "$(dpkg-deb -f "$deb" Recommends)" = "libx11-6, libxrandr2, libglib2.0-bin" ]
+        # The wallpaper command's libraries are loaded at run time: recommended
+        # only. The loader and its libraries are in a package of their own.
+        ! dpkg-deb -f "$deb" Depends | grep -qiE 'libx11|libxrandr|libglib|gdk-pixbuf' &&
+            [ "$(dpkg-deb -f "$deb" Recommends)" = "libx11-6, libxrandr2, libglib2.0-bin" ] &&
+            ! grep -q "$loader_so" "$tmp/deb.txt"
     }
     check "the .deb holds the files, root-owned, 0755/0644, with its dependencies" deb_contents
 
@@ -221,6 +234,31 @@ else
     lintian --fail-on error "$deb" >"$tmp/lintian.txt" 2>&1
     check "lintian finds no error in the .deb" test $? -eq 0
     grep -v '^running with root privileges' "$tmp/lintian.txt" | sed 's/^/      lintian: /'
+
+    ldeb="$root/dist/tavrel-pixbuf-loader_${version}_$(dpkg --print-architecture).deb"
+    moduledir="$(pkg-config --variable=gdk_pixbuf_moduledir gdk-pixbuf-2.0 2>/dev/null)"
+    loader_deb() {
+        local files want
+        files="$(dpkg-deb -c "$ldeb" | awk '$1 !~ /^d/ { print $1, $2, $6 }')" || return 1
+        want="-rw-r--r-- root/root .$moduledir/$loader_so
+-rw-r--r-- root/root ./usr/share/doc/tavrel-pixbuf-loader/changelog.gz
+-rw-r--r-- root/root ./usr/share/doc/tavrel-pixbuf-loader/copyright"
+        [ "$(sort <<<"$files")" = "$want" ] || { echo "files: $files" && return 1; }
+        # No maintainer scripts: gdk-pixbuf's trigger does the registering.
+        [ "$(dpkg-deb --ctrl-tarfile "$ldeb" | tar -t | sort | xargs)" = "./ ./control ./md5sums" ] ||
+            { echo "control files: $(dpkg-deb --ctrl-tarfile "$ldeb" | tar -t | xargs)" && return 1; }
+        [ "$(dpkg-deb -f "$ldeb" Multi-Arch)" = same ] &&
+            dpkg-deb -f "$ldeb" Depends | grep -q 'libgdk-pixbuf-2.0-0 (>= ' &&
+            dpkg-deb -f "$ldeb" Depends | grep -q "tavrel (= $version)"
+    }
+    if [ -z "$moduledir" ]; then
+        skip "the loader's .deb (no gdk-pixbuf development files)"
+    else
+        check "the loader's .deb holds the loader alone, no scripts, Multi-Arch: same" loader_deb
+        lintian --fail-on error "$ldeb" >"$tmp/lintian-loader.txt" 2>&1
+        check "lintian finds no error in the loader's .deb" test $? -eq 0
+        grep -v '^running with root privileges' "$tmp/lintian-loader.txt" | sed 's/^/      lintian: /'
+    fi
 
     zip_contents() {
         [ "$(unzip -Z1 "$zip" | LC_ALL=C sort | xargs)" = "LICENSE.txt README-ja.txt Tavrel.exe \
@@ -260,6 +298,52 @@ x64/tavrel_wic.dll" ] ||
         done
     }
     check "the zip: Tavrel.exe and tavrel_wic.dll, 32-bit and in x64/, the register scripts, licence, Japanese read-me" zip_contents
+fi
+
+# ------------------------------------------------ the packages installed ---
+# gdk-pixbuf-query-loaders is not on PATH: it lives beside the loaders folder.
+query_loaders="$(pkg-config --variable=gdk_pixbuf_query_loaders gdk-pixbuf-2.0 2>/dev/null)"
+cache_file="$(pkg-config --variable=gdk_pixbuf_cache_file gdk-pixbuf-2.0 2>/dev/null)"
+# lists_rq6 yes|no: whether gdk-pixbuf's loader list (the one the program
+# writes from the loaders folder, and the cache the trigger wrote) has RQ6.
+lists_rq6() {
+    local want=$1 listed=no cached=no
+    "$query_loaders" 2>/dev/null | grep -q '^"rq6" ' && listed=yes
+    grep -q '^"rq6" ' "$cache_file" && cached=yes
+    [ "$listed/$cached" = "$want/$want" ] || { echo "rq6 listed: $listed, in $cache_file: $cached" && return 1; }
+}
+if [ "$(id -u)" -ne 0 ] || [ -z "${ldeb:-}" ] || [ ! -f "${ldeb:-}" ] || [ ! -x "$query_loaders" ]; then
+    skip "installing the packages (needs root, the packages and gdk-pixbuf-query-loaders)"
+elif dpkg-query -W -f='${Status}' tavrel tavrel-pixbuf-loader 2>/dev/null | grep -q 'ok installed'; then
+    skip "installing the packages (a tavrel package is already installed here)"
+else
+    installs() {
+        dpkg -i "$deb" "$ldeb" >"$tmp/dpkg.txt" 2>&1 || { cat "$tmp/dpkg.txt" && return 1; }
+        lists_rq6 yes
+    }
+    check "dpkg -i of both packages: gdk-pixbuf lists the rq6 loader" installs
+    opens() {
+        local out
+        out="$(/usr/bin/python3 - "$tmp/disc/Extends/Sg008.rq6" <<'PY'
+import sys, gi
+gi.require_version("GdkPixbuf", "2.0")
+from gi.repository import GdkPixbuf
+pixbuf = GdkPixbuf.Pixbuf.new_from_file_at_size(sys.argv[1], 256, 256)
+print(pixbuf.get_width(), pixbuf.get_height(), pixbuf.get_n_channels())
+PY
+)" || return 1
+        [ "$out" = "256 192 3" ] || { echo "opened as: $out" && return 1; }
+    }
+    if /usr/bin/python3 -c 'import gi; gi.require_version("GdkPixbuf", "2.0")' 2>/dev/null; then
+        check "the installed loader opens a picture through GdkPixbuf in Python, at 256x192" opens
+    else
+        skip "a picture through GdkPixbuf in Python (no python3-gi, gir1.2-gdkpixbuf-2.0)"
+    fi
+    removes() {
+        dpkg -P tavrel-pixbuf-loader tavrel >"$tmp/dpkg.txt" 2>&1 || { cat "$tmp/dpkg.txt" && return 1; }
+        lists_rq6 no
+    }
+    check "dpkg -P of both packages: the rq6 loader is gone from the list" removes
 fi
 
 echo "check-install: $passed passed, $failed failed, $skipped skipped"

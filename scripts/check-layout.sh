@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks that the folders keep the architecture they stand for:
 #   - each top-level folder includes only from itself and the folders below
-#     it (the table below);
+#     it (the table below); in plugins/ each plug-in has a room of its own
+#     (plugins/NAME/) and includes nothing from another's;
 #   - no source files include each other in a loop, directly or through
 #     others; a file and its header (x.h, x.cpp, x_win.cpp ...) count as one
 #     unit, so that a loop through a header is seen too;
@@ -90,6 +91,11 @@ while read -r f inc; do
     if [ "$folder" != "$target" ] && [ -n "${below[$folder]+set}" ] &&
         [[ " ${below[$folder]} " != *" $target "* ]]; then
         fail "$f includes $inc: $target/ is not below $folder/"
+    fi
+    if [ "$folder" = plugins ] && [ "$target" = plugins ]; then
+        room=$(cut -d/ -f2 <<<"$f")
+        [ "$(cut -d/ -f2 <<<"$inc")" = "$room" ] ||
+            fail "$f includes $inc: plug-ins include nothing from each other's rooms"
     fi
 done <<<"$includes"
 

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Makes sure the Debian packages a task needs are installed.
-#   scripts/deps.sh build   compiler, CMake and the GoogleTest sources
+#   scripts/deps.sh build   compiler, CMake, the GoogleTest sources and the
+#                           libraries the tool and the gdk-pixbuf loader use
 #   scripts/deps.sh test    also MinGW-w64, Wine (64- and 32-bit), Xvfb, the
 #                           tools the GUI and fuzz tests use, and those that
 #                           build and check the packages (dpkg-dev, lintian,
 #                           man, zip) and the Japanese locale's messages;
-#                           the wallpaper tests' X libraries and gsettings
+#                           the wallpaper tests' X libraries and gsettings;
+#                           gdk-pixbuf's thumbnailer and its Python binding
 # Installs what is missing when run as root; otherwise prints the command to
 # run and fails.  Silent when everything is there.
 set -euo pipefail
@@ -17,14 +19,18 @@ usage() {
 [ $# -eq 1 ] || usage
 
 # gettext compiles the message catalogues; git names the revision a build
-# comes from; the tool writes PNG through libdeflate.
-build_packages=(cmake g++ make googletest libpng-dev libdeflate-dev gettext git)
+# comes from; the tool writes PNG through libdeflate; the gdk-pixbuf loader
+# is built where pkg-config finds gdk-pixbuf (whose development package brings
+# the thumbnailer and shared-mime-info, which its tests use).
+build_packages=(cmake g++ make googletest libpng-dev libdeflate-dev gettext git
+    pkg-config libgdk-pixbuf-2.0-dev)
 test_packages=(
     g++-mingw-w64-x86-64 g++-mingw-w64-i686
     xvfb xdotool x11-utils fonts-monapo imagemagick
     clang libclang-rt-14-dev pngcheck
     locales man-db groff-base dpkg-dev lintian zip unzip bash-completion shared-mime-info
     libx11-6 libxrandr2 libglib2.0-bin gsettings-desktop-schemas
+    libgdk-pixbuf2.0-bin python3-gi gir1.2-gdkpixbuf-2.0
 )
 # Wine gets its recommended packages: its X11 driver loads libXrender,
 # libXrandr, libXcursor and friends at run time, and those are only

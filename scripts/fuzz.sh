@@ -4,7 +4,9 @@
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 #
 # SECONDS  how long each target runs; 0 (the default) runs until Ctrl-C.
-# TARGET   rq6_reader, conversion or standard_picture; by default all, side by side.
+# TARGET   rq6_reader, conversion, standard_picture or pixbuf_loader (where
+#          gdk-pixbuf's development files are installed); by default all,
+#          side by side.
 #
 # Builds build/fuzz-long with clang (libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer), writes the seed corpus and runs each target at
@@ -26,17 +28,20 @@ seconds=${1:-0}
 [ $# -gt 0 ] && shift
 case "$seconds" in
 '' | *[!0-9]*)
-    echo "usage: $0 [SECONDS] [rq6_reader|conversion|standard_picture...]" >&2
+    echo "usage: $0 [SECONDS] [rq6_reader|conversion|standard_picture|pixbuf_loader...]" >&2
     exit 2
     ;;
 esac
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(rq6_reader conversion standard_picture)
+if [ ${#targets[@]} -eq 0 ]; then
+    targets=(rq6_reader conversion standard_picture)
+    pkg-config --exists gdk-pixbuf-2.0 2>/dev/null && targets+=(pixbuf_loader)
+fi
 for t in "${targets[@]}"; do
     case "$t" in
-    rq6_reader | conversion | standard_picture) ;;
+    rq6_reader | conversion | standard_picture | pixbuf_loader) ;;
     *)
-        echo "unknown target: $t (rq6_reader, conversion or standard_picture)" >&2
+        echo "unknown target: $t (rq6_reader, conversion, standard_picture or pixbuf_loader)" >&2
         exit 2
         ;;
     esac
@@ -57,7 +62,10 @@ stop() { kill -INT "${pids[@]}" 2>/dev/null || true; }
 trap stop INT TERM
 for t in "${targets[@]}"; do
     mkdir -p "$BUILD/fuzz-work/$t" "$BUILD/fuzz-artifacts"
-    inputs=("$BUILD/fuzz-work/$t" "$BUILD/fuzz-corpus/$t")
+    # The loader's target starts from the conversion seeds, whose job bytes it reads alike.
+    seeds=$t
+    [ "$t" = pixbuf_loader ] && seeds=conversion
+    inputs=("$BUILD/fuzz-work/$t" "$BUILD/fuzz-corpus/$seeds")
     [ -d "$ROOT/tests/fuzz/regressions/$t" ] && inputs+=("$ROOT/tests/fuzz/regressions/$t")
     echo "fuzzing $t for ${seconds:-0} s (0: until Ctrl-C); log: $BUILD/fuzz-$t.log"
     nice -n 19 "$BUILD/tests/fuzz/${t}_fuzz" -max_total_time="$seconds" -timeout=10 \

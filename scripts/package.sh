@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds what is shipped and writes it into dist/:
 #   dist/tavrel_VERSION_ARCH.deb        the Linux tool as a Debian package
+#   dist/tavrel-pixbuf-loader_VERSION_ARCH.deb
+#                                       the gdk-pixbuf loader, a package of its own
 #   dist/tavrel-VERSION-windows.zip     Tavrel.exe and the WIC decoder tavrel_wic.dll,
 #                                       32-bit at the top, 64-bit in x64/, with the
 #                                       scripts that register the decoder
@@ -61,15 +63,21 @@ say "native build"
 # Built with Debian's hardening flags, like Debian's own packages.
 flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
 native="$(build native cli/tavrel -DCMAKE_CXX_FLAGS="$(flags CPPFLAGS) $(flags CXXFLAGS)" \
-    -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)")"
+    -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)" -DCMAKE_MODULE_LINKER_FLAGS="$(flags LDFLAGS)" \
+    -DTAVREL_PIXBUF_LOADER=ON)"
 echo "from $native"
+loader_so=libpixbufloader-rq6.so
+[ -f "$native/plugins/pixbuf/$loader_so" ] ||
+    fail "$native has no gdk-pixbuf loader (is libgdk-pixbuf-2.0-dev installed?)"
 
 say "install into the staging folder"
 # Laid out as Debian's tools expect: debian/PACKAGE beside debian/control.
 stage="$work/src/debian/tavrel"
 mkdir -p "$stage/DEBIAN"
-printf 'Source: tavrel\n\nPackage: tavrel\nArchitecture: any\n' >"$work/src/debian/control"
-(umask 022 && DESTDIR="$stage" cmake --install "$native" --prefix /usr >/dev/null)
+printf 'Source: tavrel\n\nPackage: tavrel\nArchitecture: any\n\nPackage: tavrel-pixbuf-loader\nArchitecture: any\n' \
+    >"$work/src/debian/control"
+# Everything but the loader, which has a package of its own.
+(umask 022 && DESTDIR="$stage" cmake --install "$native" --prefix /usr --component Unspecified >/dev/null)
 doc="$stage/usr/share/doc/tavrel"
 for f in usr/bin/tavrel usr/share/man/man1/tavrel.1 usr/share/bash-completion/completions/tavrel \
     usr/share/mime/packages/tavrel-rq6.xml usr/share/thumbnailers/tavrel.thumbnailer \
@@ -109,6 +117,41 @@ find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 deb="$dist/tavrel_${version}_${arch}.deb"
 dpkg-deb --root-owner-group -Zxz --build "$stage" "$deb" >/dev/null
 echo "wrote $deb"
+
+# ---------------------------------------------------- gdk-pixbuf loader ---
+say "gdk-pixbuf loader package"
+# The loader alone. gdk-pixbuf's own package watches the loaders folder with
+# a dpkg trigger that rebuilds its loader cache, so installing and removing
+# this package registers and unregisters the loader with no scripts of ours.
+# It depends on tavrel for the RQ6 MIME type, by which gdk-pixbuf recognises
+# the files, and is Multi-Arch: same like Debian's other loaders.
+lstage="$work/src/debian/tavrel-pixbuf-loader"
+mkdir -p "$lstage/DEBIAN"
+(umask 022 && DESTDIR="$lstage" cmake --install "$native" --prefix /usr --component pixbuf-loader >/dev/null)
+module="$(cd "$lstage" && find usr -name "$loader_so")"
+moduledir="$(pkg-config --variable=gdk_pixbuf_moduledir gdk-pixbuf-2.0)"
+[ "/$module" = "$moduledir/$loader_so" ] || fail "the loader is installed as /$module, not in $moduledir"
+strip --remove-section=.comment --remove-section=.note --strip-unneeded "$lstage/$module"
+ldoc="$lstage/usr/share/doc/tavrel-pixbuf-loader"
+mkdir -p "$ldoc"
+cp packaging/debian/copyright "$ldoc/copyright"
+sed "s|@MAINTAINER@|$maintainer|" packaging/debian/changelog | gzip -9n >"$ldoc/changelog.gz"
+find "$lstage" -type d -exec chmod 0755 {} +
+find "$lstage" -type f -exec chmod 0644 {} +
+ldepends="$(cd "$work/src" && dpkg-shlibdeps -O --warnings=1 -e"debian/tavrel-pixbuf-loader/$module" |
+    sed -n 's/^shlibs:Depends=//p')"
+[ -n "$ldepends" ] || fail "dpkg-shlibdeps found no dependencies of the loader"
+size="$(du -sk --apparent-size --exclude=DEBIAN "$lstage" | cut -f1)"
+sed -e "s|@VERSION@|$version|" -e "s|@ARCH@|$arch|" -e "s|@MAINTAINER@|$maintainer|" \
+    -e "s|@INSTALLED_SIZE@|$size|" -e "s|@DEPENDS@|$ldepends|" \
+    packaging/debian/pixbuf-loader.control.in >"$lstage/DEBIAN/control"
+(cd "$lstage" && find usr -type f | LC_ALL=C sort | xargs md5sum) >"$lstage/DEBIAN/md5sums"
+chmod 0644 "$lstage/DEBIAN/control" "$lstage/DEBIAN/md5sums"
+find "$lstage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+
+ldeb="$dist/tavrel-pixbuf-loader_${version}_${arch}.deb"
+dpkg-deb --root-owner-group -Zxz --build "$lstage" "$ldeb" >/dev/null
+echo "wrote $ldeb"
 
 # --------------------------------------------------------------- Windows ---
 say "Windows builds"

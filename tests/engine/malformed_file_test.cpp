@@ -13,7 +13,7 @@
 #include "engine/wp_convert.h"
 #include "formats/rgb48_picture.h"
 #include "gtest/gtest.h"
-#include "tests/engine/bad_files.h"
+#include "tests/engine/damaged_files.h"
 #include "tests/engine/reference_conversion.h"
 #include "tests/engine/test_support.h"
 
@@ -174,14 +174,12 @@ TEST(TruncatedFileLayout, ACutInTheRowsOfALargerPictureStopsAtTheMissingRow) {
 }
 
 // ---------------------------------------------------------------------------
-// Named bad files (tests/engine/bad_files.cpp).
+// Named bad files (tests/engine/damaged_files.cpp).
 
-using test::BadFile;
-
-class BadFileTest : public ::testing::TestWithParam<BadFile> {};
+class BadFileTest : public ::testing::TestWithParam<test::DamagedFile> {};
 
 TEST_P(BadFileTest, EndsWithItsStatus) {
-    const BadFile& bad = GetParam();
+    const test::DamagedFile& bad = GetParam();
     const Outcome o = RunJob(bad.make(), bad.name);
     if (bad.failsInBegin) {
         ExpectRefusedInBegin(o, bad.status);
@@ -197,9 +195,12 @@ TEST_P(BadFileTest, EndsWithItsStatus) {
     }
 }
 
-std::string BadFileName(const ::testing::TestParamInfo<BadFile>& info) { return info.param.name; }
+std::string BadFileName(const ::testing::TestParamInfo<test::DamagedFile>& info) {
+    return info.param.name;
+}
 
-INSTANTIATE_TEST_SUITE_P(Named, BadFileTest, ::testing::ValuesIn(test::BadFiles()), BadFileName);
+INSTANTIATE_TEST_SUITE_P(Named, BadFileTest, ::testing::ValuesIn(test::DamagedFiles()),
+                         BadFileName);
 
 // ---------------------------------------------------------------------------
 // Unusual files that are still pictures.

@@ -20,7 +20,7 @@
 #include "plugins/wic/codec_ids.h"
 #include "plugins/wic/source_transform.h"
 #include "samples/sample_disc.h"
-#include "tests/engine/bad_files.h"
+#include "tests/engine/damaged_files.h"
 #include "tests/engine/test_support.h"
 
 namespace {
@@ -369,7 +369,7 @@ void ExpectRefused(const Decoded& d, const Bytes& file, std::uint32_t status, bo
 }
 
 TEST(Registered, EveryDamagedFileIsRefusedAndTheClientCarriesOn) {
-    for (const test::BadFile& bad : test::BadFiles()) {
+    for (const test::DamagedFile& bad : test::DamagedFiles()) {
         const Bytes file = bad.make();
         const std::string name = std::string(bad.name) + ".rq6";
         test::WriteRaw(name, file);

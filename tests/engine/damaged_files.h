@@ -13,6 +13,8 @@
 
 namespace test {
 
+using Bytes = std::vector<std::uint8_t>;
+
 // 5 x 3: an odd width, so every stored row ends in two fill bytes.
 const Picture& SmallPicture();
 std::vector<std::uint8_t> SmallFile(const rq6::PayloadFields& fields = {},
@@ -20,13 +22,13 @@ std::vector<std::uint8_t> SmallFile(const rq6::PayloadFields& fields = {},
 // The small picture coded with a chain of `internalNodes` internal nodes.
 std::vector<std::uint8_t> ChainCoded(int internalNodes);
 
-struct BadFile {
+struct DamagedFile {
     const char* name;
     std::function<std::vector<std::uint8_t>()> make;
     std::uint32_t status;  // how a conversion ends
     bool failsInBegin;     // or else the headers read and a row fails
 };
-const std::vector<BadFile>& BadFiles();
+const std::vector<DamagedFile>& DamagedFiles();
 
 // The small picture with a comment, to be cut at every byte; where each cut
 // falls is worked out from the code (Classify).

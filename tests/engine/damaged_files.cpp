@@ -1,4 +1,4 @@
-#include "tests/engine/bad_files.h"
+#include "tests/engine/damaged_files.h"
 
 #include <cstdint>
 #include <random>
@@ -9,7 +9,6 @@ namespace test {
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
 
 Bytes Raw(std::initializer_list<std::uint8_t> bytes) { return Bytes(bytes); }
 
@@ -79,8 +78,8 @@ const StreamLayout& CutLayout() {
 }
 
 // clang-format off
-const std::vector<BadFile>& BadFiles() {
-    static const std::vector<BadFile> files = {
+const std::vector<DamagedFile>& DamagedFiles() {
+    static const std::vector<DamagedFile> files = {
     // The container.
     {"EmptyFile", [] { return Bytes{}; }, kFormat, true},
     {"MagicOnly", [] { return Raw({'R', 'Q', '6', '1'}); }, kFormat, true},
