@@ -68,6 +68,8 @@ template class GammaTable<std::uint16_t, 65536>;
 
 ContrastTable::ContrastTable() {
     for (int i = 0; i < kPositions; ++i) {
-        exponent[i] = std::pow(2.5, (i - kMiddle) * 0.0078125);
+        // Positions run from 2.5^-1 to 2.5^1, kMiddle steps either side;
+        // kMiddle is a power of two, so the division is exact.
+        exponent[i] = std::pow(2.5, (i - kMiddle) / static_cast<double>(kMiddle));
     }
 }

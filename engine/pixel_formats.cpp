@@ -57,12 +57,30 @@ inline std::uint8_t Gray256Level(std::uint32_t v, std::uint32_t t) {
     return static_cast<std::uint8_t>((t + v - (v >> 8)) >> 8);
 }
 
+// Mode 8's colour cube: 3 blue x 10 green x 8 red levels, after the sixteen
+// system colours that open the palette. A channel's step is full scale
+// divided by its level count less one, truncated: 65535 / 9 = 7281 for
+// green, 65535 / 7 = 9362 for red; blue's step is 2^15, so its level is a
+// shift. Index = first + blue stride x blue + green stride x green + red.
+constexpr std::uint32_t kCubeGreenLevels = 10;
+constexpr std::uint32_t kCubeRedLevels = 8;
+constexpr std::uint32_t kCubeGreenStep = 65535 / (kCubeGreenLevels - 1);
+constexpr std::uint32_t kCubeRedStep = 65535 / (kCubeRedLevels - 1);
+constexpr int kCubeBlueShift = 15;
+constexpr std::uint32_t kCubeFirstIndex = 16;
+constexpr std::uint32_t kCubeGreenStride = kCubeRedLevels;
+constexpr std::uint32_t kCubeBlueStride = kCubeGreenLevels * kCubeRedLevels;
+static_assert(kCubeGreenStep == 7281 && kCubeRedStep == 9362, "the cube's steps");
+static_assert(kCubeFirstIndex + 3 * kCubeBlueStride == 256, "the cube fills the palette");
+
 inline std::uint8_t Color256Index(std::uint32_t b, std::uint32_t g, std::uint32_t r,
                                   std::uint32_t t) {
-    const std::uint32_t bl = (b + 128 * t) >> 15;
-    const std::uint32_t gl = (g + ((7281 * t) >> 8)) / 7281;
-    const std::uint32_t rl = (r + ((9362 * t) >> 8)) / 9362;
-    return static_cast<std::uint8_t>(16 + 80 * bl + 8 * gl + rl);
+    // Each quantiser adds t/256 of its own step before truncating.
+    const std::uint32_t bl = (b + (t << (kCubeBlueShift - 8))) >> kCubeBlueShift;
+    const std::uint32_t gl = (g + ((kCubeGreenStep * t) >> 8)) / kCubeGreenStep;
+    const std::uint32_t rl = (r + ((kCubeRedStep * t) >> 8)) / kCubeRedStep;
+    return static_cast<std::uint8_t>(kCubeFirstIndex + kCubeBlueStride * bl +
+                                     kCubeGreenStride * gl + rl);
 }
 
 inline std::uint8_t System16Index(std::uint32_t b, std::uint32_t g, std::uint32_t r,

@@ -64,7 +64,7 @@ bool RegisterMainWindowClass() {
     wc.cbWndExtra = sizeof(Window*);  // the bound object
     wc.hInstance = programInstance;
     wc.hIcon = LoadIconW(programInstance, L"IDI_AppIcon");
-    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     wc.lpszClassName = kClassName;
     return RegisterClassW(&wc) != 0;

@@ -34,7 +34,6 @@ inline constexpr char kUnexpected[] = "予期せぬエラーが発生しまし�
 inline constexpr char kUnexpectedCaption[] = "Unexpected Error";
 
 // Batch run.
-inline constexpr char kRunning[] = "変換中です。しばらくお待ちください・・・。";
 inline constexpr char kFinished[] = "完了しました。";
 inline constexpr char kTooSmall[] =
     "出力画像が小さすぎますので、次の通り\n修正します。\n  幅 : 200 Pixel / 高さ : 150 Pixel";

@@ -82,7 +82,8 @@ protected:
         return true;
     }
 
-    // Fills the disk to the last byte.
+    // Fills the disk to the last byte. Its assertions end only this helper,
+    // so every caller wraps it in ASSERT_NO_FATAL_FAILURE.
     static void Fill(const std::string& path) {
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ASSERT_GE(fd, 0);
@@ -100,7 +101,7 @@ protected:
 
 TEST_F(RealDisk, JobOnAFullDiskFailsAtTheFileHeader) {
     if (!Mount(2 * kPage)) return;
-    Fill("disk/filler");
+    ASSERT_NO_FATAL_FAILURE(Fill("disk/filler"));
     WPConvert job;
     EXPECT_EQ(job.Begin("pic.rq6", "disk/out.bmp", 1.0, 23, 17, kModeColor256), kStatusWriteFailed);
     EXPECT_EQ(job.ConvertFirstLine(), kStatusWriteFailed);
@@ -121,7 +122,7 @@ TEST_F(RealDisk, JobFailsAtTheRowThatDoesNotFit) {
 TEST_F(RealDisk, ToolOnAFullDiskExitsFiveAndKeepsTheOldFile) {
     if (!Mount(2 * kPage)) return;
     test::WriteRaw("disk/pic.bmp", {'o', 'l', 'd'});
-    Fill("disk/filler");
+    ASSERT_NO_FATAL_FAILURE(Fill("disk/filler"));
     const CliRun r = Tavrel("convert pic.rq6 -o disk/pic.bmp");
     EXPECT_EQ(r.exit, 5);
     EXPECT_EQ(r.err, "tavrel: cannot write disk/pic.bmp: No space left on device\n");

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace test {
@@ -90,19 +92,53 @@ std::uint32_t ReferenceWeight(std::uint32_t n, std::uint32_t m, std::uint32_t i,
     return hi > lo ? static_cast<std::uint32_t>(hi - lo) : 0;
 }
 
+// Worked out by hand, not by a formula, so that a wrong crop rule in the
+// engine cannot be copied here: {W, H, w, h} -> {left, top, width, height}.
+// The sizes the conversion tests use, with portrait and ultrawide outputs,
+// slivers both ways, outputs of the picture's own proportions (no crop), an
+// odd pixel to split, half-way roundings, and the extremes 1 x 4000 and
+// 4000 x 1.
+const CoverCase kCoverCases[] = {
+    {{32, 24, 9, 16}, {9, 0, 14, 24}},        // 13.5 columns round up to 14
+    {{32, 24, 21, 9}, {0, 5, 32, 14}},        // 13.71 rows
+    {{32, 24, 16, 9}, {0, 3, 32, 18}},        // exactly 18 rows
+    {{32, 24, 43, 10}, {0, 8, 32, 7}},        // 7.44 rows
+    {{32, 24, 1, 7}, {14, 0, 3, 24}},         // 3.43 columns
+    {{32, 24, 64, 48}, {0, 0, 32, 24}},       // same proportions: no crop
+    {{40, 30, 1, 37}, {19, 0, 1, 30}},        // one column
+    {{40, 30, 37, 1}, {0, 14, 40, 1}},        // one row
+    {{1, 30, 5, 3}, {0, 14, 1, 1}},
+    {{30, 1, 3, 5}, {14, 0, 1, 1}},
+    {{2, 31, 40, 1}, {0, 15, 2, 1}},          // 0.05 rows: at least one
+    {{31, 2, 1, 40}, {15, 0, 1, 2}},          // 0.05 columns: at least one
+    {{33, 24, 16, 12}, {0, 0, 32, 24}},       // one column to spare: the last one goes
+    {{31, 24, 16, 12}, {0, 0, 31, 23}},       // 23.25 rows: the bottom one goes
+    {{24, 32, 3, 4}, {0, 0, 24, 32}},
+    {{7, 5, 2, 3}, {2, 0, 3, 5}},
+    {{5, 7, 3, 2}, {0, 2, 5, 3}},
+    {{1, 4000, 1920, 1080}, {0, 1999, 1, 1}},
+    {{4000, 1, 1920, 1080}, {1999, 0, 2, 1}},
+    {{4000, 1, 1, 4000}, {1999, 0, 1, 1}},
+    {{1, 4000, 4000, 1}, {0, 1999, 1, 1}},
+    {{640, 480, 1920, 1080}, {0, 60, 640, 360}},  // exactly 360 rows
+    {{48, 36, 1920, 1080}, {0, 4, 48, 27}},
+    {{48, 36, 1080, 1920}, {14, 0, 20, 36}},
+    {{48, 36, 400, 300}, {0, 0, 48, 36}},
+    {{48, 36, 301, 1000}, {18, 0, 11, 36}},
+    {{48, 36, 3840, 2160}, {0, 4, 48, 27}},
+    {{48, 36, 7680, 4319}, {0, 4, 48, 27}},
+    {{48, 36, 200, 150}, {0, 0, 48, 36}},
+};
+const std::size_t kCoverCaseCount = sizeof kCoverCases / sizeof kCoverCases[0];
+
 Crop ReferenceCoverCrop(std::uint32_t W, std::uint32_t H, std::uint32_t w, std::uint32_t h) {
-    const std::uint64_t W64 = W, H64 = H;
-    Crop c;
-    if (W64 * h > w * H64) {
-        c.height = H;
-        c.width = std::max<std::uint32_t>(1, static_cast<std::uint32_t>((H64 * w + h / 2) / h));
-        c.left = (W - c.width) / 2;
-    } else {
-        c.width = W;
-        c.height = std::max<std::uint32_t>(1, static_cast<std::uint32_t>((W64 * h + w / 2) / w));
-        c.top = (H - c.height) / 2;
+    for (const CoverCase& c : kCoverCases) {
+        if (c.size[0] == W && c.size[1] == H && c.size[2] == w && c.size[3] == h) return c.crop;
     }
-    return c;
+    std::fprintf(stderr, "no hand-worked crop for %ux%u into %ux%u: add it to kCoverCases\n",
+                 static_cast<unsigned>(W), static_cast<unsigned>(H), static_cast<unsigned>(w),
+                 static_cast<unsigned>(h));
+    std::abort();
 }
 
 Picture Cropped(const Picture& pic, const Crop& crop) {

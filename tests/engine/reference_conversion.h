@@ -5,6 +5,7 @@
 // engine's output must match it byte for byte.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -22,14 +23,20 @@ std::uint32_t ReferenceWeight(std::uint32_t n, std::uint32_t m, std::uint32_t i,
 // The tone curve entry for a sample.
 std::uint16_t ReferenceTone(double exponent, std::uint32_t sample);
 
-// The centred part of a W x H picture that fills a w x h output, as the
-// rule reads: the whole height and (H w + h/2) / h columns starting at
-// column (W - that) / 2 when W h > w H, else the whole width and
-// (W h + w/2) / w rows starting that many rows below the top divided by two;
-// at least one column or row. `top` counts from the top row as seen.
+// The centred part of a W x H picture that fills a w x h output, `top`
+// counted from the top row as seen.
 struct Crop {
     std::uint32_t left = 0, top = 0, width = 0, height = 0;
 };
+struct CoverCase {
+    std::uint32_t size[4];  // W, H, w, h
+    Crop crop;
+};
+// Every crop the tests use, each worked out by hand.
+extern const CoverCase kCoverCases[];
+extern const std::size_t kCoverCaseCount;
+// The crop of kCoverCases for these sizes; a size missing from the table
+// stops the program with a message saying so.
 Crop ReferenceCoverCrop(std::uint32_t W, std::uint32_t H, std::uint32_t w, std::uint32_t h);
 
 // The picture holding only that part.
