@@ -10,6 +10,11 @@
 # skips itself (a check that needs something this host lacks) counts neither
 # as passed nor in that number; each build's line gives their count.
 #
+# Usage: scripts/test.sh [native|win64|win32|install|asan]...  runs only the
+# configurations named (each is a preset of CMakePresets.json but install,
+# which checks the installed tree and the packages), all of them by default,
+# and still ends with the counts of what ran.
+#
 # Environment: TAVREL_JOBS (build parallelism, default nproc),
 # TAVREL_WINE_CTEST_JOBS (parallel suites under Wine, default 2).
 set -uo pipefail
@@ -151,16 +156,15 @@ count_results() {
 }
 
 # run_build NAME native|wine CTEST_JOBS [cmake options...]
-# Configures build/NAME, builds it and runs its suites.  A configuration that
-# does not build counts as one failure.
+# Configures build/NAME from its preset in CMakePresets.json, builds it and
+# runs its suites.  A configuration that does not build counts as one failure.
 run_build() {
     local name=$1 runner=$2 ctest_jobs=$3
     shift 3
     local dir="$ROOT/build/$name"
     local t0=$SECONDS
     log "$name: configure and build"
-    if ! cmake -S "$ROOT" -B "$dir" -DTAVREL_WERROR=ON "$@" ||
-        ! cmake --build "$dir" --parallel "$JOBS"; then
+    if ! cmake --preset "$name" "$@" || ! cmake --build "$dir" --parallel "$JOBS"; then
         summary+=("$name: BUILD FAILED")
         total_failed=$((total_failed + 1))
         status=1
@@ -182,6 +186,23 @@ run_build() {
     summary[-1]+=" [build ${built} s, tests $((SECONDS - t0)) s]"
 }
 
+# The configurations to run: those named on the command line, else all.
+all_configurations=(native win64 win32 install asan)
+if [ $# -eq 0 ]; then
+    set -- "${all_configurations[@]}"
+fi
+declare -A wanted=()
+for c in "$@"; do
+    case " ${all_configurations[*]} " in
+    *" $c "*) wanted[$c]=1 ;;
+    *)
+        echo "usage: $0 [${all_configurations[*]// /|}]..." >&2
+        exit 2
+        ;;
+    esac
+done
+want() { [ -n "${wanted[$1]:-}" ]; }
+
 mkdir -p "$ROOT/build"
 rm -f "$ROOT"/build/*/test-results/*.xml
 
@@ -194,12 +215,11 @@ fi
 deps_time=$((SECONDS - t_start))
 
 # One line per configuration.
-run_build native native "$JOBS" -DCMAKE_BUILD_TYPE=Release
-run_build win64 wine "$WINE_CTEST_JOBS" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake"
+want native && run_build native native "$JOBS"
+want win64 && run_build win64 wine "$WINE_CTEST_JOBS"
 # The release build.  Built on every host; where the kernel runs no 32-bit
 # programs its suites report themselves skipped (scripts/wine-run.sh).
-run_build win32 wine "$WINE_CTEST_JOBS" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake"
+want win32 && run_build win32 wine "$WINE_CTEST_JOBS"
 # What users install: build/native installed into a temporary DESTDIR (tool,
 # manual page, completion, MIME type, thumbnailer), then scripts/package.sh
 # from build/native, build/win32 and build/win64.  Each check counts as one.
@@ -221,13 +241,21 @@ run_install_checks() {
     fi
     [ "$result" -eq 0 ] || status=1
 }
-run_install_checks
+if want install; then
+    # The checks install build/native; alone, they build it without its suites.
+    if ! want native && ! { cmake --preset native >/dev/null && cmake --build "$ROOT/build/native" --parallel "$JOBS" >/dev/null; }; then
+        summary+=("install: BUILD FAILED")
+        total_failed=$((total_failed + 1))
+        status=1
+    else
+        run_install_checks
+    fi
+fi
 # One clang build serves the sanitizers and the fuzzers: the native suites
 # under AddressSanitizer and UndefinedBehaviorSanitizer (any finding, leaks
 # included, aborts its suite), then each libFuzzer target for
 # TAVREL_FUZZ_SECONDS (25) on its corpus and saved crash inputs, side by side.
-run_build asan native 2 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_FUZZ=ON \
-    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+want asan && run_build asan native 2
 
 log "summary"
 echo "dependencies checked in $deps_time s"
