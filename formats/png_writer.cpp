@@ -14,6 +14,8 @@
 #include <thread>
 
 #include "engine/conversion_status.h"
+#include "formats/deflate_join.h"
+#include "formats/translation.h"
 #include "platform/file_io.h"
 
 namespace png_write {
@@ -37,11 +39,9 @@ constexpr std::uint64_t kSmoothBelow = 12;
 constexpr std::size_t kBandsAheadPerThread = 2;
 // Image data chunks of at most this many bytes.
 constexpr std::size_t kMaxIdatBytes = std::size_t{1} << 20;
-// The walker reads eight bytes at a time, so every compressed band ends in
-// this many zero bytes beyond what libdeflate may write.
-constexpr std::size_t kSlack = 8;
-// Bits a peek at the stream holds at least.
-constexpr int kPeekBits = 57;
+// Every compressed band ends in this many zero bytes beyond what libdeflate
+// may write, for the walker that joins the bands.
+constexpr std::size_t kSlack = kJoinSlack;
 
 // ------------------------------------------------------------------ chunks --
 
@@ -62,7 +62,9 @@ public:
         while (ok_ && size > 0) {
             const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(size, 1u << 30));
             std::uint32_t written = 0;
-            ok_ = platform::Write(file_, p, n, &written) && written == n;
+            const bool called = platform::Write(file_, p, n, &written);
+            ok_ = called && written == n;
+            if (!ok_) systemError_ = called ? 0 : platform::LastError();
             p += n;
             size -= n;
         }
@@ -81,9 +83,13 @@ public:
         return Raw(head, 8) && Raw(data, size) && Raw(tail, 4);
     }
 
+    // The system's reason for the write that failed, 0 if none.
+    int SystemError() const { return systemError_; }
+
 private:
     platform::FileHandle file_;
     bool ok_ = true;
+    int systemError_ = 0;
 };
 
 bool IsAscii(const std::string& s) {
@@ -180,286 +186,6 @@ struct Filterer {
     }
 };
 
-// ------------------------------------------------------- deflate walking ----
-
-// Reads a raw deflate stream bit by bit, least significant bit first, as
-// deflate packs them. The data must be followed by kSlack readable bytes.
-class BitReader {
-public:
-    BitReader(const std::uint8_t* data, std::size_t size) : data_(data), limit_(8 * std::uint64_t{size}) {}
-
-    // At least kPeekBits bits from the position on.
-    std::uint64_t Peek() const {
-        std::uint64_t v;
-        std::memcpy(&v, data_ + (pos_ >> 3), 8);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-        v = __builtin_bswap64(v);
-#endif
-        return v >> (pos_ & 7);
-    }
-    std::uint32_t Take(int n) {
-        const auto v = static_cast<std::uint32_t>(Peek() & ((std::uint64_t{1} << n) - 1));
-        pos_ += static_cast<std::uint64_t>(n);
-        return v;
-    }
-    void Skip(int n) { pos_ += static_cast<std::uint64_t>(n); }
-    void AlignToByte() { pos_ = (pos_ + 7) & ~std::uint64_t{7}; }
-    void SkipBytes(std::uint64_t n) { pos_ += 8 * n; }
-    std::uint64_t Position() const { return pos_; }
-    const std::uint8_t* BytePointer() const { return data_ + (pos_ >> 3); }
-    // True while the reader has not run past the data (the slack excepted, at
-    // most one peek's worth, which a check after every symbol catches).
-    bool Within() const { return pos_ <= limit_; }
-
-private:
-    const std::uint8_t* data_;
-    std::uint64_t limit_;
-    std::uint64_t pos_ = 0;
-};
-
-// A canonical Huffman code as tables indexed by the next bits of the stream:
-// codes of up to kDirectBits bits are found at once, longer ones through a
-// second table for their first kDirectBits bits, so that the first table
-// stays small enough for the processor's fastest cache. An entry is
-// symbol << 8 | code length, kLink | start << 8 | length of the longest code
-// behind it for a link, 0 where no code starts.
-class Decoder {
-public:
-    bool Build(const std::uint8_t* lengths, int count) {
-        int perLength[16] = {};
-        for (int s = 0; s < count; ++s) ++perLength[lengths[s]];
-        perLength[0] = 0;
-        int longest = 0;
-        int left = 1;
-        for (int len = 1; len < 16; ++len) {
-            left = 2 * left - perLength[len];
-            if (left < 0) return false;  // more codes than the lengths allow
-            if (perLength[len] != 0) longest = len;
-        }
-        int next[16] = {};
-        for (int len = 1, code = 0; len < 16; ++len) {
-            code = (code + perLength[len - 1]) << 1;
-            next[len] = code;
-        }
-        direct_ = std::min(longest, kDirectBits);
-        const std::size_t directSize = std::size_t{1} << direct_;
-        const int second = longest - direct_;  // bits indexing a second-level table
-        table_.assign(directSize, 0);
-        for (int s = 0; s < count; ++s) {
-            const int len = lengths[s];
-            if (len == 0) continue;
-            const int code = next[len]++;
-            std::uint32_t reversed = 0;
-            for (int i = 0; i < len; ++i) reversed |= static_cast<std::uint32_t>((code >> i) & 1) << (len - 1 - i);
-            const std::uint32_t entry = static_cast<std::uint32_t>(s) << 8 | static_cast<std::uint32_t>(len);
-            if (len <= direct_) {
-                for (std::size_t k = reversed; k < directSize; k += std::size_t{1} << len) table_[k] = entry;
-                continue;
-            }
-            const std::uint32_t head = reversed & static_cast<std::uint32_t>(directSize - 1);
-            if (table_[head] == 0) {
-                table_[head] = kLink | static_cast<std::uint32_t>(table_.size()) << 8 | static_cast<std::uint32_t>(longest);
-                table_.resize(table_.size() + (std::size_t{1} << second), 0);
-            }
-            const std::size_t start = table_[head] >> 8 & 0x7FFFFF;
-            for (std::size_t k = reversed >> direct_; k < (std::size_t{1} << second); k += std::size_t{1} << (len - direct_)) {
-                table_[start + k] = entry;
-            }
-        }
-        return true;
-    }
-
-    // The entry for the code at the start of `bits` (least significant bit
-    // first): symbol << 8 | code length, or 0 where no code starts.
-    std::uint32_t Lookup(std::uint64_t bits) const {
-        std::uint32_t e = table_[bits & ((std::uint64_t{1} << direct_) - 1)];
-        if (e & kLink) {
-            const int second = static_cast<int>(e & 0xFF) - direct_;
-            e = table_[(e >> 8 & 0x7FFFFF) + ((bits >> direct_) & ((std::uint64_t{1} << second) - 1))];
-        }
-        return e;
-    }
-
-    // The next symbol, or -1 where the stream holds no code.
-    int Next(BitReader& in) const {
-        const std::uint32_t e = Lookup(in.Peek());
-        if (e == 0) return -1;
-        in.Skip(static_cast<int>(e & 0xFF));
-        return static_cast<int>(e >> 8);
-    }
-
-private:
-    static constexpr int kDirectBits = 10;
-    static constexpr std::uint32_t kLink = 0x80000000u;
-    int direct_ = 0;
-    std::vector<std::uint32_t> table_;
-};
-
-constexpr std::uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                           2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr std::uint8_t kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-                                             6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-
-bool ReadDynamicCodes(BitReader& in, Decoder* literals, Decoder* distances) {
-    static const int kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
-    const int literalCount = static_cast<int>(in.Take(5)) + 257;
-    const int distanceCount = static_cast<int>(in.Take(5)) + 1;
-    const int lengthCodeCount = static_cast<int>(in.Take(4)) + 4;
-    std::uint8_t lengthLengths[19] = {};
-    for (int i = 0; i < lengthCodeCount; ++i) lengthLengths[kOrder[i]] = static_cast<std::uint8_t>(in.Take(3));
-    Decoder lengthCode;
-    if (!lengthCode.Build(lengthLengths, 19)) return false;
-    std::uint8_t lengths[288 + 32] = {};
-    const int total = literalCount + distanceCount;
-    for (int i = 0; i < total;) {
-        const int s = lengthCode.Next(in);
-        if (s < 0) return false;
-        if (s < 16) {
-            lengths[i++] = static_cast<std::uint8_t>(s);
-            continue;
-        }
-        std::uint8_t value = 0;
-        int repeat = 0;
-        if (s == 16) {
-            if (i == 0) return false;
-            value = lengths[i - 1];
-            repeat = 3 + static_cast<int>(in.Take(2));
-        } else if (s == 17) {
-            repeat = 3 + static_cast<int>(in.Take(3));
-        } else {
-            repeat = 11 + static_cast<int>(in.Take(7));
-        }
-        if (i + repeat > total || !in.Within()) return false;
-        std::fill(lengths + i, lengths + i + repeat, value);
-        i += repeat;
-    }
-    return lengths[256] != 0 && in.Within() && literals->Build(lengths, literalCount) &&
-           distances->Build(lengths + literalCount, distanceCount);
-}
-
-const Decoder* FixedCodes(bool distances) {
-    static const auto codes = [] {
-        std::uint8_t lengths[288];
-        std::fill(lengths, lengths + 144, 8);
-        std::fill(lengths + 144, lengths + 256, 9);
-        std::fill(lengths + 256, lengths + 280, 7);
-        std::fill(lengths + 280, lengths + 288, 8);
-        std::uint8_t five[32];
-        std::fill(five, five + 32, 5);
-        std::array<Decoder, 2> d;
-        d[0].Build(lengths, 288);
-        d[1].Build(five, 32);
-        return d;
-    }();
-    return &codes[distances ? 1 : 0];
-}
-
-// Walks a complete raw deflate stream to its end: *finalHeader receives the
-// bit position of its last block's header, *end the bit position just after
-// that block. False when the data is not such a stream.
-bool FindLastBlock(const std::uint8_t* data, std::size_t size, std::uint64_t* finalHeader,
-                   std::uint64_t* end) {
-    BitReader in(data, size);
-    Decoder literals;
-    Decoder distances;
-    for (bool last = false; !last;) {
-        *finalHeader = in.Position();
-        last = in.Take(1) != 0;
-        const std::uint32_t type = in.Take(2);
-        if (type == 0) {
-            in.AlignToByte();
-            if (in.Position() / 8 + 4 > size) return false;
-            const std::uint8_t* p = in.BytePointer();
-            const unsigned length = p[0] | p[1] << 8;
-            if ((length ^ (p[2] | p[3] << 8)) != 0xFFFF) return false;
-            in.SkipBytes(4 + std::uint64_t{length});
-            if (!in.Within()) return false;
-            continue;
-        }
-        const Decoder* lit = &literals;
-        const Decoder* dist = &distances;
-        if (type == 1) {
-            lit = FixedCodes(false);
-            dist = FixedCodes(true);
-        } else if (type != 2 || !ReadDynamicCodes(in, &literals, &distances)) {
-            return false;
-        }
-        // The symbols of a block: a word of the stream is kept in a register
-        // and only read again when it runs short, which keeps the chain from
-        // one code to the next short (this loop runs once per symbol).
-        std::uint64_t word = in.Peek();
-        int used = 0;  // bits of word consumed
-        // Makes sure the word holds `bits` more bits; false when the stream
-        // has run past its end (never read beyond the slack).
-        const auto need = [&](int bits) {
-            if (used + bits <= kPeekBits) return true;
-            in.Skip(used);
-            used = 0;
-            if (!in.Within()) return false;
-            word = in.Peek();
-            return true;
-        };
-        for (;;) {
-            if (!need(15)) return false;
-            std::uint32_t e = lit->Lookup(word >> used);
-            used += static_cast<int>(e & 0xFF);
-            const std::uint32_t s = e >> 8;
-            if (s < 256) {
-                if (e == 0) return false;
-                continue;
-            }
-            if (s == 256) break;
-            if (s > 285) return false;
-            used += kLengthExtra[s - 257];
-            if (!need(15)) return false;
-            e = dist->Lookup(word >> used);
-            used += static_cast<int>(e & 0xFF);
-            if (e == 0 || (e >> 8) > 29) return false;
-            used += kDistanceExtra[e >> 8];
-        }
-        in.Skip(used);
-        if (!in.Within()) return false;
-    }
-    *end = in.Position();
-    return true;
-}
-
-// Turns a complete raw deflate stream into one that a following stream may
-// continue: clears its last block's final mark and ends it with an empty
-// stored block, which pads to a byte boundary. *size is the stream's length
-// on entry and the new length after; the buffer must have room for five more
-// bytes plus the slack.
-bool MakeContinuable(std::uint8_t* data, std::size_t* size) {
-    std::uint64_t finalHeader = 0;
-    std::uint64_t end = 0;
-    if (!FindLastBlock(data, *size, &finalHeader, &end)) return false;
-    data[finalHeader >> 3] &= static_cast<std::uint8_t>(~(1u << (finalHeader & 7)));
-    std::size_t bytes = static_cast<std::size_t>((end + 7) / 8);
-    const int used = static_cast<int>(end & 7);  // bits of the last byte in use; 0 if all
-    if (used != 0) data[bytes - 1] &= static_cast<std::uint8_t>((1u << used) - 1);
-    // The stored block's header is three zero bits: in the unused bits of the
-    // last byte when there are three, in a byte of its own otherwise.
-    if (used == 0 || used > 5) data[bytes++] = 0;
-    static const std::uint8_t kEmptyStored[4] = {0x00, 0x00, 0xFF, 0xFF};
-    std::memcpy(data + bytes, kEmptyStored, 4);
-    *size = bytes + 4;
-    return true;
-}
-
-// The Adler-32 of two pieces joined, from the sums of each and the length of
-// the second.
-std::uint32_t CombineAdler32(std::uint32_t first, std::uint32_t second, std::uint64_t secondLength) {
-    constexpr std::uint32_t kBase = 65521;
-    const auto remainder = static_cast<std::uint32_t>(secondLength % kBase);
-    std::uint32_t sum1 = first & 0xFFFF;
-    std::uint32_t sum2 = static_cast<std::uint32_t>((std::uint64_t{remainder} * sum1) % kBase);
-    sum1 += (second & 0xFFFF) + kBase - 1;
-    sum2 += (first >> 16) + (second >> 16) + kBase - remainder;
-    sum1 %= kBase;
-    sum2 %= kBase;
-    return sum1 | sum2 << 16;
-}
-
 // ------------------------------------------------------------------ bands ---
 
 // Compressed bands are written into buffers that are used again for later
@@ -487,7 +213,8 @@ struct Compressor {
 
 class BandEncoder {
 public:
-    BandEncoder(const Layout& layout, const RowSource& rows)
+    // `rows` is where Encode takes the rows from; EncodeRows needs none.
+    BandEncoder(const Layout& layout, const RowSource* rows)
         : layout_(layout), rows_(rows), rowBytes_(RowBytes(layout)) {
         filter_.n = rowBytes_;
         filter_.bpp = std::max<std::size_t>(1, static_cast<std::size_t>(layout.bitDepth) *
@@ -497,18 +224,45 @@ public:
     // Filters and deflates one band into `buffer` (BufferBytes of the
     // largest band); the zlib stream's framing is the writer's. Returns a status.
     std::uint32_t Encode(Band& band, bool last, Buffer buffer) {
-        const bool adaptive = layout_.colorType == 2 && layout_.bitDepth >= 8;
         std::vector<std::uint8_t> above(rowBytes_, 0);
         std::vector<std::uint8_t> current(rowBytes_);
-        if (band.firstRow > 0 && !rows_(band.firstRow - 1, above.data())) return kStatusReadFailed;
+        const RowSource& rows = *rows_;
+        if (band.firstRow > 0 && !rows(band.firstRow - 1, above.data())) return kStatusReadFailed;
         filtered_.resize((rowBytes_ + 1) * band.rows);
         std::uint64_t magnitude = 0;
         for (std::uint32_t i = 0; i < band.rows; ++i) {
-            if (!rows_(band.firstRow + i, current.data())) return kStatusReadFailed;
-            magnitude += filter_.Row(current.data(), above.data(), adaptive,
+            if (!rows(band.firstRow + i, current.data())) return kStatusReadFailed;
+            magnitude += filter_.Row(current.data(), above.data(), Adaptive(),
                                      filtered_.data() + (rowBytes_ + 1) * i);
             above.swap(current);
         }
+        return Compress(band, last, std::move(buffer), magnitude);
+    }
+
+    // The same with the band's rows at hand: `raw` holds the row above the
+    // band (zeros for the top band), then its rows, top first.
+    std::uint32_t EncodeRows(Band& band, bool last, Buffer buffer, const std::uint8_t* raw) {
+        filtered_.resize((rowBytes_ + 1) * band.rows);
+        std::uint64_t magnitude = 0;
+        for (std::uint32_t i = 0; i < band.rows; ++i) {
+            magnitude += filter_.Row(raw + rowBytes_ * (i + 1), raw + rowBytes_ * i, Adaptive(),
+                                     filtered_.data() + (rowBytes_ + 1) * i);
+        }
+        return Compress(band, last, std::move(buffer), magnitude);
+    }
+
+    // Room for the zlib header before the compressed data, and after it for
+    // the stored block that joins the next band or the checksum, and the
+    // walker's slack.
+    static std::size_t BufferBytes(std::size_t filteredBytes) {
+        return 2 + libdeflate_deflate_compress_bound(nullptr, filteredBytes) + 5 + kSlack;
+    }
+
+private:
+    bool Adaptive() const { return layout_.colorType == 2 && layout_.bitDepth >= 8; }
+
+    // Deflates the filtered band; its sum of filtered magnitudes chooses the level.
+    std::uint32_t Compress(Band& band, bool last, Buffer buffer, std::uint64_t magnitude) {
         band.filteredBytes = filtered_.size();
         band.adler = libdeflate_adler32(1, filtered_.data(), filtered_.size());
         band.compressed = std::move(buffer);
@@ -528,16 +282,8 @@ public:
         return kStatusOk;
     }
 
-    // Room for the zlib header before the compressed data, and after it for
-    // the stored block that joins the next band or the checksum, and the
-    // walker's slack.
-    static std::size_t BufferBytes(std::size_t filteredBytes) {
-        return 2 + libdeflate_deflate_compress_bound(nullptr, filteredBytes) + 5 + kSlack;
-    }
-
-private:
     const Layout& layout_;
-    const RowSource& rows_;
+    const RowSource* rows_;
     std::size_t rowBytes_;
     Filterer filter_;
     std::unique_ptr<Compressor> fast_;
@@ -610,7 +356,7 @@ private:
     void EncodeWith(std::unique_ptr<BandEncoder>& encoder, std::size_t k) {
         std::uint32_t status = kStatusOk;
         try {
-            if (!encoder) encoder = std::make_unique<BandEncoder>(layout_, rows_);
+            if (!encoder) encoder = std::make_unique<BandEncoder>(layout_, &rows_);
             Buffer buffer;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
@@ -672,42 +418,67 @@ private:
     bool stopping_ = false;
 };
 
-std::uint32_t WriteImageData(ChunkFile& out, const Layout& layout, const RowSource& rows,
-                             const Options& options) {
+// How a picture is cut into bands and how many threads compress them.
+struct BandPlan {
+    std::uint32_t rowsPerBand = 1;
+    std::size_t bandCount = 1;
+    unsigned threads = 1;
+};
+
+BandPlan PlanBands(const Layout& layout, const Options& options) {
+    BandPlan plan;
     const std::size_t rowBytes = RowBytes(layout);
     const std::size_t perBand = std::max<std::size_t>(1, options.bandBytes / (rowBytes + 1));
-    const auto rowsPerBand = static_cast<std::uint32_t>(std::min<std::size_t>(perBand, layout.height));
+    plan.rowsPerBand = static_cast<std::uint32_t>(std::min<std::size_t>(perBand, layout.height));
     unsigned threads = options.threads != 0 ? options.threads : std::thread::hardware_concurrency();
     // Beyond a few threads the bands held in memory grow faster than the
     // speed: writing the file becomes the limit.
     threads = std::clamp(threads, 1u, 8u);
-    const std::size_t bandCount = (layout.height + rowsPerBand - 1) / rowsPerBand;
-    if (bandCount < threads) threads = static_cast<unsigned>(bandCount);
+    plan.bandCount = (layout.height + plan.rowsPerBand - 1) / plan.rowsPerBand;
+    if (plan.bandCount < threads) threads = static_cast<unsigned>(plan.bandCount);
+    plan.threads = threads;
+    return plan;
+}
 
-    BandPipeline pipeline(layout, rows, rowsPerBand, threads);
+// Writes band `index` of `count` as image data chunks; *adler runs over the
+// bands in order. The band's buffer has room before and after its data.
+bool WriteBand(ChunkFile& out, Band& band, std::size_t index, std::size_t count,
+               std::uint32_t* adler) {
+    *adler = CombineAdler32(*adler, band.adler, band.filteredBytes);
+    std::uint8_t* begin = band.compressed.get() + 2;
+    std::uint8_t* end = begin + band.size;
+    if (index == 0) {
+        // Deflate with a 32 KB window, no preset dictionary; the check
+        // bits make the two bytes a multiple of 31.
+        *--begin = 0x01;
+        *--begin = 0x78;
+    }
+    if (index + 1 == count) {
+        PutBe32(end, *adler);
+        end += 4;
+    }
+    for (std::uint8_t* p = begin; p < end; p += kMaxIdatBytes) {
+        if (!out.Chunk("IDAT", p, std::min<std::size_t>(kMaxIdatBytes, static_cast<std::size_t>(end - p)))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::uint32_t WriteImageData(ChunkFile& out, const Layout& layout, const RowSource& rows,
+                             const Options& options) {
+    const BandPlan plan = PlanBands(layout, options);
+    BandPipeline pipeline(layout, rows, plan.rowsPerBand, plan.threads);
     std::uint32_t adler = 1;
     std::size_t index = 0;
     return pipeline.Run([&](Band& band) {
-        adler = CombineAdler32(adler, band.adler, band.filteredBytes);
-        std::uint8_t* begin = band.compressed.get() + 2;
-        std::uint8_t* end = begin + band.size;
-        if (index == 0) {
-            // Deflate with a 32 KB window, no preset dictionary; the check
-            // bits make the two bytes a multiple of 31.
-            *--begin = 0x01;
-            *--begin = 0x78;
-        }
-        if (++index == pipeline.Count()) {
-            PutBe32(end, adler);
-            end += 4;
-        }
-        for (std::uint8_t* p = begin; p < end; p += kMaxIdatBytes) {
-            if (!out.Chunk("IDAT", p, std::min<std::size_t>(kMaxIdatBytes, static_cast<std::size_t>(end - p)))) {
-                return false;
-            }
-        }
-        return true;
+        return WriteBand(out, band, index++, pipeline.Count(), &adler);
     });
+}
+
+// The reason for a failure of the file, for the caller's message.
+full::Result Failed(std::uint32_t status, int systemError) {
+    return full::Failure(status, systemError != 0 ? msg::SystemReason(systemError) : "");
 }
 
 }  // namespace
@@ -717,11 +488,9 @@ std::size_t RowBytes(const Layout& layout) {
     return (std::size_t{layout.width} * channels * static_cast<std::size_t>(layout.bitDepth) + 7) / 8;
 }
 
-full::Result Write(const std::string& path, const Layout& layout, const RowSource& rows,
+full::Result Write(platform::FileHandle file, const Layout& layout, const RowSource& rows,
                    const Options& options) {
     if (layout.width == 0 || layout.height == 0) return full::Failure(kStatusUnexpected, "");
-    const platform::FileHandle file = platform::CreateWrite(path.c_str());
-    if (file == platform::kInvalidFile) return full::Failure(kStatusOutputNotCreated, "");
     ChunkFile out(file);
     std::uint32_t status = kStatusOk;
     try {
@@ -736,9 +505,238 @@ full::Result Write(const std::string& path, const Layout& layout, const RowSourc
     } catch (const std::system_error&) {
         status = kStatusOutOfMemory;  // no thread could be started
     }
-    platform::Close(file);
-    if (status != kStatusOk) return full::Failure(status, "");
+    if (status != kStatusOk) return Failed(status, status == kStatusWriteFailed ? out.SystemError() : 0);
     return {};
+}
+
+full::Result Write(const std::string& path, const Layout& layout, const RowSource& rows,
+                   const Options& options) {
+    if (layout.width == 0 || layout.height == 0) return full::Failure(kStatusUnexpected, "");
+    const platform::FileHandle file = platform::CreateWrite(path.c_str());
+    if (file == platform::kInvalidFile) return Failed(kStatusOutputNotCreated, platform::LastError());
+    full::Result result = Write(file, layout, rows, options);
+    platform::Close(file);
+    return result;
+}
+
+// ------------------------------------------------------------ bottom up ---
+
+// The rows arrive bottom first. Band k is complete once its rows and the row
+// above it are in, which is the row that arrives right after its top row;
+// it then goes to the threads, which filter and deflate it and keep only
+// the compressed bytes. When the top row is in, the bands are written top
+// first.
+struct BottomUpWriter::State {
+    State(platform::FileHandle file, const Layout& l, const Options& options)
+        : out(file), layout(l), rowBytes(RowBytes(l)), plan(PlanBands(l, options)) {
+        for (std::uint32_t y = 0; y < layout.height; y += plan.rowsPerBand) {
+            Band b;
+            b.firstRow = y;
+            b.rows = std::min(plan.rowsPerBand, layout.height - y);
+            bands.push_back(std::move(b));
+        }
+        raw.resize(bands.size());
+        nextRow = layout.height;
+        rawLimit = kBandsAheadPerThread * plan.threads + 1;
+        bufferBytes = BandEncoder::BufferBytes((rowBytes + 1) * plan.rowsPerBand);
+    }
+
+    ~State() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+        }
+        changed.notify_all();
+        for (auto& t : workers) t.join();
+    }
+
+    std::uint32_t Status() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return status;
+    }
+
+    // A buffer for the raw rows of a band (and the row above it), once fewer
+    // than rawLimit are in use: the threads set the pace.
+    Buffer TakeRawBuffer() {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return rawInUse < rawLimit || status != kStatusOk; });
+        ++rawInUse;
+        if (!spareRaw.empty()) {
+            Buffer b = std::move(spareRaw.back());
+            spareRaw.pop_back();
+            return b;
+        }
+        lock.unlock();
+        return Buffer(new std::uint8_t[rowBytes * (std::size_t{plan.rowsPerBand} + 1)]);
+    }
+
+    std::uint8_t* RawRow(std::size_t k, std::uint32_t y) {
+        return raw[k].get() + rowBytes * (y + 1 - bands[k].firstRow);
+    }
+
+    void Submit(std::size_t k) {
+        if (plan.threads <= 1) {
+            Encode(encoder, k);
+            return;
+        }
+        if (workers.empty()) {
+            for (unsigned i = 0; i < plan.threads; ++i) workers.emplace_back([this] { Work(); });
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            queue.push_back(k);
+        }
+        changed.notify_all();
+    }
+
+    void Work() {
+        std::unique_ptr<BandEncoder> own;
+        for (;;) {
+            std::size_t k = 0;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                changed.wait(lock, [&] { return stopping || status != kStatusOk || !queue.empty(); });
+                if (stopping || status != kStatusOk) return;
+                k = queue.front();
+                queue.erase(queue.begin());
+            }
+            Encode(own, k);
+        }
+    }
+
+    // Compresses band k into a buffer of its own size, and gives back the
+    // raw rows and the compression buffer for later bands.
+    void Encode(std::unique_ptr<BandEncoder>& with, std::size_t k) {
+        std::uint32_t result = kStatusOk;
+        Band& band = bands[k];
+        try {
+            if (!with) with = std::make_unique<BandEncoder>(layout, nullptr);
+            Buffer buffer;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (!spare.empty()) {
+                    buffer = std::move(spare.back());
+                    spare.pop_back();
+                }
+            }
+            if (!buffer) buffer.reset(new std::uint8_t[bufferBytes]);
+            result = with->EncodeRows(band, k + 1 == bands.size(), std::move(buffer), raw[k].get());
+            if (result == kStatusOk) {
+                // Room for the zlib header before and the check after.
+                Buffer kept(new std::uint8_t[2 + band.size + 4]);
+                std::memcpy(kept.get() + 2, band.compressed.get() + 2, band.size);
+                std::lock_guard<std::mutex> lock(mutex);
+                spare.push_back(std::move(band.compressed));
+                band.compressed = std::move(kept);
+            }
+        } catch (const std::bad_alloc&) {
+            result = kStatusOutOfMemory;
+        } catch (const std::exception&) {
+            result = kStatusUnexpected;
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            spareRaw.push_back(std::move(raw[k]));
+            --rawInUse;
+            band.done = true;
+            ++bandsDone;
+            if (result != kStatusOk && status == kStatusOk) status = result;
+        }
+        changed.notify_all();
+    }
+
+    std::uint32_t Fail(std::uint32_t code) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (status == kStatusOk) status = code;
+            code = status;
+        }
+        changed.notify_all();
+        return code;
+    }
+
+    ChunkFile out;
+    const Layout layout;
+    const std::size_t rowBytes;
+    const BandPlan plan;
+    std::vector<Band> bands;
+    std::vector<Buffer> raw;  // per band, while its rows come in
+    std::uint32_t nextRow = 0;  // the row after the next one to come (rows count down)
+    std::size_t rawLimit = 1;
+    std::size_t bufferBytes = 0;
+    std::unique_ptr<BandEncoder> encoder;  // when the caller's thread does the work
+
+    std::mutex mutex;  // guards what follows
+    std::condition_variable changed;
+    std::vector<std::size_t> queue;  // bands complete, not yet claimed
+    std::vector<Buffer> spare;       // compression buffers to use again
+    std::vector<Buffer> spareRaw;    // raw row buffers to use again
+    std::size_t rawInUse = 0;
+    std::size_t bandsDone = 0;
+    std::uint32_t status = kStatusOk;
+    bool stopping = false;
+    std::vector<std::thread> workers;
+};
+
+BottomUpWriter::BottomUpWriter(platform::FileHandle file, const Layout& layout,
+                               const Options& options)
+    : state_(layout.width == 0 || layout.height == 0
+                 ? nullptr
+                 : std::make_unique<State>(file, layout, options)) {}
+
+BottomUpWriter::~BottomUpWriter() = default;
+
+std::uint32_t BottomUpWriter::Start() {
+    if (!state_) return kStatusUnexpected;
+    if (WriteHeaderChunks(state_->out, state_->layout)) return kStatusOk;
+    systemError = state_->out.SystemError();
+    return state_->Fail(kStatusWriteFailed);
+}
+
+std::uint32_t BottomUpWriter::AddRow(const std::uint8_t* row) {
+    if (!state_ || state_->nextRow == 0) return kStatusUnexpected;
+    State& s = *state_;
+    if (const std::uint32_t status = s.Status()) return status;
+    try {
+        const std::uint32_t y = --s.nextRow;
+        const std::size_t k = y / s.plan.rowsPerBand;
+        if (!s.raw[k]) s.raw[k] = s.TakeRawBuffer();
+        if (const std::uint32_t status = s.Status()) return status;
+        std::memcpy(s.RawRow(k, y), row, s.rowBytes);
+        if (y == s.bands[k].firstRow + s.bands[k].rows - 1 && k + 1 < s.bands.size()) {
+            // The row above the band below, which is now complete.
+            std::memcpy(s.RawRow(k + 1, y), row, s.rowBytes);
+            s.Submit(k + 1);
+        }
+        if (y == 0) {
+            std::memset(s.raw[0].get(), 0, s.rowBytes);  // nothing above the top row
+            s.Submit(0);
+        }
+    } catch (const std::bad_alloc&) {
+        return s.Fail(kStatusOutOfMemory);
+    } catch (const std::system_error&) {
+        return s.Fail(kStatusOutOfMemory);  // no thread could be started
+    }
+    return s.Status();
+}
+
+std::uint32_t BottomUpWriter::Finish() {
+    if (!state_ || state_->nextRow != 0) return kStatusUnexpected;
+    State& s = *state_;
+    {
+        std::unique_lock<std::mutex> lock(s.mutex);
+        s.changed.wait(lock, [&] { return s.bandsDone == s.bands.size() || s.status != kStatusOk; });
+        if (s.status != kStatusOk) return s.status;
+    }
+    std::uint32_t adler = 1;
+    bool ok = true;
+    for (std::size_t k = 0; ok && k < s.bands.size(); ++k) {
+        ok = WriteBand(s.out, s.bands[k], k, s.bands.size(), &adler);
+        s.bands[k].compressed.reset();
+    }
+    if (ok && s.out.Chunk("IEND", nullptr, 0)) return kStatusOk;
+    systemError = s.out.SystemError();
+    return s.Fail(kStatusWriteFailed);
 }
 
 }  // namespace png_write
