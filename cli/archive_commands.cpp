@@ -7,6 +7,7 @@
 #include "cli/command_io.h"
 #include "cli/messages.h"
 #include "engine/conversion_status.h"
+#include "engine/picture_reader.h"
 #include "formats/full_picture.h"
 #include "formats/png_io.h"
 #include "formats/ppm_io.h"
@@ -28,20 +29,29 @@ full::Result ReadStandardPicture(const std::string& path, full::Picture* picture
 }
 
 std::uint32_t ExtractOne(const cli::Request& request, const std::string& input) {
+    command::PictureInput in(input);
+    PictureReader reader;
+    if (const std::uint32_t s = in.Open(reader)) return s;
     full::Picture picture;
     std::string warning;
-    full::Result result = full::ReadRq6(input, &picture, &warning);
-    if (!result) return command::ReportRq6Failure(input, result.status);
-    command::Warn(input, warning);
+    full::Result result = full::ReadRq6(reader, &picture, &warning);
+    if (!result) return in.Report(reader, result.status);
+    command::Warn(command::InputName(input), warning);
     const std::string target = cli::OutputPathFor(request, input);
-    const std::string temporary = command::TemporaryPath(target);
-    result = request.format == cli::Format::kPpm ? ppm_io::WritePpm16(temporary, picture)
-                                                 : png_io::WritePng16(temporary, picture);
-    const std::uint32_t status =
-        command::Finish(input, target, temporary, result.status, result.message);
+    command::Output out;
+    std::string reason;
+    if (const std::uint32_t s = command::OpenOutput(target, &out, &reason)) {
+        command::ReportFailure(command::OutputName(target), s, reason);
+        return s;
+    }
+    result = request.format == cli::Format::kPpm ? ppm_io::WritePpm16(out.file, picture)
+                                                 : png_io::WritePng16(out.file, picture);
+    const std::uint32_t status = command::FinishOutput(&out, result.status, result.message);
     if (status != kStatusOk) return status;
-    std::printf("%s -> %s (%u x %u, 16 bits per channel, %" PRIu64 " bytes)\n", input.c_str(),
-                target.c_str(), picture.width, picture.height, command::FileSize(target));
+    if (target == command::kStandardStream) return kStatusOk;
+    std::printf("%s -> %s (%u x %u, 16 bits per channel, %" PRIu64 " bytes)\n",
+                command::InputNameForScripts(input).c_str(), target.c_str(), picture.width,
+                picture.height, command::FileSize(target));
     return kStatusOk;
 }
 
@@ -59,15 +69,17 @@ std::uint32_t PackOne(const cli::Request& request, const std::string& input) {
         command::Warn(input, warning);
     }
     const std::string target = cli::OutputPathFor(request, input);
-    const std::string temporary = command::TemporaryPath(target);
-    result = full::WriteRq6(temporary, picture, comment);
-    // Only the output can fail here: the picture has been read.
-    std::string reason = result.message;
-    const std::uint32_t status = command::Commit(temporary, target, result.status, &reason);
-    if (status != kStatusOk) {
-        command::ReportFailure(target, status, reason);
-        return status;
+    command::Output out;
+    std::string reason;
+    if (const std::uint32_t s = command::OpenOutput(target, &out, &reason)) {
+        command::ReportFailure(command::OutputName(target), s, reason);
+        return s;
     }
+    // Only the output can fail here: the picture has been read.
+    result = full::WriteRq6(out.file, picture, comment);
+    const std::uint32_t status = command::FinishOutput(&out, result.status, result.message);
+    if (status != kStatusOk) return status;
+    if (target == command::kStandardStream) return kStatusOk;
     std::printf("%s -> %s (%u x %u, %" PRIu64 " bytes)\n", input.c_str(), target.c_str(),
                 picture.width, picture.height, command::FileSize(target));
     return kStatusOk;

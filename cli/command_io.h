@@ -8,6 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/failure_message.h"
+#include "cli/picture_input.h"
+#include "engine/picture_reader.h"
+#include "platform/file_io.h"
+
 namespace command {
 
 // A fresh temporary name in the directory of `target`.
@@ -15,41 +20,44 @@ std::string TemporaryPath(const std::string& target);
 
 // Renames a finished temporary file to its target. A status other than 0 (or
 // a rename that fails) removes the temporary instead; returns the final
-// status, kStatusOutputNotCreated when only the rename failed. For a failure
-// of the output (not created, not written) with no reason in *reason yet,
-// the system's reason is looked for before the temporary goes, and put there.
+// status, kStatusOutputNotCreated with the system's reason in *reason when
+// only the rename failed.
 std::uint32_t Commit(const std::string& temporary, const std::string& target, std::uint32_t status,
                      std::string* reason);
+
+// An output while it is written: the temporary file beside its target, or
+// standard output for the target "-".
+struct Output {
+    std::string target;     // as on the command line
+    std::string temporary;  // empty for standard output
+    platform::FileHandle file = platform::kInvalidFile;
+};
+
+// Creates the temporary file of `target`, or takes standard output.
+// kStatusOutputNotCreated, with the system's reason in *reason, when the
+// file cannot be created.
+std::uint32_t OpenOutput(const std::string& target, Output* out, std::string* reason);
+
+// Closes the temporary file and commits it (Commit); standard output stays
+// as it is. Returns the final status.
+std::uint32_t CloseOutput(Output* out, std::uint32_t status, std::string* reason);
+
+// What the system says of an error number, or "" for 0.
+std::string SystemReason(int error);
 
 // Size of a file in bytes, 0 when it cannot be seen.
 std::uint64_t FileSize(const std::string& path);
 
-// True for the statuses that concern the output rather than the input.
-bool IsOutputFailure(std::uint32_t status);
+// The end of making `output` from the RQ6 picture `input` read with
+// `reader`: closes and commits the output, and on failure reports it against
+// the output (with `reason`, the output's own) or the input, whichever
+// failed. Returns the final status.
+std::uint32_t Finish(PictureInput& input, const PictureReader& reader, Output* output,
+                     std::uint32_t status, std::string reason = "");
 
-// The message for a failure with `path`, in the user's language, as the
-// tool prints it: "tavrel: cannot open PATH: REASON" and a newline. Without a
-// reason the status's own words.
-std::string FailureMessage(const std::string& path, std::uint32_t status,
-                           const std::string& reason = "");
-
-// Prints FailureMessage on stderr.
-void ReportFailure(const std::string& path, std::uint32_t status, const std::string& reason = "");
-
-// Why the RQ6 picture `path` failed with `status`, found by looking at the
-// file again: the system's reason it cannot be opened or read, that it ends
-// early, or what kind of file it is when it is not an RQ6 file. The message
-// as ReportFailure prints it.
-std::string Rq6FailureMessage(const std::string& path, std::uint32_t status);
-
-// Prints Rq6FailureMessage on stderr and returns the status.
-std::uint32_t ReportRq6Failure(const std::string& path, std::uint32_t status);
-
-// The end of making `target` from the RQ6 picture `input`: commits the
-// temporary, and on failure reports it against the output or the input,
-// whichever failed. Returns the final status.
-std::uint32_t Finish(const std::string& input, const std::string& target,
-                     const std::string& temporary, std::uint32_t status, std::string reason = "");
+// The same for an output whose input has been read whole: any failure is the
+// output's.
+std::uint32_t FinishOutput(Output* output, std::uint32_t status, std::string reason = "");
 
 // Prints "tavrel: PATH: WARNING" on stderr, if there is a warning.
 void Warn(const std::string& path, const std::string& warning);
@@ -58,9 +66,10 @@ void Warn(const std::string& path, const std::string& warning);
 // line, so the status of one (cli::kExitUsage).
 inline constexpr std::uint32_t kStatusOutputIsInput = 64;
 
-// 0 when `output` is none of `inputs` on disk. Otherwise the output would
-// destroy a picture of the run, whatever name or link it is reached by: says
-// so on stderr and returns kStatusOutputIsInput.
+// 0 when `output` is none of `inputs` on disk (standard input and output are
+// none). Otherwise the output would destroy a picture of the run, whatever
+// name or link it is reached by: says so on stderr and returns
+// kStatusOutputIsInput.
 std::uint32_t RefuseOutputThatIsAnInput(const std::string& output,
                                         const std::vector<std::string>& inputs);
 

@@ -1,5 +1,6 @@
 // tavrel: the conversion engine on the command line.
 #include <cinttypes>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -9,9 +10,10 @@
 #include "cli/messages.h"
 #include "cli/options.h"
 #include "cli/wallpaper_command.h"
+#include "engine/bmp_output.h"
 #include "engine/picture_reader.h"
 #include "engine/wp_convert.h"
-#include "formats/png_io.h"
+#include "formats/png_row_output.h"
 #include "formats/text_codec.h"
 #include "platform/file_io.h"
 #include "samples/sample_disc.h"
@@ -39,60 +41,61 @@ void FitThumbnail(std::uint32_t width, std::uint32_t height, std::uint32_t size,
     *fitHeight = width == longer ? scaled(height) : size;
 }
 
-// The picture's size, from its headers read the way the conversion will
-// read them, with the same statuses. The file is closed again on return.
-std::uint32_t PictureSize(const std::string& input, std::uint32_t* width, std::uint32_t* height) {
-    PictureReader reader;
-    const std::uint32_t status = reader.Open(input.c_str());
-    if (status == kStatusOk) {
-        *width = reader.Width();
-        *height = reader.Height();
-    }
+// Converts the picture `reader` has open into `output`, whose system error
+// it returns in *reason on a failure of the output.
+std::uint32_t Convert(const cli::Request& request, PictureReader& reader, RowOutput& output,
+                      std::uint32_t width, std::uint32_t height, std::string* reason) {
+    const double exponent =
+        request.hasExponent ? request.exponent : ContrastTable().exponent[request.contrast];
+    WPConvert job;
+    job.coverOutput = request.fit == cli::Fit::kCover;
+    std::uint32_t status = job.Begin(reader, output, exponent, width, height, request.mode);
+    if (status == kStatusOk) status = job.ConvertFirstLine();
+    while (status == kStatusOk && job.linesDone < job.height) status = job.ConvertNextLine();
+    *reason = command::SystemReason(output.systemError);
     return status;
 }
 
 std::uint32_t ConvertOne(const cli::Request& request, const std::string& input) {
     const std::string target = cli::OutputPathFor(request, input);
+    command::PictureInput in(input);
+    PictureReader reader;
+    if (const std::uint32_t s = in.Open(reader)) return s;
     std::uint32_t width = request.width;
     std::uint32_t height = request.height;
     const bool thumbnail = request.command == cli::Command::kThumbnail;
     if (width == 0 || thumbnail) {
-        if (const std::uint32_t s = PictureSize(input, &width, &height))
-            return command::ReportRq6Failure(input, s);
+        width = reader.Width();
+        height = reader.Height();
         if (thumbnail) FitThumbnail(width, height, request.thumbnailSize, &width, &height);
     }
 
-    const double exponent =
-        request.hasExponent ? request.exponent : ContrastTable().exponent[request.contrast];
-
-    const std::string temporary = command::TemporaryPath(target);
-    std::uint32_t status = kStatusOk;
-    std::uint32_t fileSize = 0;
-    {
-        WPConvert job;
-        job.coverOutput = request.fit == cli::Fit::kCover;
-        status = job.Begin(input.c_str(), temporary.c_str(), exponent, width, height, request.mode);
-        if (status == kStatusOk) status = job.ConvertFirstLine();
-        while (status == kStatusOk && job.linesDone < job.height) status = job.ConvertNextLine();
-        fileSize = job.outFileSize;
-    }  // the job closes both files here
-    if (status != kStatusOk) return command::Finish(input, target, temporary, status);
-    std::uint64_t outputSize = fileSize;
-    if (request.format == cli::Format::kPng) {
-        // The engine writes bitmaps; the PNG is made from the finished one.
-        const std::string png = command::TemporaryPath(target);
-        const full::Result result = png_io::BmpToPng(temporary, png);
-        platform::Remove(temporary.c_str());
-        status = command::Finish(input, target, png, result.status, result.message);
-        if (status != kStatusOk) return status;
-        outputSize = command::FileSize(target);
-    } else {
-        status = command::Finish(input, target, temporary, status);
-        if (status != kStatusOk) return status;
+    command::Output out;
+    std::string reason;
+    if (const std::uint32_t s = command::OpenOutput(target, &out, &reason)) {
+        command::ReportFailure(command::OutputName(target), s, reason);
+        return s;
     }
-    if (request.command == cli::Command::kWallpaper) return kStatusOk;  // it prints the path alone
-    std::printf("%s -> %s (%u x %u, mode %u, %" PRIu64 " bytes)\n", input.c_str(), target.c_str(),
-                width, height, request.mode, outputSize);
+    std::uint32_t status = kStatusOk;
+    if (request.format == cli::Format::kPng) {
+        // The rows go straight into the PNG encoder, which deflates them
+        // on other cores while the next rows are made.
+        png_io::PngRowOutput png(out.file);
+        status = Convert(request, reader, png, width, height, &reason);
+    } else {
+        BmpFileOutput bmp(out.file);
+        status = Convert(request, reader, bmp, width, height, &reason);
+    }
+    status = command::Finish(in, reader, &out, status, reason);
+    if (status != kStatusOk) return status;
+    // Nothing more goes to standard output when it holds the picture, and the
+    // wallpaper command prints the path alone.
+    if (target == command::kStandardStream || request.command == cli::Command::kWallpaper) {
+        return kStatusOk;
+    }
+    std::printf("%s -> %s (%u x %u, mode %u, %" PRIu64 " bytes)\n",
+                command::InputNameForScripts(input).c_str(), target.c_str(), width, height,
+                request.mode, command::FileSize(target));
     return kStatusOk;
 }
 
@@ -135,16 +138,11 @@ void PrintInfo(const std::string& path, const PictureReader& info) {
 }
 
 int RunInfo(const std::string& path) {
-    std::uint32_t status = kStatusOk;
-    {
-        PictureReader info;
-        status = info.Open(path.c_str());
-        if (status == kStatusOk) {
-            PrintInfo(path, info);
-            return 0;
-        }
-    }  // closed before the file is looked at again for the reason
-    return static_cast<int>(command::ReportRq6Failure(path, status));
+    command::PictureInput in(path);
+    PictureReader info;
+    if (const std::uint32_t s = in.Open(info)) return static_cast<int>(s);
+    PrintInfo(command::InputNameForScripts(path), info);
+    return 0;
 }
 
 int RunSampleDisc(const std::string& dir) {
@@ -173,6 +171,19 @@ int main(int argc, char** argv) {
     if (request.help) {
         std::fputs(cli::HelpText(request.command), stdout);
         return 0;
+    }
+    if (request.output == command::kStandardStream) {
+        // A picture on a terminal is only noise, and may set it in a state
+        // the user has to repair.
+        if (platform::IsTerminal(platform::StandardOutput())) {
+            std::fprintf(stderr, "tavrel: %s\n",
+                         msg::Tr("standard output is a terminal; send the picture to a file or "
+                                 "a pipe"));
+            return cli::kExitUsage;
+        }
+        // A reader that goes away early is a failed write, reported with its
+        // reason, rather than a silent end.
+        std::signal(SIGPIPE, SIG_IGN);
     }
     switch (request.command) {
         case cli::Command::kVersion:

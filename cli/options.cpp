@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -86,6 +87,25 @@ bool ParseComment(const std::string& utf8, std::string* cp932, std::string* erro
         return false;
     }
     return true;
+}
+
+// "-" among the inputs: standard input, which is read once and has no name
+// an output could be named after.
+bool CheckStandardInput(const Request& r, std::string* error) {
+    const auto count = std::count(r.inputs.begin(), r.inputs.end(), kStandardStream);
+    if (count == 0) return true;
+    if (r.command == Command::kPack) {
+        *error = Tr("pack reads picture files, not standard input");
+    } else if (r.command == Command::kWallpaper) {
+        *error = Tr("wallpaper reads a picture file, not standard input");
+    } else if (count > 1) {
+        *error = Tr("standard input (-) can be read only once");
+    } else if (r.output.empty()) {
+        *error = Tr("a picture from standard input needs -o NAME, or -o - for standard output");
+    } else {
+        return true;
+    }
+    return false;
 }
 
 struct CommandEntry {
@@ -266,6 +286,7 @@ bool ParseFileCommand(const std::vector<Option>& options, Request* r, std::strin
         *error = Tr("-o names the output of a single picture; use --out-dir for several");
         return false;
     }
+    if (!CheckStandardInput(*r, error)) return false;
     // Without --format, the name given to -o tells the format.
     if (command == Command::kPack) {
         r->format = Format::kRq6;
@@ -277,8 +298,8 @@ bool ParseFileCommand(const std::vector<Option>& options, Request* r, std::strin
             *error = Tr("--mode 48 writes 16-bit PNG: name the output NAME.png or give --format png");
             return false;
         }
-        // The samples pass through a bitmap on their way, whose size fields
-        // have 32 bits. A picture's own size always fits.
+        // The job measures its rows as a bitmap would, in 32 bits. A
+        // picture's own size always fits.
         if (r->width != 0 && OutputFileSize(r->mode, r->width, r->height) == 0) {
             *error = Tr("--mode 48 takes sizes up to 4 GB of samples; --size is larger");
             return false;
@@ -289,7 +310,7 @@ bool ParseFileCommand(const std::vector<Option>& options, Request* r, std::strin
     } else if (!hasFormat && command == Command::kConvert) {
         r->format = EndsWith(r->output, ".png") ? Format::kPng : Format::kBmp;
     } else if (!hasFormat) {
-        if (r->output.empty() || EndsWith(r->output, ".png")) {
+        if (r->output.empty() || r->output == kStandardStream || EndsWith(r->output, ".png")) {
             r->format = Format::kPng;
         } else if (EndsWith(r->output, ".ppm")) {
             r->format = Format::kPpm;
@@ -436,12 +457,12 @@ const char* HelpText(Command command) {
             return Tr(R"(Usage: tavrel convert [OPTION]... IN.rq6...
 Convert each RQ6 picture into a BMP (or PNG) file: scaled by area averaging,
 passed through the contrast curve and reduced to the chosen colour format
-with ordered dithering.
+with ordered dithering. IN.rq6 may be - for standard input, with -o.
 
 Options:
-  -o OUT.bmp|OUT.png  the output file, for a single input; default: the
-                      input's name with .bmp (or .png), in the current
-                      directory
+  -o OUT.bmp|OUT.png  the output file, for a single input; - for standard
+                      output; default: the input's name with .bmp (or
+                      .png), in the current directory
       --out-dir DIR   the directory for the output files (it must exist)
       --size WxH      the output size in pixels, from 1x1 to 32767x32767, in
                       any proportions; default: the picture's own size
@@ -466,23 +487,27 @@ Options:
   -h, --help          show this help and exit
 
 An output appears only when its conversion succeeded: a failure leaves no
-partial file, and an existing file of the same name stays as it was.
+partial file, and an existing file of the same name stays as it was. No
+picture is written to a terminal.
 )");
         case Command::kExtract:
             return Tr(R"(Usage: tavrel extract [OPTION]... IN.rq6...
 Write each RQ6 picture at its own size and full 16-bit precision: as 16-bit
 RGB PNG with the comment in a "Comment" text chunk (UTF-8), or as binary PPM
-with maximum value 65535 (pixels only).
+with maximum value 65535 (pixels only). IN.rq6 may be - for standard input,
+with -o.
 
 Options:
-  -o OUT.png|OUT.ppm  the output file, for a single input; default: the
+  -o OUT.png|OUT.ppm  the output file, for a single input; - for standard
+                      output (png unless --format says ppm); default: the
                       input's name with .png (or .ppm), in the current
                       directory
       --out-dir DIR   the directory for the output files (it must exist)
       --format F      png or ppm; default: the -o name's extension, else png
   -h, --help          show this help and exit
 
-An output appears only when it was written whole.
+An output file appears only when it was written whole. No picture is
+written to a terminal.
 )");
         case Command::kPack:
             return Tr(R"(Usage: tavrel pack [OPTION]... IN.png|IN.ppm|IN.pgm...
@@ -492,20 +517,22 @@ goes into all three channels, palettes are looked up and alpha is dropped. At
 most 32767 pixels a side and 128 megapixels.
 
 Options:
-  -o OUT.rq6          the output file, for a single input; default: the
-                      input's name with .rq6, in the current directory
+  -o OUT.rq6          the output file, for a single input; - for standard
+                      output; default: the input's name with .rq6, in the
+                      current directory
       --out-dir DIR   the directory for the output files (it must exist)
       --comment TEXT  the picture's comment, at most 127 bytes in code page
                       932 (Japanese Windows text); default: the PNG's
                       "Comment" text, if it has one
   -h, --help          show this help and exit
 
-An output appears only when it was written whole.
+An output file appears only when it was written whole. No picture is
+written to a terminal.
 )");
         case Command::kInfo:
             return Tr(R"(Usage: tavrel info IN.rq6
 Show the picture's size, its comment (in UTF-8), every header field and the
-size of its code tree.
+size of its code tree. IN.rq6 may be - for standard input.
 
 Options:
   -h, --help  show this help and exit
@@ -514,7 +541,8 @@ Options:
             return Tr(R"(Usage: tavrel thumbnail [-s SIZE] [--fit F] IN.rq6 OUT.png
 Write a full-colour PNG of the picture with its longer side SIZE pixels long,
 in the picture's proportions, through the default tone curve (exponent 1.0).
-A picture no larger than SIZE keeps its own size.
+A picture no larger than SIZE keeps its own size. IN.rq6 may be - for
+standard input, OUT.png - for standard output.
 
 Options:
   -s SIZE     the longer side in pixels, from 1 to 32767; default 256
@@ -523,7 +551,7 @@ Options:
   -h, --help  show this help and exit
 
 OUT.png appears only when the thumbnail was made; otherwise the exit status
-says what failed.
+says what failed. No picture is written to a terminal.
 )");
         case Command::kSampleDisc:
             return Tr(R"(Usage: tavrel sample-disc DIR

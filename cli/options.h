@@ -11,6 +11,10 @@ namespace cli {
 // Exit status for a command line that cannot be understood.
 inline constexpr int kExitUsage = 64;
 
+// The name that stands for standard input as an input and for standard
+// output as an output.
+inline constexpr const char* kStandardStream = "-";
+
 // The thumbnail's longer side unless -s says otherwise.
 inline constexpr std::uint32_t kDefaultThumbnailSize = 256;
 
@@ -39,8 +43,9 @@ enum class Fit { kStretch, kCover };
 struct Request {
     Command command = Command::kNone;
     bool help = false;                // --help: the command's help (the overview without one)
-    std::vector<std::string> inputs;  // convert, extract, pack: pictures; info, thumbnail: one
-    std::string output;               // -o, or thumbnail's output file
+    std::vector<std::string> inputs;  // convert, extract, pack: pictures; info, thumbnail: one;
+                                      // "-": standard input
+    std::string output;               // -o, or thumbnail's output file; "-": standard output
     std::string outDir;               // --out-dir
     std::string discDir;              // sample-disc
     std::uint32_t width = 0;          // 0: the picture's own size

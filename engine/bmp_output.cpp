@@ -18,7 +18,6 @@ std::uint16_t BitCount(std::uint32_t colorMode) {
         case kModeGray16: return 4;
         case kModeColor256:
         case kModeGray256: return 8;
-        case kModeDeepColor: return 48;
         default: return 24;
     }
 }
@@ -74,8 +73,7 @@ std::uint32_t WriteBmpHeaders(platform::FileHandle out, const std::uint8_t* file
 
 std::uint32_t BmpFileOutput::Start(std::uint32_t width, std::uint32_t height,
                                    std::uint32_t colorMode, std::uint32_t stride) {
-    if (!(IsColorMode(colorMode) || colorMode == kModeDeepColor) || !pictureFileHeader ||
-        !pictureInfoHeader) {
+    if (!IsColorMode(colorMode) || !pictureFileHeader || !pictureInfoHeader) {
         return kStatusUnexpected;
     }
     stride_ = stride;

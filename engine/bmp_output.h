@@ -8,7 +8,9 @@
 #include "platform/file_io.h"
 
 // Bytes of the whole output file, or 0 when it would not fit the 32-bit size
-// fields of a bitmap (possible only for kModeDeepColor at the largest sizes).
+// fields of a bitmap. kModeDeepColor has no bitmap; its rows are measured the
+// same way (0 at the largest sizes), which keeps every size a deep conversion
+// computes within 32 bits.
 std::uint32_t OutputFileSize(std::uint32_t colorMode, std::uint32_t width, std::uint32_t height);
 
 // Writes the file header, the info header and the palette of a width x
@@ -26,8 +28,7 @@ class BmpFileOutput final : public RowOutput {
 public:
     explicit BmpFileOutput(platform::FileHandle file) : file_(file) {}
 
-    // kModeDeepColor gives a 48-bit bitmap (blue, green, red, little-endian)
-    // that only this project reads.
+    // kStatusUnexpected for kModeDeepColor, which no bitmap holds.
     std::uint32_t Start(std::uint32_t width, std::uint32_t height, std::uint32_t colorMode,
                         std::uint32_t stride) override;
     std::uint32_t WriteRow(const std::uint8_t* row) override;

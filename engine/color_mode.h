@@ -15,9 +15,9 @@ enum ColorMode : std::uint32_t {
     kModeGray256 = 9,
     kModeHighColor = 16,
     kModeFullColor = 24,
-    // Not a wallpaper format: the tone-mapped 16-bit samples, undithered, in
-    // a bottom-up 48-bit bitmap (blue, green, red, little-endian) that only
-    // this project reads, the intermediate of 16-bit PNG output.
+    // Not a wallpaper format: the tone-mapped 16-bit samples, undithered,
+    // for 16-bit PNG. Its rows (blue, green, red, little-endian) go to a row
+    // output; no bitmap holds them.
     kModeDeepColor = 48,
 };
 

@@ -138,9 +138,13 @@ std::uint32_t PictureReader::Open(ByteSource& source) {
     return OpenWith([&] { return std::make_unique<HuffmanCode>(source, kRq6Magic); });
 }
 
+bool PictureReader::InputSize(std::uint64_t* bytes) const {
+    return decoder && decoder->Source() && decoder->Source()->TotalSize(bytes);
+}
+
 bool PictureReader::InputCanHoldRows() const {
     std::uint64_t bytes = 0;
-    if (!decoder || !decoder->Source() || !decoder->Source()->TotalSize(&bytes)) return true;
+    if (!InputSize(&bytes)) return true;
     return 8 * bytes >= std::uint64_t{Height()} * StoredRowStride(Width());
 }
 

@@ -87,6 +87,8 @@ public:
     // Lets a caller refuse such a file, with the kStatusReadFailed reading it
     // through would give, before it takes memory for the whole picture.
     bool InputCanHoldRows() const;
+    // The bytes the input holds, when it knows (a file, a buffer; not a pipe).
+    bool InputSize(std::uint64_t* bytes) const;
 
     std::uint8_t fileHeader[bmp::kFileHeaderSize] = {};
     std::uint8_t infoHeader[bmp::kInfoHeaderSize] = {};

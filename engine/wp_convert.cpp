@@ -78,7 +78,7 @@ std::uint32_t WPConvert::Begin(const char* inPathArg, const char* outPathArg, do
     height = heightArg;
     colorMode = colorModeArg;
     if (status != kStatusOk) return status;
-    if (!AcceptsRequest(false)) return Fail(kStatusUnexpected);
+    if (!AcceptsRequest(true)) return Fail(kStatusUnexpected);
     if (OpenInput(nullptr) != kStatusOk) return status;
     if (Prepare() != kStatusOk) return status;
     return CreateOutput();

@@ -53,6 +53,7 @@ public:
     WPConvert& operator=(const WPConvert&) = delete;
 
     // Paths are UTF-8; a bare output name lands in the current directory.
+    // The output is a BMP file, so kModeDeepColor is refused (kStatusUnexpected).
     std::uint32_t Begin(const char* inPath, const char* outPath, double exponent,
                         std::uint32_t width, std::uint32_t height, std::uint32_t colorMode);
     // The picture from `in`, read from where it stands, and the rows to `out`

@@ -6,7 +6,7 @@
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
-#include <filesystem>
+#include <algorithm>
 #include <new>
 #include <functional>
 #include <system_error>
@@ -47,9 +47,46 @@ void AllocateSamples(Picture* picture, std::size_t samples) {
     picture->rgb.resize(samples);
 }
 
-Result ReadRq6(const std::string& path, Picture* picture, std::string* warning) {
-    PictureReader reader;
-    if (const std::uint32_t s = reader.Open(path.c_str())) return {s, ""};
+namespace {
+
+// Rows are stored bottom first, blue before red; the picture holds them top
+// first, red before blue.
+void PutRow(const std::uint16_t* bgr, std::uint32_t width, std::uint16_t* rgb) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+        rgb[3 * x] = bgr[3 * x + 2];
+        rgb[3 * x + 1] = bgr[3 * x + 1];
+        rgb[3 * x + 2] = bgr[3 * x];
+    }
+}
+
+// Rows of an input of unknown size (a pipe): the memory grows with the rows
+// actually decoded, each of which the input had to hold, so a small input
+// cannot claim a large picture's memory. They are stored as they come and
+// turned top first at the end.
+std::uint32_t ReadRowsGrowing(PictureReader& reader, Picture* picture) {
+    const std::uint32_t width = reader.Width();
+    const std::uint32_t height = reader.Height();
+    const std::size_t samples = 3 * std::size_t{width};
+    picture->rgb.clear();
+    for (std::uint32_t y = 0; y < height; ++y) {
+        if (const std::uint32_t s = reader.NextRow()) return s;
+        picture->rgb.resize(picture->rgb.size() + samples);
+        PutRow(reader.Row(), width, picture->rgb.data() + samples * y);
+    }
+    for (std::uint32_t y = 0; y < height / 2; ++y) {
+        std::swap_ranges(picture->rgb.begin() + static_cast<std::ptrdiff_t>(samples * y),
+                         picture->rgb.begin() + static_cast<std::ptrdiff_t>(samples * (y + 1)),
+                         picture->rgb.begin() + static_cast<std::ptrdiff_t>(samples * (height - 1 - y)));
+    }
+    return kStatusOk;
+}
+
+}  // namespace
+
+Result ReadRq6(PictureReader& reader, Picture* picture, std::string* warning) {
+    if (reader.status != kStatusOk || !reader.Row() || reader.rowsRead != 0) {
+        return {reader.status != kStatusOk ? reader.status : kStatusUnexpected, ""};
+    }
     const std::uint32_t width = reader.Width();
     const std::uint32_t height = reader.Height();
     picture->width = width;
@@ -61,34 +98,28 @@ Result ReadRq6(const std::string& path, Picture* picture, std::string* warning) 
         *warning = msg::Format(msg::Tr("the comment is not valid code page 932 text; kept as %s"),
                                picture->comment.c_str());
     }
-    // A picture whose header reads has a code of at least two leaves, so each
-    // byte of its rows costs at least one bit of the file. A file too small
-    // for its rows would fail reading them; it fails now, before the memory
-    // for a picture it cannot hold is taken.
-    std::error_code error;
-    const std::uintmax_t fileSize =
-        std::filesystem::file_size(std::filesystem::u8path(path), error);
-    if (!error && 8 * std::uint64_t{fileSize} < std::uint64_t{height} * StoredRowStride(width)) {
-        return {kStatusReadFailed, ""};
-    }
+    // A file too small for its rows would fail reading them; it fails now,
+    // before the memory for a picture it cannot hold is taken.
+    if (!reader.InputCanHoldRows()) return {kStatusReadFailed, ""};
+    std::uint64_t inputBytes = 0;
     try {
+        if (!reader.InputSize(&inputBytes)) return {ReadRowsGrowing(reader, picture), ""};
         AllocateSamples(picture, SampleCount(width, height));
     } catch (const std::bad_alloc&) {
         return {kStatusOutOfMemory, ""};
     }
-    // Rows are stored bottom first, blue before red.
-    std::vector<std::uint16_t> bgr(3 * static_cast<std::size_t>(width));
     for (std::uint32_t y = 0; y < height; ++y) {
-        if (const std::uint32_t s = reader.ReadRow(bgr.data())) return {s, ""};
-        std::uint16_t* out =
-            picture->rgb.data() + 3 * static_cast<std::size_t>(width) * (height - 1 - y);
-        for (std::uint32_t x = 0; x < width; ++x) {
-            out[3 * x] = bgr[3 * x + 2];
-            out[3 * x + 1] = bgr[3 * x + 1];
-            out[3 * x + 2] = bgr[3 * x];
-        }
+        if (const std::uint32_t s = reader.NextRow()) return {s, ""};
+        PutRow(reader.Row(), width,
+               picture->rgb.data() + 3 * static_cast<std::size_t>(width) * (height - 1 - y));
     }
     return {};
+}
+
+Result ReadRq6(const std::string& path, Picture* picture, std::string* warning) {
+    PictureReader reader;
+    if (const std::uint32_t s = reader.Open(path.c_str())) return {s, ""};
+    return ReadRq6(reader, picture, warning);
 }
 
 namespace {
@@ -127,7 +158,13 @@ std::size_t CharacterBytes(unsigned char lead) {
 
 }  // namespace
 
-Result WriteRq6(const std::string& path, const Picture& picture, const std::string& cp932Comment) {
+namespace {
+
+// Writes the picture with `write` (a call of the RQ6 writer, true on
+// success), turning its failures into results.
+template <typename Write>
+Result WriteRq6With(const Picture& picture, const std::string& cp932Comment, bool* created,
+                    Write write) {
     if (SampleCount(picture.width, picture.height) == 0 ||
         picture.rgb.size() != SampleCount(picture.width, picture.height) ||
         cp932Comment.size() > kMaxCommentBytes) {
@@ -135,9 +172,6 @@ Result WriteRq6(const std::string& path, const Picture& picture, const std::stri
     }
     const std::uint32_t width = picture.width;
     const std::uint32_t height = picture.height;
-    bool created = false;
-    errno = 0;
-    bool ok = false;
     const auto row = [&](std::uint32_t y, std::uint16_t* bgr) {
         const std::uint16_t* in =
             picture.rgb.data() + 3 * static_cast<std::size_t>(width) * (height - 1 - y);
@@ -147,9 +181,10 @@ Result WriteRq6(const std::string& path, const Picture& picture, const std::stri
             bgr[3 * x + 2] = in[3 * x];
         }
     };
+    errno = 0;
+    bool ok = false;
     try {
-        ok = rq6::WriteRq6File(path.c_str(), width, height, cp932Comment, row, {}, &created,
-                               RunOnTwoThreads);
+        ok = write(width, height, row);
     } catch (const std::bad_alloc&) {
         return {kStatusOutOfMemory, ""};
     }
@@ -158,10 +193,31 @@ Result WriteRq6(const std::string& path, const Picture& picture, const std::stri
         // for afterwards; the failed call left it in errno, which removing
         // the file does not change.
         const int error = errno;
-        return {created ? kStatusWriteFailed : kStatusOutputNotCreated,
+        return {*created ? kStatusWriteFailed : kStatusOutputNotCreated,
                 error != 0 ? msg::SystemReason(error) : std::string()};
     }
     return {};
+}
+
+}  // namespace
+
+Result WriteRq6(const std::string& path, const Picture& picture, const std::string& cp932Comment) {
+    bool created = false;
+    return WriteRq6With(picture, cp932Comment, &created,
+                        [&](std::uint32_t width, std::uint32_t height, const rq6::RowSource& row) {
+                            return rq6::WriteRq6File(path.c_str(), width, height, cp932Comment,
+                                                     row, {}, &created, RunOnTwoThreads);
+                        });
+}
+
+Result WriteRq6(platform::FileHandle file, const Picture& picture,
+                const std::string& cp932Comment) {
+    bool created = true;
+    return WriteRq6With(picture, cp932Comment, &created,
+                        [&](std::uint32_t width, std::uint32_t height, const rq6::RowSource& row) {
+                            return rq6::WriteRq6(file, width, height, cp932Comment, row,
+                                                 RunOnTwoThreads);
+                        });
 }
 
 std::string StoredComment(const std::string& utf8, std::string* warning) {

@@ -7,6 +7,10 @@
 #include <utility>
 #include <vector>
 
+#include "platform/file_io.h"
+
+class PictureReader;
+
 namespace full {
 
 struct Picture {
@@ -44,10 +48,18 @@ std::string StoredComment(const std::string& utf8, std::string* warning);
 // Reads an RQ6 picture. A comment that is not valid code page 932 text is
 // kept escaped (\xNN) and *warning says so.
 Result ReadRq6(const std::string& path, Picture* picture, std::string* warning);
+// The same from a reader that is open and has read no row yet. An input that
+// knows its size must be able to hold the rows before their memory is taken;
+// for one that does not (a pipe), the memory grows with the rows read.
+Result ReadRq6(PictureReader& reader, Picture* picture, std::string* warning);
 
 // Writes the picture as an RQ6 file with the comment `cp932Comment`
-// (at most kMaxCommentBytes). Nothing is left behind on failure.
+// (at most kMaxCommentBytes). Nothing is left behind on failure. The
+// message of a failure of the file is the system's reason, when it gave one.
 Result WriteRq6(const std::string& path, const Picture& picture, const std::string& cp932Comment);
+// The same into an open file (borrowed, left open), from where it stands.
+Result WriteRq6(platform::FileHandle file, const Picture& picture,
+                const std::string& cp932Comment);
 
 // Sizes picture->rgb to `samples` zero samples. Large pictures are given
 // the system's large memory pages where it has them: filling 46 MB in 4 KB

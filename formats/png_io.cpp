@@ -9,16 +9,13 @@
 #include "formats/png_io.h"
 
 #include <png.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <vector>
 
-#include "engine/bitmap_headers.h"
 #include "engine/conversion_status.h"
 #include "engine/limits.h"
 #include "formats/png_writer.h"
@@ -163,45 +160,6 @@ std::string CommentOf(png_structp png, png_infop info) {
     return {};
 }
 
-struct BmpLayout {
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    std::uint32_t bitCount = 0;
-    std::uint32_t stride = 0;
-    std::uint32_t offBits = 0;
-    std::vector<png_color> palette;
-};
-
-bool ReadBmpLayout(std::FILE* file, BmpLayout* layout) {
-    std::uint8_t headers[bmp::kHeadersSize];
-    if (std::fread(headers, 1, sizeof headers, file) != sizeof headers) return false;
-    const std::uint8_t* fh = headers;
-    const std::uint8_t* ih = headers + bmp::kFileHeaderSize;
-    const std::int32_t width = bmp::GetSigned32(ih, bmp::kBiWidth);
-    const std::int32_t height = bmp::GetSigned32(ih, bmp::kBiHeight);
-    const std::uint32_t bitCount = bmp::Get16(ih, bmp::kBiBitCount);
-    if (fh[0] != 'B' || fh[1] != 'M' || bmp::Get32(ih, bmp::kBiCompression) != 0 || width < 1 ||
-        height < 1 || width > limits::kMaxSide || height > limits::kMaxSide ||
-        (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 48)) {
-        return false;
-    }
-    layout->width = static_cast<std::uint32_t>(width);
-    layout->height = static_cast<std::uint32_t>(height);
-    layout->bitCount = bitCount;
-    layout->stride = ((layout->width * bitCount + 31) / 32) * 4;
-    layout->offBits = bmp::Get32(fh, bmp::kBfOffBits);
-    if (bitCount <= 8) {
-        std::uint32_t colors = bmp::Get32(ih, bmp::kBiClrUsed);
-        if (colors == 0 || colors > (1u << bitCount)) colors = 1u << bitCount;
-        std::vector<std::uint8_t> quads(4 * colors);
-        if (std::fread(quads.data(), 1, quads.size(), file) != quads.size()) return false;
-        for (std::uint32_t i = 0; i < colors; ++i) {  // stored blue, green, red, unused
-            layout->palette.push_back({quads[4 * i + 2], quads[4 * i + 1], quads[4 * i]});
-        }
-    }
-    return layout->offBits >= bmp::kHeadersSize + 4 * layout->palette.size();
-}
-
 // Deflate turns one byte into at most 1032: a longest match of 258 bytes costs
 // at least two bits.
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
@@ -310,90 +268,43 @@ full::Result ReadPng(const std::string& path, full::Picture* picture) {
     return result;
 }
 
-full::Result WritePng16(const std::string& path, const full::Picture& picture) {
-    return WritePng16(path, picture, {});
-}
+namespace {
 
-full::Result WritePng16(const std::string& path, const full::Picture& picture,
-                        const png_write::Options& options) {
+png_write::Layout Layout16(const full::Picture& picture) {
     png_write::Layout layout;
     layout.width = picture.width;
     layout.height = picture.height;
     layout.bitDepth = 16;
     layout.colorType = 2;
     layout.comment = picture.comment;
+    return layout;
+}
+
+png_write::RowSource Rows16(const full::Picture& picture) {
     const std::size_t samples = 3 * std::size_t{picture.width};
-    return png_write::Write(
-        path, layout,
-        [&](std::uint32_t y, std::uint8_t* row) {
-            const std::uint16_t* in = picture.rgb.data() + samples * y;
-            for (std::size_t i = 0; i < samples; ++i) {  // PNG samples are big-endian
-                row[2 * i] = static_cast<std::uint8_t>(in[i] >> 8);
-                row[2 * i + 1] = static_cast<std::uint8_t>(in[i]);
-            }
-            return true;
-        },
-        options);
+    return [&picture, samples](std::uint32_t y, std::uint8_t* row) {
+        const std::uint16_t* in = picture.rgb.data() + samples * y;
+        for (std::size_t i = 0; i < samples; ++i) {  // PNG samples are big-endian
+            row[2 * i] = static_cast<std::uint8_t>(in[i] >> 8);
+            row[2 * i + 1] = static_cast<std::uint8_t>(in[i]);
+        }
+        return true;
+    };
 }
 
-// A conversion holds a few megabytes whatever its size, and its PNG should
-// not take more: smaller bands than for a whole picture already in memory
-// keep every band in flight under a megabyte, for a file a few hundredths of
-// a percent larger.
-png_write::Options BitmapBands() {
-    png_write::Options options;
-    options.bandBytes = std::size_t{1} << 20;
-    return options;
+}  // namespace
+
+full::Result WritePng16(const std::string& path, const full::Picture& picture) {
+    return WritePng16(path, picture, {});
 }
 
-full::Result BmpToPng(const std::string& bmpPath, const std::string& pngPath) {
-    std::FILE* in = std::fopen(bmpPath.c_str(), "rb");
-    if (!in) return full::Failure(kStatusReadFailed, msg::Tr("cannot reopen the bitmap"));
-    BmpLayout bmp;
-    const bool known = ReadBmpLayout(in, &bmp);
-    const int fd = ::dup(fileno(in));
-    std::fclose(in);
-    if (!known || fd < 0) {
-        if (fd >= 0) ::close(fd);
-        return full::Failure(kStatusUnexpected, msg::Tr("not a bitmap this tool writes"));
-    }
-    png_write::Layout layout;
-    layout.width = bmp.width;
-    layout.height = bmp.height;
-    const bool indexed = bmp.bitCount <= 8;
-    const bool deep = bmp.bitCount == 48;
-    layout.bitDepth = indexed ? static_cast<int>(bmp.bitCount) : deep ? 16 : 8;
-    layout.colorType = indexed ? 3 : 2;
-    for (const png_color& c : bmp.palette) layout.palette.push_back({c.red, c.green, c.blue});
-    const std::size_t rowBytes = png_write::RowBytes(layout);
-    // Rows are read with pread, which several threads may do at once. Both
-    // formats pack pixels the same way within a row (the leftmost in the
-    // highest bits of a byte); bitmap rows run bottom up, blue first.
-    const full::Result result = png_write::Write(
-        pngPath, layout, [&](std::uint32_t y, std::uint8_t* row) {
-            const std::uint64_t at = bmp.offBits + std::uint64_t{bmp.stride} * (bmp.height - 1 - y);
-            std::size_t got = 0;
-            while (got < rowBytes) {
-                const ssize_t n = ::pread(fd, row + got, rowBytes - got, static_cast<off_t>(at + got));
-                if (n < 0 && errno == EINTR) continue;
-                if (n <= 0) return false;
-                got += static_cast<std::size_t>(n);
-            }
-            if (deep) {
-                // Blue, green, red, each little-endian, become red, green,
-                // blue, each big-endian: every pixel's six bytes reversed.
-                for (std::size_t i = 0; i + 5 < rowBytes; i += 6) std::reverse(row + i, row + i + 6);
-            } else if (!indexed) {
-                for (std::size_t i = 0; i + 2 < rowBytes; i += 3) std::swap(row[i], row[i + 2]);
-            }
-            return true;
-        },
-        BitmapBands());
-    ::close(fd);
-    if (result.status == kStatusReadFailed) {
-        return full::Failure(kStatusReadFailed, msg::Tr("the bitmap ends early"));
-    }
-    return result;
+full::Result WritePng16(platform::FileHandle file, const full::Picture& picture) {
+    return png_write::Write(file, Layout16(picture), Rows16(picture));
+}
+
+full::Result WritePng16(const std::string& path, const full::Picture& picture,
+                        const png_write::Options& options) {
+    return png_write::Write(path, Layout16(picture), Rows16(picture), options);
 }
 
 }  // namespace png_io

@@ -1,5 +1,5 @@
-// PNG files for the tool: full-precision pictures in and out, and the
-// conversion's bitmaps re-encoded as PNG of the same depth.
+// PNG files for the tool: full-precision pictures in and out. (A conversion's
+// rows become PNG through png_row_output.)
 #pragma once
 
 #include <cstddef>
@@ -31,11 +31,7 @@ full::Result ReadPng(std::FILE* file, full::Picture* picture);
 full::Result WritePng16(const std::string& path, const full::Picture& picture);
 full::Result WritePng16(const std::string& path, const full::Picture& picture,
                         const png_write::Options& options);
-
-// Re-encodes an uncompressed bottom-up bitmap of 1, 4, 8 or 24 bits per pixel
-// as PNG with the same pixels: indexed with the bitmap's palette at 1, 4 and 8
-// bits, 8-bit RGB at 24 bits; and the conversion's 48-bit intermediate as
-// 16-bit RGB.
-full::Result BmpToPng(const std::string& bmpPath, const std::string& pngPath);
+// Into an open file (borrowed, left open), from where it stands.
+full::Result WritePng16(platform::FileHandle file, const full::Picture& picture);
 
 }  // namespace png_io

@@ -3,10 +3,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "engine/conversion_status.h"
 #include "formats/translation.h"
+#include "platform/file_io.h"
 
 namespace ppm_io {
 
@@ -119,25 +121,41 @@ full::Result ReadPnm(std::FILE* f, full::Picture* picture) {
     return {};
 }
 
-full::Result WritePpm16(const std::string& path, const full::Picture& picture) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return full::Failure(kStatusOutputNotCreated, "");
-    bool ok = std::fprintf(f, "P6\n%u %u\n65535\n", picture.width, picture.height) > 0;
+full::Result WritePpm16(platform::FileHandle file, const full::Picture& picture) {
+    // Only the count written tells success; the system's reason is kept when
+    // the call itself failed.
+    const auto write = [file](const void* data, std::size_t size) {
+        std::uint32_t written = 0;
+        const bool called = platform::Write(file, data, static_cast<std::uint32_t>(size), &written);
+        if (written == size) return full::Result{};
+        const int error = called ? 0 : platform::LastError();
+        return full::Failure(kStatusWriteFailed, error != 0 ? msg::SystemReason(error) : "");
+    };
+    const std::string header =
+        "P6\n" + std::to_string(picture.width) + " " + std::to_string(picture.height) + "\n65535\n";
+    full::Result result = write(header.data(), header.size());
     std::vector<std::uint8_t> row(6 * static_cast<std::size_t>(picture.width));
-    for (std::uint32_t y = 0; ok && y < picture.height; ++y) {
+    for (std::uint32_t y = 0; result && y < picture.height; ++y) {
         const std::uint16_t* in =
             picture.rgb.data() + 3 * static_cast<std::size_t>(picture.width) * y;
         for (std::size_t i = 0; i < 3 * static_cast<std::size_t>(picture.width); ++i) {
             row[2 * i] = static_cast<std::uint8_t>(in[i] >> 8);  // big-endian samples
             row[2 * i + 1] = static_cast<std::uint8_t>(in[i]);
         }
-        ok = std::fwrite(row.data(), 1, row.size(), f) == row.size();
+        result = write(row.data(), row.size());
     }
-    ok = std::fflush(f) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    // The reason is found where the file is committed.
-    if (!ok) return full::Failure(kStatusWriteFailed, "");
-    return {};
+    return result;
+}
+
+full::Result WritePpm16(const std::string& path, const full::Picture& picture) {
+    const platform::FileHandle file = platform::CreateWrite(path.c_str());
+    if (file == platform::kInvalidFile) {
+        const int error = platform::LastError();
+        return full::Failure(kStatusOutputNotCreated, error != 0 ? msg::SystemReason(error) : "");
+    }
+    const full::Result result = WritePpm16(file, picture);
+    platform::Close(file);
+    return result;
 }
 
 }  // namespace ppm_io

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "formats/full_picture.h"
+#include "platform/file_io.h"
 
 namespace ppm_io {
 
@@ -22,7 +23,10 @@ full::Result ReadPnm(const std::string& path, full::Picture* picture);
 // The same from an open file, read from its current position.
 full::Result ReadPnm(std::FILE* file, full::Picture* picture);
 
-// Writes the picture as a binary PPM file with maximum value 65535.
+// Writes the picture as a binary PPM file with maximum value 65535; the
+// message of a failure is the system's reason, when it gave one.
 full::Result WritePpm16(const std::string& path, const full::Picture& picture);
+// Into an open file (borrowed, left open), from where it stands.
+full::Result WritePpm16(platform::FileHandle file, const full::Picture& picture);
 
 }  // namespace ppm_io

@@ -427,10 +427,13 @@ bool WriteBytes(const char* utf8Path, const std::vector<std::uint8_t>& bytes) {
     return ok;
 }
 
-bool WriteRq6File(const char* utf8Path, std::uint32_t width, std::uint32_t height,
-                  const std::string& comment, const RowSource& row, const PayloadFields& fields,
-                  bool* created, const RunBoth& runBoth) {
-    if (created) *created = false;
+namespace {
+
+// Writes the coded picture to the file `open` gives once the code is known
+// (kInvalidFile: none could be had, and nothing is written). False on failure.
+bool WriteCoded(std::uint32_t width, std::uint32_t height, const std::string& comment,
+                const RowSource& row, const PayloadFields& fields, const RunBoth& runBoth,
+                const std::function<platform::FileHandle()>& open) {
     const std::vector<std::uint8_t> preamble = BuildPreamble(width, height, comment, fields);
     // Stored rows [0, split) are the first half, [split, height) the second.
     const std::uint32_t split = runBoth ? height / 2 : height;
@@ -478,20 +481,8 @@ bool WriteRq6File(const char* utf8Path, std::uint32_t width, std::uint32_t heigh
     BitWriter upperBits;
     if (split < height) upperBits.Reserve(static_cast<std::size_t>(CodedBits(upper, codes) / 8 + 1));
 
-    const platform::FileHandle file = platform::CreateWrite(utf8Path);
+    const platform::FileHandle file = open();
     if (file == platform::kInvalidFile) return false;
-    if (created) *created = true;
-    // The file is closed however this ends, and kept only when written whole:
-    // memory can still run out while coding, and then the caller hears.
-    struct Closer {
-        platform::FileHandle file;
-        const char* path;
-        bool keep = false;
-        ~Closer() {
-            platform::Close(file);
-            if (!keep) platform::Remove(path);
-        }
-    } closer{file, utf8Path};
     const std::vector<std::uint8_t> start = FileStart(0);
     bool ok = WriteAll(file, start.data(), start.size());
 
@@ -526,8 +517,38 @@ bool WriteRq6File(const char* utf8Path, std::uint32_t width, std::uint32_t heigh
         const std::vector<std::uint8_t> rest = bits.Bytes();
         ok = WriteAll(file, rest.data(), rest.size());
     }
-    closer.keep = ok;
     return ok;
+}
+
+}  // namespace
+
+bool WriteRq6File(const char* utf8Path, std::uint32_t width, std::uint32_t height,
+                  const std::string& comment, const RowSource& row, const PayloadFields& fields,
+                  bool* created, const RunBoth& runBoth) {
+    if (created) *created = false;
+    // The file is closed however this ends, and kept only when written whole:
+    // memory can still run out while coding, and then the caller hears.
+    struct Closer {
+        platform::FileHandle file = platform::kInvalidFile;
+        const char* path;
+        bool keep = false;
+        ~Closer() {
+            if (file == platform::kInvalidFile) return;
+            platform::Close(file);
+            if (!keep) platform::Remove(path);
+        }
+    } closer{platform::kInvalidFile, utf8Path};
+    closer.keep = WriteCoded(width, height, comment, row, fields, runBoth, [&] {
+        closer.file = platform::CreateWrite(utf8Path);
+        if (created) *created = closer.file != platform::kInvalidFile;
+        return closer.file;
+    });
+    return closer.keep;
+}
+
+bool WriteRq6(platform::FileHandle file, std::uint32_t width, std::uint32_t height,
+              const std::string& comment, const RowSource& row, const RunBoth& runBoth) {
+    return WriteCoded(width, height, comment, row, {}, runBoth, [file] { return file; });
 }
 
 }  // namespace rq6

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_io.h"
+
 namespace rq6 {
 
 // Byte offset of the bit stream in a file: magic and the uninterpreted word.
@@ -189,5 +191,10 @@ bool WriteRq6File(const char* utf8Path, std::uint32_t width, std::uint32_t heigh
                   const std::string& comment, const RowSource& row,
                   const PayloadFields& fields = {}, bool* created = nullptr,
                   const RunBoth& runBoth = {});
+
+// The same into an open file (borrowed, left open, and left as it is on
+// failure), from where it stands.
+bool WriteRq6(platform::FileHandle file, std::uint32_t width, std::uint32_t height,
+              const std::string& comment, const RowSource& row, const RunBoth& runBoth = {});
 
 }  // namespace rq6

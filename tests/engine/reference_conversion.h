@@ -43,8 +43,9 @@ Crop ReferenceCoverCrop(std::uint32_t W, std::uint32_t H, std::uint32_t w, std::
 Picture Cropped(const Picture& picture, const Crop& crop);
 
 // The complete BMP file the conversion must write, for a picture written by
-// WritePicture with default header fields. Mode 48: the 48-bit bitmap of the
-// tone curve's values of the averaged samples, each little-endian.
+// WritePicture with default header fields. Mode 48, which no bitmap holds:
+// its rows behind bitmap headers of 48 bits per pixel, the tone curve's
+// values of the averaged samples, each little-endian.
 std::vector<std::uint8_t> ReferenceBmp(const Picture& picture, double exponent,
                                        std::uint32_t width, std::uint32_t height,
                                        std::uint32_t mode);

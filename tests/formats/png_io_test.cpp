@@ -2,6 +2,8 @@
 // own codec, which shares no code with the library the tool uses.
 #include "formats/png_io.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <random>
 #include <string>
 #include <vector>
@@ -9,6 +11,7 @@
 #include "engine/bitmap_headers.h"
 #include "engine/conversion_status.h"
 #include "engine/wp_convert.h"
+#include "formats/png_row_output.h"
 #include "gtest/gtest.h"
 #include "tests/engine/test_support.h"
 #include "tests/formats/format_checks.h"
@@ -386,7 +389,9 @@ TEST(PngWrite, UnwritablePlaceIsStatusThree) {
     EXPECT_EQ(png_io::WritePng16("no-such-dir/out.png", picture).status, kStatusOutputNotCreated);
 }
 
-TEST(BmpToPng, SamePixelsAtTheSameDepthInEveryMode) {
+// A conversion's rows written as PNG (not through a bitmap) hold the very
+// pixels of the bitmap the same conversion writes, at the same depth.
+TEST(ConversionPng, SamePixelsAtTheSameDepthInEveryMode) {
     std::mt19937 rng(12);
     test::WritePicture("pic.rq6", test::RandomPicture(37, 23, rng));
     const struct {
@@ -394,14 +399,31 @@ TEST(BmpToPng, SamePixelsAtTheSameDepthInEveryMode) {
         int pngDepth;
         int pngType;
     } modes[] = {{1, 1, 3}, {4, 4, 3}, {5, 4, 3}, {8, 8, 3}, {9, 8, 3}, {16, 8, 2}, {24, 8, 2}};
+    const auto convert = [](std::uint32_t mode, const char* path, int* systemError) {
+        const platform::FileHandle file = platform::CreateWrite(path);
+        png_io::PngRowOutput png(file);
+        FileSource in("pic.rq6");
+        WPConvert job;
+        std::uint32_t s = job.Begin(in, png, 1.3, 33, 19, mode);
+        if (s == 0) s = job.ConvertFirstLine();
+        while (s == 0 && job.linesDone < job.height) s = job.ConvertNextLine();
+        platform::Close(file);
+        *systemError = png.systemError;
+        return s;
+    };
     for (const auto& m : modes) {
         // Odd widths exercise the partly used last byte of 1- and 4-bit rows.
         const auto bitmap = test::ConvertedBytes("pic.rq6", 1.3, 33, 19, m.mode);
-        test::WriteRaw("in.bmp", bitmap);
-        ASSERT_TRUE(png_io::BmpToPng("in.bmp", "out.png")) << m.mode;
-        file_faults::LimitWrites(100);
-        EXPECT_EQ(png_io::BmpToPng("in.bmp", "short.png").status, kStatusWriteFailed) << m.mode;
-        file_faults::UnlimitedWrites();
+        int systemError = -1;
+        ASSERT_EQ(convert(m.mode, "out.png", &systemError), 0u) << m.mode;
+        EXPECT_EQ(systemError, 0);
+        // A disk that fills at the signature, a header or the image data.
+        for (const std::uint64_t budget : {0, 20, 100}) {
+            file_faults::LimitWrites(budget);
+            EXPECT_EQ(convert(m.mode, "short.png", &systemError), kStatusWriteFailed) << m.mode;
+            file_faults::UnlimitedWrites();
+            EXPECT_EQ(systemError, ENOSPC) << "the reason comes with the failure";
+        }
         pngtest::Image png;
         std::string error;
         ASSERT_TRUE(pngtest::Decode(test::ReadBytes("out.png"), &png, &error)) << error;
@@ -413,6 +435,65 @@ TEST(BmpToPng, SamePixelsAtTheSameDepthInEveryMode) {
         ASSERT_EQ(png.width, w);
         ASSERT_EQ(png.height, h);
         EXPECT_EQ(test::PngRgb8(png), expected) << "mode " << m.mode;
+    }
+}
+
+// Rows given bottom first make the same file, byte for byte, as rows taken
+// top first: the same bands, filters, levels, joins and chunks, whatever the
+// number of threads and however the bands and chunks fall (the chunks'
+// checks are computed ahead, that of the stream's end last).
+TEST(BottomUpWriter, WritesTheSameBytesAsTheTopDownWriter) {
+    std::mt19937 rng(31);
+    struct Shape {
+        std::uint32_t w, h;
+        int depth, type;
+        std::size_t bandBytes;
+        unsigned threads;
+        std::size_t chunkBytes;
+    };
+    const Shape shapes[] = {{40, 30, 8, 2, 700, 3, 1 << 20}, {40, 30, 16, 2, 900, 1, 7},
+                            {13, 1, 8, 2, 10, 2, 1},         {61, 17, 4, 3, 64, 2, 3},
+                            {9, 50, 1, 3, 1, 4, 5},          {33, 19, 8, 3, 1 << 20, 2, 2},
+                            {17, 29, 16, 2, 103, 8, 13},     {64, 40, 16, 2, 4000, 2, 101}};
+    for (const Shape& shape : shapes) {
+        png_write::Layout layout;
+        layout.width = shape.w;
+        layout.height = shape.h;
+        layout.bitDepth = shape.depth;
+        layout.colorType = shape.type;
+        for (int i = 0; shape.type == 3 && i < (1 << shape.depth); ++i) {
+            layout.palette.push_back({static_cast<std::uint8_t>(i * 7), static_cast<std::uint8_t>(i),
+                                      static_cast<std::uint8_t>(255 - i)});
+        }
+        const std::size_t rowBytes = png_write::RowBytes(layout);
+        // Smooth rows and noisy ones, so that both compression levels occur.
+        std::vector<std::uint8_t> pixels(rowBytes * shape.h);
+        for (std::size_t k = 0; k < pixels.size(); ++k) {
+            pixels[k] = static_cast<std::uint8_t>(k / rowBytes % 3 == 0 ? rng() : k / 7);
+        }
+        const png_write::Options options{shape.bandBytes, shape.threads, shape.chunkBytes};
+        ASSERT_TRUE(png_write::Write(
+            "top-down.png", layout,
+            [&](std::uint32_t y, std::uint8_t* row) {
+                std::copy_n(pixels.data() + rowBytes * y, rowBytes, row);
+                return true;
+            },
+            options));
+        const platform::FileHandle file = platform::CreateWrite("bottom-up.png");
+        {
+            png_write::BottomUpWriter writer(file, layout, options);
+            ASSERT_EQ(writer.Start(), 0u);
+            for (std::uint32_t y = shape.h; y-- > 0;) {
+                ASSERT_EQ(writer.AddRow(pixels.data() + rowBytes * y), 0u) << y;
+            }
+            ASSERT_EQ(writer.Finish(), 0u);
+        }
+        platform::Close(file);
+        const std::string what = std::to_string(shape.w) + "x" + std::to_string(shape.h) +
+                                 " depth " + std::to_string(shape.depth) + " bands of " +
+                                 std::to_string(shape.bandBytes) + " chunks of " +
+                                 std::to_string(shape.chunkBytes);
+        EXPECT_EQ(test::ReadBytes("bottom-up.png"), test::ReadBytes("top-down.png")) << what;
     }
 }
 

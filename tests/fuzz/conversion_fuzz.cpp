@@ -1,13 +1,17 @@
 // Fuzz target over a whole conversion job. The first four input bytes choose
 // the job (colour mode and whether it converts only the crop that fills the
 // output, output width and height 1 ... 32, contrast position);
-// the rest is the RQ6 file. Every job is checked against the plain reading of
-// the file: the status it must end with and where, the rows and the file it
-// leaves, and, for small pictures, every byte of the BMP against the plain
-// reference conversion.
+// the rest is the RQ6 file. The job runs from the bytes in memory into rows
+// kept in memory, and (except in mode 48, which has no bitmap) from the file
+// into a BMP file. Every job is checked against the plain reading of the
+// file: the status it must end with and where, the rows and the file it
+// leaves, and, for small pictures, every byte of the rows and the BMP against
+// the plain reference conversion.
 #include <algorithm>
 
+#include "engine/byte_source.h"
 #include "engine/gamma_table.h"
+#include "engine/row_output.h"
 #include "engine/wp_convert.h"
 #include "tests/engine/reference_conversion.h"
 #include "tests/fuzz/fuzz_support.h"
@@ -138,6 +142,64 @@ Expectation Expect(const std::uint8_t* file, std::size_t size, std::uint32_t w, 
     return fail(4, false);
 }
 
+// The rows a job hands to its output, kept; nothing else is written.
+struct KeptRows final : RowOutput {
+    std::uint32_t Start(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t rowStride) override {
+        FUZZ_CHECK(!started);
+        started = true;
+        stride = rowStride;
+        return 0;
+    }
+    std::uint32_t WriteRow(const std::uint8_t* row) override {
+        FUZZ_CHECK(started && !finished);
+        rows.insert(rows.end(), row, row + stride);
+        return 0;
+    }
+    std::uint32_t Finish() override {
+        finished = true;
+        return 0;
+    }
+    bool started = false, finished = false;
+    std::uint32_t stride = 0;
+    std::vector<std::uint8_t> rows;
+};
+
+struct Outcome {
+    std::uint32_t status = 0, linesDone = 0, outFileSize = 0;
+    std::uint8_t comment[128] = {};
+};
+
+// Runs a begun job to its end and checks how it ends against `e`.
+Outcome Run(WPConvert& job, std::uint32_t status, const Expectation& e, std::uint32_t h) {
+    if (e.failsInBegin) {
+        FUZZ_CHECK(status == e.status);
+        FUZZ_CHECK(!job.work);
+    } else {
+        FUZZ_CHECK(status == 0);
+        status = job.ConvertFirstLine();
+        // One row per step; the bound only guards against a job that never ends.
+        for (std::uint32_t step = 0; status == 0 && job.linesDone < job.height; ++step) {
+            FUZZ_CHECK(step < h);
+            const std::uint32_t before = job.linesDone;
+            status = job.ConvertNextLine();
+            if (status == 0) FUZZ_CHECK(job.linesDone == before + 1);
+        }
+        FUZZ_CHECK(status == e.status);
+        FUZZ_CHECK(job.linesDone == e.linesDone);
+        // The outcome is final: a further step changes nothing.
+        FUZZ_CHECK(job.ConvertNextLine() == status);
+        FUZZ_CHECK(job.ConvertFirstLine() == status);
+        FUZZ_CHECK(job.linesDone == e.linesDone);
+    }
+    FUZZ_CHECK(job.status == status);
+    Outcome o;
+    o.status = status;
+    o.linesDone = job.linesDone;
+    o.outFileSize = job.outFileSize;
+    std::copy(job.comment, job.comment + 128, o.comment);
+    return o;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -150,75 +212,71 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const double exponent = contrast.exponent[data[3]];
     const std::uint8_t* file = data + kJobBytes;
     const std::size_t fileSize = size - kJobBytes;
-
-    const std::string in = fuzz::ScratchDir() + "/job.rq6";
-    const std::string out = fuzz::ScratchDir() + "/job.bmp";
-    fuzz::WriteFile(in, file, fileSize);
-    std::remove(out.c_str());
     const Expectation e = Expect(file, fileSize, w, h, cover);
+    const SourceRect crop = {e.crop.left, e.crop.top, e.crop.width, e.crop.height};
 
-    std::uint32_t status = 0, linesDone = 0, outFileSize = 0;
-    std::uint8_t comment[128];
+    // The job from the bytes in memory, into rows kept in memory: every mode.
+    KeptRows kept;
+    Outcome o;
     {
+        MemorySource source(file, fileSize);
         WPConvert job;
-        if (e.cover) job.source = {e.crop.left, e.crop.top, e.crop.width, e.crop.height};
-        status = job.Begin(in.c_str(), out.c_str(), exponent, w, h, mode);
-        if (e.failsInBegin) {
-            FUZZ_CHECK(status == e.status);
-            FUZZ_CHECK(!job.work);
-            FUZZ_CHECK(!fuzz::Exists(out));
-        } else {
-            FUZZ_CHECK(status == 0);
-            status = job.ConvertFirstLine();
-            // One row per step; the bound only guards against a job that never ends.
-            for (std::uint32_t step = 0; status == 0 && job.linesDone < job.height; ++step) {
-                FUZZ_CHECK(step < h);
-                const std::uint32_t before = job.linesDone;
-                status = job.ConvertNextLine();
-                if (status == 0) FUZZ_CHECK(job.linesDone == before + 1);
-            }
-            FUZZ_CHECK(status == e.status);
-            FUZZ_CHECK(job.linesDone == e.linesDone);
-            // The outcome is final: a further step changes nothing.
-            FUZZ_CHECK(job.ConvertNextLine() == status);
-            FUZZ_CHECK(job.ConvertFirstLine() == status);
-            FUZZ_CHECK(job.linesDone == e.linesDone);
-        }
-        FUZZ_CHECK(job.status == status);
-        linesDone = job.linesDone;
-        outFileSize = job.outFileSize;
-        std::copy(job.comment, job.comment + 128, comment);
+        if (e.cover) job.source = crop;
+        o = Run(job, job.Begin(source, kept, exponent, w, h, mode), e, h);
     }
+    FUZZ_CHECK(kept.started == !e.failsInBegin);
     if (e.failsInBegin) return 0;
-
-    // The file holds the headers, the palette and whole rows only, each row
-    // ending in zero fill bytes.
-    FUZZ_CHECK(std::equal(e.comment.begin(), e.comment.end(), comment));
     const std::uint32_t stride = (PixelBytes(mode, w) + 3) & ~3u;
-    const std::uint32_t offBits = 54 + PaletteBytes(mode);
-    FUZZ_CHECK(outFileSize == offBits + stride * h);
-    const std::vector<std::uint8_t> bmp = fuzz::ReadFile(out);
-    FUZZ_CHECK(bmp.size() == offBits + std::size_t{stride} * linesDone);
-    for (std::uint32_t y = 0; y < linesDone; ++y) {
-        const auto row = bmp.begin() + offBits + std::size_t{stride} * y;
+    FUZZ_CHECK(kept.stride == stride);
+    FUZZ_CHECK(kept.finished == (o.status == 0));
+    // Whole rows only, each ending in zero fill bytes.
+    FUZZ_CHECK(kept.rows.size() == std::size_t{stride} * o.linesDone);
+    for (std::uint32_t y = 0; y < o.linesDone; ++y) {
+        const auto row = kept.rows.begin() + std::size_t{stride} * y;
         FUZZ_CHECK(std::all_of(row + PixelBytes(mode, w), row + stride, [](std::uint8_t b) { return b == 0; }));
     }
-    // Fields the job does not define come from the picture's own headers.
-    for (const auto& [at, bytes] : {std::pair{6, 4}, {14, 4}, {26, 2}, {38, 16}}) {
-        FUZZ_CHECK(std::equal(bmp.begin() + at, bmp.begin() + at + bytes, e.headers.begin() + at));
+    FUZZ_CHECK(std::equal(e.comment.begin(), e.comment.end(), o.comment));
+
+    // The same job from the file into a bitmap, for the modes that have one.
+    std::vector<std::uint8_t> bmp;
+    if (mode != kModeDeepColor) {
+        const std::string in = fuzz::ScratchDir() + "/job.rq6";
+        const std::string out = fuzz::ScratchDir() + "/job.bmp";
+        fuzz::WriteFile(in, file, fileSize);
+        std::remove(out.c_str());
+        Outcome fromFile;
+        {
+            WPConvert job;
+            if (e.cover) job.source = crop;
+            fromFile = Run(job, job.Begin(in.c_str(), out.c_str(), exponent, w, h, mode), e, h);
+        }
+        // The file holds the headers, the palette and the rows the output was given.
+        const std::uint32_t offBits = 54 + PaletteBytes(mode);
+        FUZZ_CHECK(fromFile.outFileSize == offBits + stride * h);
+        bmp = fuzz::ReadFile(out);
+        FUZZ_CHECK(bmp.size() == offBits + kept.rows.size());
+        FUZZ_CHECK(std::equal(kept.rows.begin(), kept.rows.end(), bmp.begin() + offBits));
+        // Fields the job does not define come from the picture's own headers.
+        for (const auto& [at, bytes] : {std::pair{6, 4}, {14, 4}, {26, 2}, {38, 16}}) {
+            FUZZ_CHECK(std::equal(bmp.begin() + at, bmp.begin() + at + bytes, e.headers.begin() + at));
+        }
     }
 
     const std::uint64_t work = std::uint64_t{e.cover ? e.crop.width : e.picture.width} *
                                (e.cover ? e.crop.height : e.picture.height) * w * h;
-    if (status == 0 && work <= kMaxReferenceWork) {
+    if (o.status == 0 && work <= kMaxReferenceWork) {
         const auto reference = test::ReferenceBmp(
             e.cover ? test::Cropped(e.picture, e.crop) : e.picture, exponent, w, h, mode);
-        FUZZ_CHECK(reference.size() == bmp.size());
-        // The reference writes default values into the copied fields.
-        for (const auto& [at, bytes] : {std::pair{0, 6}, {10, 4}, {18, 8}, {28, 10}}) {
-            FUZZ_CHECK(std::equal(bmp.begin() + at, bmp.begin() + at + bytes, reference.begin() + at));
+        const std::size_t offBits = 54 + PaletteBytes(mode);
+        FUZZ_CHECK(reference.size() == offBits + kept.rows.size());
+        FUZZ_CHECK(std::equal(kept.rows.begin(), kept.rows.end(), reference.begin() + offBits));
+        if (!bmp.empty()) {
+            // The reference writes default values into the copied fields.
+            for (const auto& [at, bytes] : {std::pair{0, 6}, {10, 4}, {18, 8}, {28, 10}}) {
+                FUZZ_CHECK(std::equal(bmp.begin() + at, bmp.begin() + at + bytes, reference.begin() + at));
+            }
+            FUZZ_CHECK(std::equal(bmp.begin() + 54, bmp.begin() + offBits, reference.begin() + 54));
         }
-        FUZZ_CHECK(std::equal(bmp.begin() + 54, bmp.end(), reference.begin() + 54));
     }
     return 0;
 }
