@@ -1,10 +1,13 @@
 #include "tests/cli/cli_runner.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstdio>
 #include <string>
 
 #include "tests/engine/test_support.h"
@@ -39,6 +42,34 @@ CliRun Tavrel(const std::string& args) { return TavrelWithLang("C.UTF-8", args);
 
 CliRun TavrelWithLang(const std::string& lang, const std::string& args) {
     return Run(Locale(lang) + TAVREL_EXE + " " + args);
+}
+
+CliRun TavrelWritingTo(const std::string& file, const std::string& args) {
+    // The inner redirection takes standard output from the outer one.
+    return Run("(" + Locale("C.UTF-8") + TAVREL_EXE + " " + args + " >" + file + ")");
+}
+
+CliRun TavrelOnATerminal(const std::string& args) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return {};
+    CliRun r = TavrelWritingTo(ptsname(master), args);
+    fcntl(master, F_SETFL, O_NONBLOCK);
+    r.out.clear();
+    char buffer[4096];
+    for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) r.out.append(buffer, static_cast<std::size_t>(n));
+    close(master);
+    return r;
+}
+
+CliRun TavrelIntoAClosedPipe(const std::string& args) {
+    // The pipe's reader ends at once; the tool's status and messages are
+    // kept by the subshell.
+    Run("(" + Locale("C.UTF-8") + TAVREL_EXE + " " + args +
+        " 2>cli.pipe-err; echo $? >cli.pipe-status) | true");
+    CliRun r;
+    r.exit = std::atoi(Slurp("cli.pipe-status").c_str());
+    r.err = Slurp("cli.pipe-err");
+    return r;
 }
 
 CliRun TavrelIn(const std::string& environment, const std::string& args) {

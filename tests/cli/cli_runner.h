@@ -25,6 +25,16 @@ CliRun TavrelWithLang(const std::string& lang, const std::string& args);
 // display, desktop or home reaches the tool.
 CliRun TavrelIn(const std::string& environment, const std::string& args);
 
+// The same with standard output into `file` (a device, say) instead.
+CliRun TavrelWritingTo(const std::string& file, const std::string& args);
+
+// The same with standard output on a terminal of its own (a pseudo
+// terminal); `out` is what reached the terminal.
+CliRun TavrelOnATerminal(const std::string& args);
+
+// The same with standard output into a pipe whose reader has gone.
+CliRun TavrelIntoAClosedPipe(const std::string& args);
+
 // `text` as one shell word.
 std::string ShellQuoted(const std::string& text);
 

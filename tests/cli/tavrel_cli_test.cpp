@@ -137,6 +137,113 @@ TEST_F(TavrelCli, EachFailureIsOneLineWithTheFileAndWhy) {
     EXPECT_TRUE(Listing("work/out").empty());
 }
 
+// "-" reads standard input and writes standard output: each command makes
+// the bytes it makes with files, and prints nothing else on standard output.
+TEST_F(TavrelCli, DashIsStandardInputAndOutputForEveryCommand) {
+    ASSERT_EQ(Tavrel("extract work/pic.rq6 -o work/pic.png").exit, 0);
+    const struct {
+        const char* piped;
+        const char* withFiles;
+        const char* file;
+    } cases[] = {
+        {"convert - -o - < work/pic.rq6", "convert work/pic.rq6 -o work/out/a.bmp", "work/out/a.bmp"},
+        {"convert - -o - --format png --fit cover --size 19x10 --mode 8 < work/pic.rq6",
+         "convert work/pic.rq6 -o work/out/a.png --fit cover --size 19x10 --mode 8", "work/out/a.png"},
+        {"convert work/pic.rq6 -o - --mode 48 --format png", "convert work/pic.rq6 -o work/out/d.png --mode 48",
+         "work/out/d.png"},
+        {"convert - -o work/out/s.bmp --size 7x5 < work/pic.rq6", "convert work/pic.rq6 -o work/out/t.bmp --size 7x5",
+         "work/out/t.bmp"},
+        {"extract - -o - < work/pic.rq6", "extract work/pic.rq6 -o work/out/e.png", "work/out/e.png"},
+        {"extract work/pic.rq6 -o - --format ppm", "extract work/pic.rq6 -o work/out/e.ppm", "work/out/e.ppm"},
+        {"pack work/pic.png -o -", "pack work/pic.png -o work/out/p.rq6", "work/out/p.rq6"},
+        {"thumbnail -s 9 - - < work/pic.rq6", "thumbnail -s 9 work/pic.rq6 work/out/t.png", "work/out/t.png"},
+    };
+    for (const auto& c : cases) {
+        const CliRun piped = Tavrel(c.piped);
+        ASSERT_EQ(piped.exit, 0) << c.piped << ": " << piped.err;
+        ASSERT_EQ(Tavrel(c.withFiles).exit, 0) << c.withFiles;
+        if (std::string(c.piped).find("-o -") != std::string::npos ||
+            std::string(c.piped).find(" - - ") != std::string::npos) {
+            EXPECT_EQ(piped.out, Slurp(c.file)) << c.piped;
+        } else {
+            EXPECT_EQ(Slurp("work/out/s.bmp"), Slurp(c.file)) << c.piped;
+            EXPECT_EQ(piped.out, "standard input -> work/out/s.bmp (7 x 5, mode 24, 174 bytes)\n");
+        }
+        EXPECT_EQ(piped.err, "") << c.piped;
+    }
+    const CliRun info = Tavrel("info - < work/pic.rq6");
+    ASSERT_EQ(info.exit, 0);
+    std::string expected = Tavrel("info work/pic.rq6").out;
+    expected.replace(expected.find("work/pic.rq6"), 12, "standard input");
+    EXPECT_EQ(info.out, expected);
+}
+
+// A picture from standard input fails as the same file does, named for
+// where it came from; standard output is named so too.
+TEST_F(TavrelCli, FailuresThroughPipesAreThoseOfTheFiles) {
+    WriteBrokenInputs();
+    const struct {
+        const char* args;
+        int exit;
+        const char* err;
+    } cases[] = {
+        {"convert - -o work/out/x.bmp < work/cut.rq6", 4,
+         "tavrel: cannot read standard input: the picture ends early\n"},
+        {"convert - -o - --format png < work/cut.rq6", 4,
+         "tavrel: cannot read standard input: the picture ends early\n"},
+        {"extract - -o - < work/cut.rq6", 4, "tavrel: cannot read standard input: the picture ends early\n"},
+        {"thumbnail - work/out/t.png < work/cut.rq6", 4,
+         "tavrel: cannot read standard input: the picture ends early\n"},
+        {"info - < work/bad.rq6", 6,
+         "tavrel: standard input: a damaged RQ6 file, or a picture beyond the size limits\n"},
+        {"convert - -o - < work/riff.rq6", 6, "tavrel: standard input: not an RQ6 file\n"},
+        {"info - < work/photo.png", 6,
+         "tavrel: standard input is a PNG picture, not an RQ6 file; 'tavrel pack' makes one from a "
+         "PNG, PPM or PGM picture.\n"},
+        {"info - < /dev/null", 6, "tavrel: standard input: not an RQ6 file\n"},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = Tavrel(c.args);
+        EXPECT_EQ(r.exit, c.exit) << c.args;
+        EXPECT_EQ(r.err, c.err) << c.args;
+    }
+    // Standard output on a full disk, and a reader that goes away: the write
+    // fails, with the system's reason.
+    for (const char* args : {"convert work/pic.rq6 -o -", "convert work/pic.rq6 -o - --format png",
+                             "extract - -o - < work/pic.rq6"}) {
+        const CliRun r = test::TavrelWritingTo("/dev/full", args);
+        EXPECT_EQ(r.exit, 5) << args;
+        EXPECT_EQ(r.err, "tavrel: cannot write standard output: No space left on device\n") << args;
+    }
+    for (const char* format : {"bmp", "png"}) {
+        const CliRun r = test::TavrelIntoAClosedPipe(
+            std::string("convert work/pic.rq6 --size 3000x2000 -o - --format ") + format);
+        EXPECT_EQ(r.exit, 5) << format;
+        EXPECT_EQ(r.err, "tavrel: cannot write standard output: Broken pipe\n") << format;
+    }
+    EXPECT_TRUE(Listing("work/out").empty()) << "no file, no temporary";
+    // The same files by name end with the same statuses.
+    EXPECT_EQ(Tavrel("convert work/cut.rq6 -o work/out/x.bmp").exit, 4);
+    EXPECT_EQ(Tavrel("info work/bad.rq6").exit, 6);
+}
+
+TEST_F(TavrelCli, StandardOutputOnATerminalIsRefusedBeforeAnythingIsRead) {
+    ASSERT_EQ(Tavrel("extract work/pic.rq6 -o work/pic.png").exit, 0);
+    for (const char* args : {"convert work/pic.rq6 -o -", "convert - -o - --format png",
+                             "extract work/pic.rq6 -o -", "pack work/pic.png -o -",
+                             "thumbnail work/pic.rq6 -"}) {
+        const CliRun r = test::TavrelOnATerminal(args);
+        EXPECT_EQ(r.exit, 64) << args;
+        EXPECT_EQ(r.err, "tavrel: standard output is a terminal; send the picture to a file or a pipe\n")
+            << args;
+        EXPECT_EQ(r.out, "") << args << ": nothing reaches the terminal";
+    }
+    // Other output goes to a terminal as ever.
+    const CliRun info = test::TavrelOnATerminal("info work/pic.rq6");
+    EXPECT_EQ(info.exit, 0);
+    EXPECT_NE(info.out.find("size:"), std::string::npos);
+}
+
 TEST_F(TavrelCli, UnderAJapaneseLocaleTheProgramsStatusTextsAreShown) {
     if (!test::HasLocale("ja_JP.utf8")) GTEST_SKIP() << "locale -a lists no ja_JP.utf8";
     WriteBrokenInputs();
@@ -156,6 +263,7 @@ TEST_F(TavrelCli, UnderAJapaneseLocaleTheProgramsStatusTextsAreShown) {
         {"extract work/cut.rq6 --out-dir work/out", "work/cut.rq6", kStatusReadFailed},
         {"info work/riff.rq6", "work/riff.rq6", kStatusFormatError},
         {"convert work/photo.png --out-dir work/out", "work/photo.png", kStatusFormatError},
+        {"info - < work/riff.rq6", "標準入力", kStatusFormatError},
     };
     for (const auto& c : cases) {
         const CliRun r = test::TavrelWithLang("ja_JP.UTF-8", c.args);
@@ -246,6 +354,14 @@ TEST_F(TavrelCli, UsageErrorsAreOneLineAndWhereToLook) {
         {"help frobnicate", "unknown command frobnicate", ""},
         {"convert", "convert needs at least one input picture", "convert"},
         {"convert work/pic.rq6 --mode 3", "--mode takes 1, 4, 5, 8, 9, 16, 24 or 48", "convert"},
+        // Standard input has no name to name an output after, and is read once.
+        {"convert - < work/pic.rq6",
+         "a picture from standard input needs -o NAME, or -o - for standard output", "convert"},
+        {"extract - --out-dir work/out",
+         "a picture from standard input needs -o NAME, or -o - for standard output", "extract"},
+        {"convert - - --out-dir work/out", "standard input (-) can be read only once", "convert"},
+        {"pack - -o work/out/a.rq6", "pack reads picture files, not standard input", "pack"},
+        {"wallpaper - --size 8x6", "wallpaper reads a picture file, not standard input", "wallpaper"},
         {"convert work/pic.rq6 --size 0x5", "--size takes WIDTHxHEIGHT, each 1 to 32767",
          "convert"},
         {"convert work/pic.rq6 --size 40000x5", "--size takes WIDTHxHEIGHT, each 1 to 32767",

@@ -6,6 +6,7 @@
 // layer of this suite stops writes after a byte budget and reads after a
 // byte limit (tests/platform/file_faults.h); on Linux /dev/full is tried too.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <map>
 #include <random>
@@ -354,6 +355,79 @@ TEST_F(ScratchedDiscTest, PictureReaderStopsAtTheRowItCannotReadWithEveryRowBefo
     EXPECT_EQ(reader.ReadRow(bgr.data()), kStatusReadFailed);
     EXPECT_EQ(reader.ReadRow(bgr.data()), kStatusReadFailed);
     EXPECT_EQ(reader.rowsRead, cut.row);
+}
+
+// ---------------------------------------------------------------------------
+// Sources other than files: a pipe hands out what it has, a few bytes or a
+// block at a time, and may end or fail after any read. Wherever that is,
+// the job ends as it would on a file cut at the same byte, keeps the rows
+// before it, and says whether the input failed or ended.
+
+class ChunkedSource final : public ByteSource {
+public:
+    ChunkedSource(const Bytes& bytes, std::size_t chunk, std::size_t stop, bool fails)
+        : bytes_(bytes), chunk_(chunk), stop_(stop), fails_(fails) {}
+
+    bool Read(void* buffer, std::uint32_t size, std::uint32_t* got) override {
+        *got = 0;
+        if (at_ == stop_) {
+            if (!fails_) return true;
+            systemError = EIO;
+            return false;
+        }
+        const std::size_t n = std::min({std::size_t{size}, chunk_, stop_ - at_});
+        std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(at_), n, static_cast<std::uint8_t*>(buffer));
+        at_ += n;
+        *got = static_cast<std::uint32_t>(n);
+        return true;
+    }
+
+private:
+    const Bytes& bytes_;
+    std::size_t chunk_, stop_, at_ = 0;
+    bool fails_;
+};
+
+TEST_F(ScratchedDiscTest, ASourceThatEndsOrFailsAfterAnyReadEndsWhereAFileCutThereWould) {
+    const Bytes& file = DiscLayout().file;
+    test::MemoryRows intact;
+    ASSERT_EQ(test::ConvertFromMemory(file, &intact, 1.0, kDiscWidth, kDiscHeight, kModeFullColor)
+                  .status,
+              kStatusOk);
+    // Reads of odd sizes, of the decoder's whole block and of more than it.
+    for (const std::size_t chunk : {std::size_t{997}, std::size_t{kBlock}, std::size_t{kBlock + 3}}) {
+        // Every read boundary (for the small reads, every seventh).
+        const std::size_t step = chunk < 4096 ? 7 * chunk : chunk;
+        std::vector<std::size_t> stops;
+        for (std::size_t stop = 0; stop < file.size(); stop += step) stops.push_back(stop);
+        stops.push_back(file.size());
+        for (const std::size_t stop : stops) {
+            const test::CutPoint cut = test::Classify(DiscLayout(), stop);
+            for (const bool fails : {false, true}) {
+                if (fails && stop == file.size()) continue;  // nothing left to fail on
+                const std::string what = std::to_string(chunk) + "-byte reads, " +
+                                         (fails ? "failing" : "ending") + " at byte " + std::to_string(stop);
+                ChunkedSource source(file, chunk, stop, fails);
+                test::MemoryRows rows;
+                WPConvert job;
+                std::uint32_t s = job.Begin(source, rows, 1.0, kDiscWidth, kDiscHeight, kModeFullColor);
+                if (s == kStatusOk) s = job.ConvertFirstLine();
+                while (s == kStatusOk && job.linesDone < job.height) s = job.ConvertNextLine();
+                if (cut.region == Region::kRows && cut.row == kDiscHeight) {
+                    EXPECT_EQ(s, kStatusOk) << what;
+                } else {
+                    EXPECT_EQ(s, cut.region <= Region::kTree ? kStatusFormatError : kStatusReadFailed) << what;
+                }
+                EXPECT_EQ(job.linesDone, cut.region == Region::kRows ? cut.row : 0u) << what;
+                ASSERT_TRUE(std::equal(rows.rows.begin(), rows.rows.end(), intact.rows.begin())) << what;
+                if (s == kStatusReadFailed) {
+                    // Told apart, with the system's reason where there is one.
+                    EXPECT_EQ(job.reader->InputFailed(), fails) << what;
+                    EXPECT_EQ(job.reader->SystemError(), fails ? EIO : 0) << what;
+                }
+            }
+        }
+    }
 }
 
 TEST(OutputNotCreated, MissingFolderIsStatusThreeBeforeAnythingIsWritten) {

@@ -7,7 +7,9 @@
 #include <random>
 #include <string>
 
+#include "engine/byte_source.h"
 #include "engine/conversion_status.h"
+#include "engine/picture_reader.h"
 #include "gtest/gtest.h"
 #include "tests/engine/test_support.h"
 #include "tests/formats/memory_cap.h"
@@ -26,6 +28,27 @@ std::vector<std::uint16_t> TopFirstRgb(const test::Picture& p) {
     return rgb;
 }
 
+// The bytes of a file as a pipe gives them: no size known in advance.
+class PipeOf final : public ByteSource {
+public:
+    explicit PipeOf(const std::string& path) : bytes_(test::ReadBytes(path)), memory_(bytes_.data(), bytes_.size()) {}
+    bool Read(void* buffer, std::uint32_t size, std::uint32_t* got) override {
+        return memory_.Read(buffer, size < 1000 ? size : 1000, got);
+    }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+    MemorySource memory_;
+};
+
+full::Result ReadFromPipe(const std::string& path, full::Picture* picture) {
+    PipeOf pipe(path);
+    PictureReader reader;
+    if (const std::uint32_t s = reader.Open(pipe)) return {s, ""};
+    std::string warning;
+    return full::ReadRq6(reader, picture, &warning);
+}
+
 // "テスト画像" in code page 932 and in UTF-8.
 const char kJapaneseCp932[] = "\x83\x65\x83\x58\x83\x67\x89\xe6\x91\x9c";
 const char kJapaneseUtf8[] = "\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88\xe7\x94\xbb\xe5\x83\x8f";
@@ -42,6 +65,9 @@ TEST(FullPictureRead, SamplesTopRowFirstAndTheCommentInUtf8) {
         EXPECT_EQ(read.width, w);
         EXPECT_EQ(read.height, h);
         EXPECT_EQ(read.rgb, TopFirstRgb(picture));
+        full::Picture piped;
+        ASSERT_TRUE(ReadFromPipe("pic.rq6", &piped)) << w << "x" << h;
+        EXPECT_EQ(piped.rgb, read.rgb) << "from a pipe, the rows arrive the same";
         EXPECT_EQ(read.comment, kJapaneseUtf8);
         EXPECT_EQ(warning, "");
     }
@@ -92,6 +118,9 @@ TEST(FullPictureRead, SmallFileClaimingALargePictureFailsBeforeTakingItsMemory) 
     full::Picture read;
     std::string warning;
     EXPECT_EQ(full::ReadRq6("claims-768mb.rq6", &read, &warning).status, kStatusReadFailed);
+    // Through a pipe, whose size is not known: the memory grows with the rows
+    // that arrive, and the picture ends as early.
+    EXPECT_EQ(ReadFromPipe("claims-768mb.rq6", &read).status, kStatusReadFailed);
     if (!test::kCanCapMemory) GTEST_SKIP() << "no memory cap under the sanitizers";
     EXPECT_EQ(test::RunWithMemoryCap(
                   256,
@@ -100,6 +129,13 @@ TEST(FullPictureRead, SmallFileClaimingALargePictureFailsBeforeTakingItsMemory) 
                       std::string ignored;
                       return static_cast<int>(
                           full::ReadRq6("claims-768mb.rq6", &picture, &ignored).status);
+                  }),
+              static_cast<int>(kStatusReadFailed));
+    EXPECT_EQ(test::RunWithMemoryCap(
+                  256,
+                  [] {
+                      full::Picture picture;
+                      return static_cast<int>(ReadFromPipe("claims-768mb.rq6", &picture).status);
                   }),
               static_cast<int>(kStatusReadFailed));
 }

@@ -9,7 +9,9 @@
 #include <tuple>
 #include <vector>
 
+#include "engine/byte_source.h"
 #include "engine/huffman_code.h"
+#include "engine/picture_reader.h"
 #include "formats/rq6_writer.h"
 
 namespace {
@@ -22,6 +24,15 @@ Samples Render(int number, std::uint32_t width, std::uint32_t height) {
         rq6::SampleRow(number, width, height, y, all.data() + 3 * std::size_t{width} * y);
     }
     return all;
+}
+
+std::vector<std::uint8_t> ReadAll(const std::string& path) {
+    std::vector<std::uint8_t> bytes;
+    FileSource file(path.c_str());
+    std::uint8_t block[1 << 16];
+    std::uint32_t got = 0;
+    while (file.Read(block, sizeof block, &got) && got > 0) bytes.insert(bytes.end(), block, block + got);
+    return bytes;
 }
 
 Samples Row(int number, std::uint32_t width, std::uint32_t height, std::uint32_t y) {
@@ -173,6 +184,28 @@ TEST(SampleDiscTest, DiscFilesDecodeToTheSampleRows) {
         }
         EXPECT_EQ(bottom, Row(n, w, h, 0));
         EXPECT_EQ(next, Row(n, w, h, 1));
+    }
+    // Each picture from the file's bytes in memory gives every row the file
+    // gives, and ends the same way.
+    for (int n = rq6::kFirstSample; n <= rq6::kLastSample; ++n) {
+        SCOPED_TRACE(n);
+        const std::string path = "disc/Extends/" + rq6::SampleFileName(n);
+        const std::vector<std::uint8_t> bytes = ReadAll(path);
+        MemorySource memory(bytes.data(), bytes.size());
+        PictureReader fromMemory;
+        PictureReader fromFile;
+        ASSERT_EQ(fromMemory.Open(memory), 0u);
+        ASSERT_EQ(fromFile.Open(path.c_str()), 0u);
+        ASSERT_EQ(fromMemory.Height(), h);
+        for (std::uint32_t y = 0; y < h; ++y) {
+            ASSERT_EQ(fromMemory.NextRow(), 0u) << y;
+            ASSERT_EQ(fromFile.NextRow(), 0u) << y;
+            ASSERT_TRUE(std::equal(fromMemory.Row(), fromMemory.Row() + 3 * w, fromFile.Row())) << y;
+            if (y < 2) {
+                EXPECT_TRUE(std::equal(fromMemory.Row(), fromMemory.Row() + 3 * w, Row(n, w, h, y).begin()));
+            }
+        }
+        EXPECT_EQ(fromMemory.NextRow(), fromFile.NextRow()) << "no row beyond the last";
     }
     std::filesystem::remove_all("disc");
 }
