@@ -61,7 +61,6 @@ std::uint32_t PngRowOutput::Start(std::uint32_t width, std::uint32_t height,
     // is only ever longer, by its fill.
     if (png_write::RowBytes(layout_) > stride) return kStatusUnexpected;
     try {
-        row_.resize(png_write::RowBytes(layout_));
         writer_ = std::make_unique<png_write::BottomUpWriter>(file_, layout_, ConversionBands());
     } catch (const std::bad_alloc&) {
         return kStatusOutOfMemory;
@@ -71,8 +70,10 @@ std::uint32_t PngRowOutput::Start(std::uint32_t width, std::uint32_t height,
 
 std::uint32_t PngRowOutput::WriteRow(const std::uint8_t* row) {
     if (!writer_) return kStatusUnexpected;
-    std::uint8_t* out = row_.data();
-    const std::size_t n = row_.size();
+    // Straight into the encoder's band.
+    std::uint8_t* out = writer_->NextRow();
+    if (!out) return Failed(writer_->AddRow());
+    const std::size_t n = png_write::RowBytes(layout_);
     if (colorMode_ == kModeDeepColor) {
         // Blue, green, red, each little-endian, become red, green, blue, each
         // big-endian: every pixel's six bytes reversed.
@@ -88,7 +89,7 @@ std::uint32_t PngRowOutput::WriteRow(const std::uint8_t* row) {
     } else {
         std::memcpy(out, row, n);
     }
-    return Failed(writer_->AddRow(out));
+    return Failed(writer_->AddRow());
 }
 
 std::uint32_t PngRowOutput::Finish() {

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "engine/row_output.h"
 #include "formats/png_writer.h"
@@ -31,7 +30,6 @@ private:
     std::uint32_t colorMode_ = 0;
     png_write::Layout layout_;
     std::unique_ptr<png_write::BottomUpWriter> writer_;
-    std::vector<std::uint8_t> row_;  // a row as PNG stores it
 };
 
 }  // namespace png_io

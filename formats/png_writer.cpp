@@ -37,8 +37,6 @@ constexpr std::uint64_t kSmoothBelow = 12;
 // Bands compressed ahead of the one being written, per thread: enough to keep
 // every thread busy while a band is written out, few enough to bound memory.
 constexpr std::size_t kBandsAheadPerThread = 2;
-// Image data chunks of at most this many bytes.
-constexpr std::size_t kMaxIdatBytes = std::size_t{1} << 20;
 // Every compressed band ends in this many zero bytes beyond what libdeflate
 // may write, for the walker that joins the bands.
 constexpr std::size_t kSlack = kJoinSlack;
@@ -72,15 +70,23 @@ public:
     }
 
     bool Chunk(const char* type, const std::uint8_t* data, std::size_t size) {
+        return Chunk(type, data, size, ChunkCrc(type, data, size));
+    }
+    // The same with its check computed beforehand.
+    bool Chunk(const char* type, const std::uint8_t* data, std::size_t size, std::uint32_t crc) {
         std::uint8_t head[8];
         PutBe32(head, static_cast<std::uint32_t>(size));
         std::memcpy(head + 4, type, 4);
-        std::uint32_t crc = libdeflate_crc32(0, type, 4);
-        // (libdeflate takes a null buffer as a request for the initial value.)
-        if (size != 0) crc = libdeflate_crc32(crc, data, size);
         std::uint8_t tail[4];
         PutBe32(tail, crc);
         return Raw(head, 8) && Raw(data, size) && Raw(tail, 4);
+    }
+
+    // A chunk's check: over its type and its data.
+    static std::uint32_t ChunkCrc(const char* type, const std::uint8_t* data, std::size_t size) {
+        const std::uint32_t crc = libdeflate_crc32(0, type, 4);
+        // (libdeflate takes a null buffer as a request for the initial value.)
+        return size != 0 ? libdeflate_crc32(crc, data, size) : crc;
     }
 
     // The system's reason for the write that failed, 0 if none.
@@ -191,7 +197,18 @@ struct Filterer {
 // Compressed bands are written into buffers that are used again for later
 // bands: fresh memory for every band would be zeroed and faulted in each time,
 // which costs a fifth of the writing.
-using Buffer = std::unique_ptr<std::uint8_t[]>;
+// (Allocated with malloc, so that a band's compressed bytes, once known, can
+// keep their memory and give back the rest without being copied.)
+struct Free {
+    void operator()(std::uint8_t* p) const { std::free(p); }
+};
+using Buffer = std::unique_ptr<std::uint8_t[], Free>;
+
+Buffer Allocate(std::size_t bytes) {
+    auto* p = static_cast<std::uint8_t*>(std::malloc(bytes));
+    if (!p) throw std::bad_alloc();
+    return Buffer(p);
+}
 
 struct Band {
     std::uint32_t firstRow = 0;
@@ -201,6 +218,9 @@ struct Band {
     std::uint32_t adler = 1;
     std::uint64_t filteredBytes = 0;
     bool done = false;
+    // The checks of its image data chunks, when computed beforehand; for the
+    // last band, that of the chunk the stream's check ends leaves it out.
+    std::vector<std::uint32_t> chunkCrcs;
 };
 
 struct Compressor {
@@ -365,7 +385,7 @@ private:
                     spare_.pop_back();
                 }
             }
-            if (!buffer) buffer.reset(new std::uint8_t[bufferBytes_]);
+            if (!buffer) buffer = Allocate(bufferBytes_);
             status = encoder->Encode(bands_[k], k + 1 == bands_.size(), std::move(buffer));
         } catch (const std::bad_alloc&) {
             status = kStatusOutOfMemory;
@@ -440,27 +460,61 @@ BandPlan PlanBands(const Layout& layout, const Options& options) {
     return plan;
 }
 
-// Writes band `index` of `count` as image data chunks; *adler runs over the
-// bands in order. The band's buffer has room before and after its data.
-bool WriteBand(ChunkFile& out, Band& band, std::size_t index, std::size_t count,
-               std::uint32_t* adler) {
-    *adler = CombineAdler32(*adler, band.adler, band.filteredBytes);
-    std::uint8_t* begin = band.compressed.get() + 2;
-    std::uint8_t* end = begin + band.size;
+// The bytes of band `index` of `count` in the zlib stream: the stream's
+// header before the first, the stream's check (4 bytes, put there by the
+// writer) after the last. The band's buffer has room for both.
+void BandSpan(Band& band, std::size_t index, std::size_t count, std::uint8_t** begin,
+              std::uint8_t** end) {
+    *begin = band.compressed.get() + 2;
+    *end = *begin + band.size;
     if (index == 0) {
         // Deflate with a 32 KB window, no preset dictionary; the check
         // bits make the two bytes a multiple of 31.
-        *--begin = 0x01;
-        *--begin = 0x78;
+        *--*begin = 0x01;
+        *--*begin = 0x78;
     }
-    if (index + 1 == count) {
-        PutBe32(end, *adler);
-        end += 4;
+    if (index + 1 == count) *end += 4;
+}
+
+// The checks of the band's image data chunks, on the band's own thread. In
+// the last band, the stream's check is not known yet: the chunk it ends gets
+// the check of what comes before it, to be continued over it.
+void ComputeChunkCrcs(Band& band, std::size_t index, std::size_t count, std::size_t chunkBytes) {
+    std::uint8_t* begin = nullptr;
+    std::uint8_t* end = nullptr;
+    BandSpan(band, index, count, &begin, &end);
+    if (index + 1 == count) end -= 4;
+    band.chunkCrcs.clear();
+    for (std::uint8_t* p = begin; p < end; p += chunkBytes) {
+        band.chunkCrcs.push_back(ChunkFile::ChunkCrc(
+            "IDAT", p, std::min<std::size_t>(chunkBytes, static_cast<std::size_t>(end - p))));
     }
-    for (std::uint8_t* p = begin; p < end; p += kMaxIdatBytes) {
-        if (!out.Chunk("IDAT", p, std::min<std::size_t>(kMaxIdatBytes, static_cast<std::size_t>(end - p)))) {
-            return false;
+}
+
+// Writes band `index` of `count` as image data chunks of `chunkBytes`;
+// *adler runs over the bands in order.
+bool WriteBand(ChunkFile& out, Band& band, std::size_t index, std::size_t count,
+               std::size_t chunkBytes, std::uint32_t* adler) {
+    *adler = CombineAdler32(*adler, band.adler, band.filteredBytes);
+    std::uint8_t* begin = nullptr;
+    std::uint8_t* end = nullptr;
+    BandSpan(band, index, count, &begin, &end);
+    const bool last = index + 1 == count;
+    std::uint8_t* const check = last ? end - 4 : end;  // where the stream's check starts
+    if (last) PutBe32(check, *adler);
+    std::size_t chunk = 0;
+    for (std::uint8_t* p = begin; p < end; p += chunkBytes, ++chunk) {
+        const std::size_t n = std::min<std::size_t>(chunkBytes, static_cast<std::size_t>(end - p));
+        std::uint32_t crc = 0;
+        if (chunk < band.chunkCrcs.size() && p + n <= check) {
+            crc = band.chunkCrcs[chunk];
+        } else if (chunk < band.chunkCrcs.size() && p + n == end && p < check) {
+            // The chunk the stream's check ends, computed up to the check.
+            crc = libdeflate_crc32(band.chunkCrcs[chunk], check, 4);
+        } else {
+            crc = ChunkFile::ChunkCrc("IDAT", p, n);
         }
+        if (!out.Chunk("IDAT", p, n, crc)) return false;
     }
     return true;
 }
@@ -472,7 +526,8 @@ std::uint32_t WriteImageData(ChunkFile& out, const Layout& layout, const RowSour
     std::uint32_t adler = 1;
     std::size_t index = 0;
     return pipeline.Run([&](Band& band) {
-        return WriteBand(out, band, index++, pipeline.Count(), &adler);
+        return WriteBand(out, band, index++, pipeline.Count(),
+                         std::max<std::size_t>(1, options.chunkBytes), &adler);
     });
 }
 
@@ -528,7 +583,8 @@ full::Result Write(const std::string& path, const Layout& layout, const RowSourc
 // first.
 struct BottomUpWriter::State {
     State(platform::FileHandle file, const Layout& l, const Options& options)
-        : out(file), layout(l), rowBytes(RowBytes(l)), plan(PlanBands(l, options)) {
+        : out(file), layout(l), rowBytes(RowBytes(l)), plan(PlanBands(l, options)),
+          chunkBytes(std::max<std::size_t>(1, options.chunkBytes)) {
         for (std::uint32_t y = 0; y < layout.height; y += plan.rowsPerBand) {
             Band b;
             b.firstRow = y;
@@ -567,7 +623,7 @@ struct BottomUpWriter::State {
             return b;
         }
         lock.unlock();
-        return Buffer(new std::uint8_t[rowBytes * (std::size_t{plan.rowsPerBand} + 1)]);
+        return Allocate(rowBytes * (std::size_t{plan.rowsPerBand} + 1));
     }
 
     std::uint8_t* RawRow(std::size_t k, std::uint32_t y) {
@@ -604,30 +660,24 @@ struct BottomUpWriter::State {
         }
     }
 
-    // Compresses band k into a buffer of its own size, and gives back the
-    // raw rows and the compression buffer for later bands.
+    // Compresses band k, keeping only the memory its compressed bytes take,
+    // and gives back the raw rows for later bands.
     void Encode(std::unique_ptr<BandEncoder>& with, std::size_t k) {
         std::uint32_t result = kStatusOk;
         Band& band = bands[k];
         try {
             if (!with) with = std::make_unique<BandEncoder>(layout, nullptr);
-            Buffer buffer;
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                if (!spare.empty()) {
-                    buffer = std::move(spare.back());
-                    spare.pop_back();
-                }
-            }
-            if (!buffer) buffer.reset(new std::uint8_t[bufferBytes]);
-            result = with->EncodeRows(band, k + 1 == bands.size(), std::move(buffer), raw[k].get());
+            result = with->EncodeRows(band, k + 1 == bands.size(), Allocate(bufferBytes), raw[k].get());
+            // The checks too: the bands are written one after another at
+            // the end, and the less is left to do then, the sooner it ends.
+            if (result == kStatusOk) ComputeChunkCrcs(band, k, bands.size(), chunkBytes);
             if (result == kStatusOk) {
-                // Room for the zlib header before and the check after.
-                Buffer kept(new std::uint8_t[2 + band.size + 4]);
-                std::memcpy(kept.get() + 2, band.compressed.get() + 2, band.size);
-                std::lock_guard<std::mutex> lock(mutex);
-                spare.push_back(std::move(band.compressed));
-                band.compressed = std::move(kept);
+                // Room for the zlib header before and the check after; the
+                // allocator keeps a shrunk block where it is.
+                if (void* kept = std::realloc(band.compressed.get(), 2 + band.size + 4)) {
+                    band.compressed.release();
+                    band.compressed.reset(static_cast<std::uint8_t*>(kept));
+                }
             }
         } catch (const std::bad_alloc&) {
             result = kStatusOutOfMemory;
@@ -659,6 +709,7 @@ struct BottomUpWriter::State {
     const Layout layout;
     const std::size_t rowBytes;
     const BandPlan plan;
+    const std::size_t chunkBytes;
     std::vector<Band> bands;
     std::vector<Buffer> raw;  // per band, while its rows come in
     std::uint32_t nextRow = 0;  // the row after the next one to come (rows count down)
@@ -669,7 +720,6 @@ struct BottomUpWriter::State {
     std::mutex mutex;  // guards what follows
     std::condition_variable changed;
     std::vector<std::size_t> queue;  // bands complete, not yet claimed
-    std::vector<Buffer> spare;       // compression buffers to use again
     std::vector<Buffer> spareRaw;    // raw row buffers to use again
     std::size_t rawInUse = 0;
     std::size_t bandsDone = 0;
@@ -693,19 +743,33 @@ std::uint32_t BottomUpWriter::Start() {
     return state_->Fail(kStatusWriteFailed);
 }
 
-std::uint32_t BottomUpWriter::AddRow(const std::uint8_t* row) {
+std::uint8_t* BottomUpWriter::NextRow() {
+    if (!state_ || state_->nextRow == 0) return nullptr;
+    State& s = *state_;
+    if (s.Status() != kStatusOk) return nullptr;
+    const std::uint32_t y = s.nextRow - 1;
+    const std::size_t k = y / s.plan.rowsPerBand;
+    try {
+        if (!s.raw[k]) s.raw[k] = s.TakeRawBuffer();
+    } catch (const std::bad_alloc&) {
+        s.Fail(kStatusOutOfMemory);
+        return nullptr;
+    }
+    return s.Status() == kStatusOk ? s.RawRow(k, y) : nullptr;
+}
+
+std::uint32_t BottomUpWriter::AddRow() {
     if (!state_ || state_->nextRow == 0) return kStatusUnexpected;
     State& s = *state_;
     if (const std::uint32_t status = s.Status()) return status;
+    const std::uint32_t y = s.nextRow - 1;
+    const std::size_t k = y / s.plan.rowsPerBand;
+    if (!s.raw[k]) return kStatusUnexpected;  // NextRow first
+    --s.nextRow;
     try {
-        const std::uint32_t y = --s.nextRow;
-        const std::size_t k = y / s.plan.rowsPerBand;
-        if (!s.raw[k]) s.raw[k] = s.TakeRawBuffer();
-        if (const std::uint32_t status = s.Status()) return status;
-        std::memcpy(s.RawRow(k, y), row, s.rowBytes);
         if (y == s.bands[k].firstRow + s.bands[k].rows - 1 && k + 1 < s.bands.size()) {
             // The row above the band below, which is now complete.
-            std::memcpy(s.RawRow(k + 1, y), row, s.rowBytes);
+            std::memcpy(s.RawRow(k + 1, y), s.RawRow(k, y), s.rowBytes);
             s.Submit(k + 1);
         }
         if (y == 0) {
@@ -720,6 +784,13 @@ std::uint32_t BottomUpWriter::AddRow(const std::uint8_t* row) {
     return s.Status();
 }
 
+std::uint32_t BottomUpWriter::AddRow(const std::uint8_t* row) {
+    std::uint8_t* place = NextRow();
+    if (!place) return state_ && state_->nextRow != 0 ? state_->Status() : kStatusUnexpected;
+    std::memcpy(place, row, state_->rowBytes);
+    return AddRow();
+}
+
 std::uint32_t BottomUpWriter::Finish() {
     if (!state_ || state_->nextRow != 0) return kStatusUnexpected;
     State& s = *state_;
@@ -731,7 +802,7 @@ std::uint32_t BottomUpWriter::Finish() {
     std::uint32_t adler = 1;
     bool ok = true;
     for (std::size_t k = 0; ok && k < s.bands.size(); ++k) {
-        ok = WriteBand(s.out, s.bands[k], k, s.bands.size(), &adler);
+        ok = WriteBand(s.out, s.bands[k], k, s.bands.size(), s.chunkBytes, &adler);
         s.bands[k].compressed.reset();
     }
     if (ok && s.out.Chunk("IEND", nullptr, 0)) return kStatusOk;

@@ -47,6 +47,8 @@ struct Options {
     std::size_t bandBytes = std::size_t{4} << 20;
     // Threads compressing bands; 0 for one per processor.
     unsigned threads = 0;
+    // Bytes of compressed data per image data chunk (tests make them small).
+    std::size_t chunkBytes = std::size_t{1} << 20;
 };
 
 // Writes the PNG to a new file at `path`. Failures: kStatusOutputNotCreated,
@@ -80,6 +82,10 @@ public:
     std::uint32_t Start();
     // The next row up, RowBytes bytes as PNG stores it unfiltered.
     std::uint32_t AddRow(const std::uint8_t* row);
+    // The same in two steps, without a copy: NextRow gives the place of the
+    // next row up (null after a failure), AddRow() takes it once filled.
+    std::uint8_t* NextRow();
+    std::uint32_t AddRow();
     // After the top row: the image data and the end.
     std::uint32_t Finish();
 

@@ -58,6 +58,11 @@ expect "B.RQ6 a.rq6 sub" thumbnail -s 128 ""
 expect "c.png sub" thumbnail -s 128 a.rq6 ""
 expect "c.png sub" thumbnail --fit cover a.rq6 ""
 expect "-- --contrast --exponent --help --mode --no-set --size" wallpaper -
+# "-" is standard input and output where the commands take it.
+expect "- -- --help" info -
+expect "- -- --fit --help -s" thumbnail -
+expect "-" convert a.rq6 -o -
+expect "-" pack c.png -o -
 expect "1 16 24 4 48 5 8 9" wallpaper --mode ""
 expect "B.RQ6 a.rq6 sub" wallpaper --no-set --size 1920x1080 ""
 # After "--", a word that begins with a dash is a file name.

@@ -439,8 +439,9 @@ TEST(ConversionPng, SamePixelsAtTheSameDepthInEveryMode) {
 }
 
 // Rows given bottom first make the same file, byte for byte, as rows taken
-// top first: the same bands, filters, levels and joins, whatever the number
-// of threads and however the bands fall.
+// top first: the same bands, filters, levels, joins and chunks, whatever the
+// number of threads and however the bands and chunks fall (the chunks'
+// checks are computed ahead, that of the stream's end last).
 TEST(BottomUpWriter, WritesTheSameBytesAsTheTopDownWriter) {
     std::mt19937 rng(31);
     struct Shape {
@@ -448,10 +449,12 @@ TEST(BottomUpWriter, WritesTheSameBytesAsTheTopDownWriter) {
         int depth, type;
         std::size_t bandBytes;
         unsigned threads;
+        std::size_t chunkBytes;
     };
-    const Shape shapes[] = {{40, 30, 8, 2, 700, 3},  {40, 30, 16, 2, 900, 1}, {13, 1, 8, 2, 10, 2},
-                            {61, 17, 4, 3, 64, 2},   {9, 50, 1, 3, 1, 4},     {33, 19, 8, 3, 1 << 20, 2},
-                            {17, 29, 16, 2, 103, 8}};
+    const Shape shapes[] = {{40, 30, 8, 2, 700, 3, 1 << 20}, {40, 30, 16, 2, 900, 1, 7},
+                            {13, 1, 8, 2, 10, 2, 1},         {61, 17, 4, 3, 64, 2, 3},
+                            {9, 50, 1, 3, 1, 4, 5},          {33, 19, 8, 3, 1 << 20, 2, 2},
+                            {17, 29, 16, 2, 103, 8, 13},     {64, 40, 16, 2, 4000, 2, 101}};
     for (const Shape& shape : shapes) {
         png_write::Layout layout;
         layout.width = shape.w;
@@ -468,7 +471,7 @@ TEST(BottomUpWriter, WritesTheSameBytesAsTheTopDownWriter) {
         for (std::size_t k = 0; k < pixels.size(); ++k) {
             pixels[k] = static_cast<std::uint8_t>(k / rowBytes % 3 == 0 ? rng() : k / 7);
         }
-        const png_write::Options options{shape.bandBytes, shape.threads};
+        const png_write::Options options{shape.bandBytes, shape.threads, shape.chunkBytes};
         ASSERT_TRUE(png_write::Write(
             "top-down.png", layout,
             [&](std::uint32_t y, std::uint8_t* row) {
@@ -488,7 +491,8 @@ TEST(BottomUpWriter, WritesTheSameBytesAsTheTopDownWriter) {
         platform::Close(file);
         const std::string what = std::to_string(shape.w) + "x" + std::to_string(shape.h) +
                                  " depth " + std::to_string(shape.depth) + " bands of " +
-                                 std::to_string(shape.bandBytes);
+                                 std::to_string(shape.bandBytes) + " chunks of " +
+                                 std::to_string(shape.chunkBytes);
         EXPECT_EQ(test::ReadBytes("bottom-up.png"), test::ReadBytes("top-down.png")) << what;
     }
 }
