@@ -1,6 +1,7 @@
 #include "cli/command_io.h"
 
 #include <errno.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -20,6 +21,14 @@ using msg::Format;
 using msg::Tr;
 
 std::string Line(const std::string& text) { return "tavrel: " + text + "\n"; }
+
+// A device, a pipe or a socket under the target's name is written to in
+// place: a temporary renamed over it would replace the device itself (run as
+// root, "-o /dev/null" would leave a plain file there).
+bool IsSpecialFile(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
 
 }  // namespace
 
@@ -45,6 +54,14 @@ std::uint32_t OpenOutput(const std::string& target, Output* out, std::string* re
         out->file = platform::StandardOutput();
         return kStatusOk;
     }
+    if (IsSpecialFile(target)) {
+        out->file = platform::CreateWrite(target.c_str());
+        out->inPlace = out->file != platform::kInvalidFile;
+        if (out->inPlace) return kStatusOk;
+        const int error = platform::LastError();
+        *reason = error != 0 ? msg::SystemReason(error) : "";
+        return kStatusOutputNotCreated;
+    }
     out->temporary = TemporaryPath(target);
     out->file = platform::CreateWrite(out->temporary.c_str());
     if (out->file != platform::kInvalidFile) return kStatusOk;
@@ -55,6 +72,12 @@ std::uint32_t OpenOutput(const std::string& target, Output* out, std::string* re
 }
 
 std::uint32_t CloseOutput(Output* out, std::uint32_t status, std::string* reason) {
+    if (out->inPlace) {
+        platform::Close(out->file);
+        out->file = platform::kInvalidFile;
+        out->inPlace = false;
+        return status;
+    }
     if (out->temporary.empty()) return status;  // standard output, or nothing was created
     platform::Close(out->file);
     out->file = platform::kInvalidFile;

@@ -25,12 +25,14 @@ std::string TemporaryPath(const std::string& target);
 std::uint32_t Commit(const std::string& temporary, const std::string& target, std::uint32_t status,
                      std::string* reason);
 
-// An output while it is written: the temporary file beside its target, or
-// standard output for the target "-".
+// An output while it is written: the temporary file beside its target,
+// standard output for the target "-", or the target itself when it is a
+// device, a pipe or a socket.
 struct Output {
     std::string target;     // as on the command line
-    std::string temporary;  // empty for standard output
+    std::string temporary;  // empty for standard output and in place
     platform::FileHandle file = platform::kInvalidFile;
+    bool inPlace = false;   // the target itself is open, and closed by CloseOutput
 };
 
 // Creates the temporary file of `target`, or takes standard output.

@@ -180,6 +180,23 @@ TEST_F(TavrelCli, DashIsStandardInputAndOutputForEveryCommand) {
 
 // A picture from standard input fails as the same file does, named for
 // where it came from; standard output is named so too.
+TEST_F(TavrelCli, ADeviceOrPipeAsOutputIsWrittenInPlaceAndStaysWhatItIs) {
+    // A temporary renamed over a named pipe (or, as root, over /dev/null)
+    // would replace it with a plain file. A pipe stands for both here: a
+    // test that failed on /dev/null would break the machine.
+    ASSERT_EQ(Tavrel("convert work/pic.rq6 --size 40x30 -o work/out/plain.bmp").exit, 0);
+    ASSERT_EQ(::mkfifo("work/pipe.bmp", 0600), 0);
+    const CliRun r = Tavrel(
+        "convert work/pic.rq6 --size 40x30 -o work/pipe.bmp & timeout 20 cat work/pipe.bmp > work/read.bmp;"
+        " wait $!");
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_TRUE(test::ReadBytes("work/read.bmp") == test::ReadBytes("work/out/plain.bmp"));
+    struct stat st;
+    ASSERT_EQ(::stat("work/pipe.bmp", &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(Listing("work/out"), (std::vector<std::string>{"plain.bmp"})) << "no temporary";
+}
+
 TEST_F(TavrelCli, FailuresThroughPipesAreThoseOfTheFiles) {
     WriteBrokenInputs();
     const struct {
