@@ -20,7 +20,7 @@ namespace {
 using msg::Format;
 using msg::Tr;
 
-std::string Line(const std::string& text) { return "tavrel: " + text + "\n"; }
+using msg::Line;
 
 // A device, a pipe or a socket under the target's name is written to in
 // place: a temporary renamed over it would replace the device itself (run as
@@ -129,7 +129,7 @@ std::uint32_t RefuseOutputThatIsAnInput(const std::string& output,
 }
 
 void Warn(const std::string& path, const std::string& warning) {
-    if (!warning.empty()) std::fprintf(stderr, "tavrel: %s: %s\n", path.c_str(), warning.c_str());
+    if (!warning.empty()) msg::Say(path + ": " + warning);
 }
 
 }  // namespace command

@@ -13,7 +13,7 @@ using msg::Format;
 using msg::Tr;
 using msg::TrIn;
 
-std::string Line(const std::string& text) { return "tavrel: " + text + "\n"; }
+using msg::Line;
 
 }  // namespace
 

@@ -164,8 +164,7 @@ int main(int argc, char** argv) {
     cli::Request request;
     std::string error;
     if (!cli::Parse(args, &request, &error)) {
-        std::fprintf(stderr, "tavrel: %s\n%s\n", error.c_str(),
-                     cli::TryHelpLine(request.command).c_str());
+        std::fputs((msg::Line(error) + cli::TryHelpLine(request.command) + "\n").c_str(), stderr);
         return cli::kExitUsage;
     }
     if (request.help) {
@@ -176,9 +175,7 @@ int main(int argc, char** argv) {
         // A picture on a terminal is only noise, and may set it in a state
         // the user has to repair.
         if (platform::IsTerminal(platform::StandardOutput())) {
-            std::fprintf(stderr, "tavrel: %s\n",
-                         msg::Tr("standard output is a terminal; send the picture to a file or "
-                                 "a pipe"));
+            msg::Say(msg::Tr("standard output is a terminal; send the picture to a file or a pipe"));
             return cli::kExitUsage;
         }
         // A reader that goes away early is a failed write, reported with its

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <clocale>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -71,5 +72,7 @@ const char* TrIn(const char* context, const char* english) {
     return translated == key.c_str() || std::strcmp(translated, key.c_str()) == 0 ? english
                                                                                   : translated;
 }
+
+void Say(const std::string& text) { std::fputs(Line(text).c_str(), stderr); }
 
 }  // namespace msg

@@ -12,6 +12,16 @@ namespace msg {
 // The text domain of the tool's catalogues (tavrel.mo).
 inline constexpr const char* kDomain = "tavrel";
 
+// Every message the tool prints on stderr starts with this, so that a user
+// sees which program spoke among the output of a pipeline.
+inline constexpr const char* kPrefix = "tavrel: ";
+
+// "tavrel: TEXT" and a newline: one message as the tool prints it.
+inline std::string Line(const std::string& text) { return kPrefix + text + "\n"; }
+
+// Prints Line(text) on stderr.
+void Say(const std::string& text);
+
 // Takes the language and character set from the environment and finds the
 // catalogues: those beside the program (<program dir>/../share/locale, the
 // build tree's or the installed tree's) when they are there, else those of

@@ -54,7 +54,7 @@ Kind KindOf(const std::uint8_t* h, std::size_t n) {
     return {nullptr, false};
 }
 
-std::string Line(const std::string& text) { return "tavrel: " + text + "\n"; }
+using msg::Line;
 
 }  // namespace
 

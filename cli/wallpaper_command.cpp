@@ -38,7 +38,7 @@ bool MakeFolders(const std::string& folder) {
     }
 }
 
-void SayNotSet(const std::string& why) { std::fprintf(stderr, "tavrel: %s\n", why.c_str()); }
+void SayNotSet(const std::string& why) { msg::Say(why); }
 
 }  // namespace
 
@@ -61,11 +61,8 @@ int Run(const cli::Request& request, Converter convert) {
     if (width == 0) {
         const ScreenSize screen = FindScreenSize();
         if (!screen.problem.empty()) {
-            std::fprintf(
-                stderr, "tavrel: %s\n",
-                msg::Format(Tr("cannot find the screen's size: %s; give --size WIDTHxHEIGHT"),
-                            screen.problem.c_str())
-                    .c_str());
+            msg::Say(msg::Format(Tr("cannot find the screen's size: %s; give --size WIDTHxHEIGHT"),
+                                 screen.problem.c_str()));
             return cli::kExitUsage;
         }
         width = screen.width;
@@ -74,8 +71,7 @@ int Run(const cli::Request& request, Converter convert) {
 
     const std::string folder = WallpaperFolder();
     if (folder.empty()) {
-        std::fprintf(stderr, "tavrel: %s\n",
-                     Tr("no folder for the wallpaper: neither XDG_DATA_HOME nor HOME names one"));
+        msg::Say(Tr("no folder for the wallpaper: neither XDG_DATA_HOME nor HOME names one"));
         return static_cast<int>(kStatusOutputNotCreated);
     }
     if (!MakeFolders(folder)) return static_cast<int>(kStatusOutputNotCreated);
