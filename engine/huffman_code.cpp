@@ -266,14 +266,3 @@ void HuffmanCode::Decode(std::uint8_t* out, std::uint32_t count) {
         }
     }
 }
-
-void HuffmanCode::DecodeByWalking(std::uint8_t* out, std::uint32_t count) {
-    if (error) return;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        out[i] = WalkFrom(root);
-        if (bits->failed()) {
-            error = 1;
-            return;
-        }
-    }
-}

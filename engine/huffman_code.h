@@ -34,10 +34,6 @@ public:
     // sets it when the file ends (or a read fails) before the bytes are complete.
     void Decode(std::uint8_t* out, std::uint32_t count);
 
-    // The same as Decode, walking the tree a bit at a time: the plain form of
-    // the code, kept to check the table-driven one against.
-    void DecodeByWalking(std::uint8_t* out, std::uint32_t count);
-
     // Internal nodes read so far (the whole tree once construction succeeded).
     int InternalNodeCount() const { return nextNode - kFirstInternal; }
 
