@@ -59,6 +59,14 @@ WPConvert::~WPConvert() {
     // The job's own reader (and with it the input file) goes with the job.
 }
 
+void WPConvert::TakeRequest(double exponentArg, std::uint32_t widthArg, std::uint32_t heightArg,
+                            std::uint32_t colorModeArg) {
+    exponent = exponentArg;
+    width = widthArg;
+    height = heightArg;
+    colorMode = colorModeArg;
+}
+
 bool WPConvert::AcceptsRequest(bool bitmapOnly) const {
     // The caller guarantees a sensible request; one that is not would make the
     // row machinery run past its tables, so it is refused before anything is
@@ -73,10 +81,7 @@ std::uint32_t WPConvert::Begin(const char* inPathArg, const char* outPathArg, do
                                std::uint32_t colorModeArg) {
     inPath = inPathArg;
     outPath = outPathArg;
-    exponent = exponentArg;
-    width = widthArg;
-    height = heightArg;
-    colorMode = colorModeArg;
+    TakeRequest(exponentArg, widthArg, heightArg, colorModeArg);
     if (status != kStatusOk) return status;
     if (!AcceptsRequest(true)) return Fail(kStatusUnexpected);
     if (OpenInput(nullptr) != kStatusOk) return status;
@@ -87,10 +92,7 @@ std::uint32_t WPConvert::Begin(const char* inPathArg, const char* outPathArg, do
 std::uint32_t WPConvert::Begin(ByteSource& in, RowOutput& out, double exponentArg,
                                std::uint32_t widthArg, std::uint32_t heightArg,
                                std::uint32_t colorModeArg) {
-    exponent = exponentArg;
-    width = widthArg;
-    height = heightArg;
-    colorMode = colorModeArg;
+    TakeRequest(exponentArg, widthArg, heightArg, colorModeArg);
     if (status != kStatusOk) return status;
     if (!AcceptsRequest(false)) return Fail(kStatusUnexpected);
     if (OpenInput(&in) != kStatusOk) return status;
@@ -102,10 +104,7 @@ std::uint32_t WPConvert::Begin(ByteSource& in, RowOutput& out, double exponentAr
 std::uint32_t WPConvert::Begin(PictureReader& picture, RowOutput& out, double exponentArg,
                                std::uint32_t widthArg, std::uint32_t heightArg,
                                std::uint32_t colorModeArg) {
-    exponent = exponentArg;
-    width = widthArg;
-    height = heightArg;
-    colorMode = colorModeArg;
+    TakeRequest(exponentArg, widthArg, heightArg, colorModeArg);
     if (status != kStatusOk) return status;
     if (!AcceptsRequest(false)) return Fail(kStatusUnexpected);
     // The reader's own failure is the job's; one that is not freshly open

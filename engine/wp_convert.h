@@ -126,6 +126,9 @@ private:
 
     std::uint32_t Fail(std::uint32_t code) { return status = code; }
 
+    // Keeps the caller's request in the fields every Begin shares.
+    void TakeRequest(double exponentArg, std::uint32_t widthArg, std::uint32_t heightArg,
+                     std::uint32_t colorModeArg);
     bool AcceptsRequest(bool bitmapOnly) const;
     std::uint32_t OpenInput(ByteSource* in);
     std::uint32_t Prepare();
