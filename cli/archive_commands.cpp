@@ -6,6 +6,7 @@
 
 #include "cli/command_io.h"
 #include "cli/messages.h"
+#include "cli/output_naming.h"
 #include "engine/conversion_status.h"
 #include "engine/picture_reader.h"
 #include "formats/full_picture.h"

@@ -8,7 +8,9 @@
 #include "cli/archive_commands.h"
 #include "cli/command_io.h"
 #include "cli/messages.h"
+#include "cli/help_text.h"
 #include "cli/options.h"
+#include "cli/output_naming.h"
 #include "cli/wallpaper_command.h"
 #include "engine/bmp_output.h"
 #include "engine/picture_reader.h"
@@ -168,7 +170,7 @@ int main(int argc, char** argv) {
         return cli::kExitUsage;
     }
     if (request.help) {
-        std::fputs(cli::HelpText(request.command), stdout);
+        std::fputs(cli::HelpText(request.command).c_str(), stdout);
         return 0;
     }
     if (request.output == command::kStandardStream) {

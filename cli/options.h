@@ -1,10 +1,12 @@
 // Command line of the tavrel tool, parsed into a request without side effects
-// so that it can be tested on its own.
+// so that it can be tested on its own. What it accepts is the option table's.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "cli/option_table.h"
 
 namespace cli {
 
@@ -17,19 +19,6 @@ inline constexpr const char* kStandardStream = "-";
 
 // The thumbnail's longer side unless -s says otherwise.
 inline constexpr std::uint32_t kDefaultThumbnailSize = 256;
-
-// kNone: no command (yet); with `help`, the overview.
-enum class Command {
-    kNone,
-    kConvert,
-    kExtract,
-    kPack,
-    kInfo,
-    kThumbnail,
-    kSampleDisc,
-    kVersion,
-    kWallpaper
-};
 
 // What a command writes: convert writes bitmaps or PNG, extract PNG or PPM,
 // pack RQ6 pictures.
@@ -67,25 +56,5 @@ struct Request {
 // command line is not valid. request->command then names the command when
 // it was recognised, so that the user can be pointed at its help.
 bool Parse(const std::vector<std::string>& args, Request* request, std::string* error);
-
-// Where the output of `input` goes: -o, or the input's base name with the
-// format's extension (".bmp", ".png", ".ppm", ".rq6") in --out-dir or the
-// current directory.
-std::string OutputPathFor(const Request& request, const std::string& input);
-
-// The file name of `path` without its folder and extension ("Sg006").
-std::string BaseName(const std::string& path);
-
-// The command's name as typed ("convert"); "" for kNone and kVersion.
-const char* CommandName(Command command);
-
-// The help of a command, or with kNone the overview, in the user's language.
-const char* HelpText(Command command);
-
-// "Try 'tavrel --help'." or, for a recognised command, its own help.
-std::string TryHelpLine(Command command);
-
-// What --version prints.
-std::string VersionText();
 
 }  // namespace cli

@@ -10,6 +10,7 @@
 
 #include "cli/command_io.h"
 #include "cli/messages.h"
+#include "cli/output_naming.h"
 #include "cli/wallpaper_desktop.h"
 #include "cli/wallpaper_screen.h"
 #include "engine/conversion_status.h"

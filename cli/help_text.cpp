@@ -1,0 +1,109 @@
+#include "cli/help_text.h"
+
+#include "cli/messages.h"
+#include "cli/options.h"
+#include "engine/gamma_table.h"
+#include "engine/limits.h"
+#include "formats/full_picture.h"
+#include "samples/sample_disc.h"
+#include "tavrel_version.h"
+
+namespace cli {
+
+namespace {
+
+using msg::Tr;
+
+// The spaces before a column, at least two after what stands there.
+std::string PadTo(const std::string& text, std::size_t column) {
+    return text + std::string(text.size() + 2 <= column ? column - text.size() : 2, ' ');
+}
+
+// "  LEFT  first line\n" with the help's further lines under its first.
+std::string Entry(const std::string& left, const char* help, int column) {
+    const std::string text = WithLimits(Tr(help));
+    const auto col = static_cast<std::size_t>(column);
+    std::string out = PadTo(left, col);
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find('\n', start);
+        if (start != 0) out += std::string(col, ' ');
+        out += text.substr(start, end - start) + "\n";
+        if (end == std::string::npos) return out;
+        start = end + 1;
+    }
+}
+
+// "-h, --help", "-o OUT.rq6", "    --size WxH", as the option list shows them.
+std::string Spelling(const OptionSpec& option, const OptionUse& use, int longIndent) {
+    std::string text(option.shortName != nullptr ? 2 : static_cast<std::size_t>(longIndent), ' ');
+    if (option.shortName != nullptr) text += option.shortName;
+    if (option.shortName != nullptr && option.longName != nullptr) text += ", ";
+    if (option.longName != nullptr) text += option.longName;
+    if (use.argument != nullptr) text += std::string(" ") + use.argument;
+    return text;
+}
+
+std::string OptionList(const CommandSpec& spec) {
+    std::string out = std::string(Tr("Options:")) + "\n";
+    for (const OptionSpec& option : AllOptions()) {
+        if (const OptionUse* use = UseOf(option, spec.command))
+            out += Entry(Spelling(option, *use, spec.longIndent), use->help, spec.helpColumn);
+    }
+    return out;
+}
+
+std::string CommandList() {
+    std::size_t longest = 0;
+    for (const CommandSpec& c : AllCommands()) longest = std::max(longest, std::string(c.name).size());
+    std::string out = std::string(Tr("Commands:")) + "\n";
+    for (const CommandSpec& c : AllCommands()) {
+        if (c.summary != nullptr)
+            out += Entry(std::string("  ") + c.name, c.summary, static_cast<int>(longest + 4));
+    }
+    return out;
+}
+
+void Replace(std::string* text, const std::string& name, long long value) {
+    const std::string field = "{" + name + "}";
+    for (std::size_t at = text->find(field); at != std::string::npos; at = text->find(field, at))
+        text->replace(at, field.size(), std::to_string(value));
+}
+
+}  // namespace
+
+std::string WithLimits(std::string text) {
+    Replace(&text, "MAX_SIDE", limits::kMaxSide);
+    Replace(&text, "MAX_MEGAPIXELS", limits::kMaxInputPixels >> 20);
+    Replace(&text, "MAX_COMMENT", static_cast<long long>(full::kMaxCommentBytes));
+    Replace(&text, "CONTRAST_MAX", ContrastTable::kPositions - 1);
+    Replace(&text, "CONTRAST_MIDDLE", ContrastTable::kMiddle);
+    Replace(&text, "THUMBNAIL_SIZE", kDefaultThumbnailSize);
+    Replace(&text, "SAMPLE_WIDTH", rq6::kSampleWidth);
+    Replace(&text, "SAMPLE_HEIGHT", rq6::kSampleHeight);
+    return text;
+}
+
+std::string HelpText(Command command) {
+    const CommandSpec* spec = SpecOf(command);
+    if (spec == nullptr) spec = SpecOf(Command::kNone);
+    std::string out = WithLimits(Tr(spec->usage)) + "\n";
+    if (spec->command == Command::kNone) out += CommandList() + "\n";
+    out += OptionList(*spec);
+    if (spec->epilogue != nullptr) out += "\n" + WithLimits(Tr(spec->epilogue));
+    return out;
+}
+
+std::string TryHelpLine(Command command) {
+    const std::string name = *CommandName(command) ? std::string("tavrel ") + CommandName(command)
+                                                   : std::string("tavrel");
+    return msg::Format(Tr("Try '%s --help'."), name.c_str());
+}
+
+std::string VersionText() {
+    std::string version = std::string("tavrel ") + TAVREL_VERSION;
+    if (*TAVREL_REVISION) version += std::string(" (git ") + TAVREL_REVISION + ")";
+    return version + "\nCopyright (C) 2024 the Tavrel authors. MIT License.\n";
+}
+
+}  // namespace cli
