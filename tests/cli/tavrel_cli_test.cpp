@@ -16,6 +16,7 @@
 
 #include "cli/command_io.h"
 #include "cli/messages.h"
+#include "cli/option_table.h"
 #include "engine/conversion_status.h"
 #include "engine/gamma_table.h"
 #include "gtest/gtest.h"
@@ -480,6 +481,30 @@ TEST_F(TavrelCli, EveryCommandHasItsOwnHelp) {
     EXPECT_EQ(overview.out.find("--out-dir"), std::string::npos) << "options are the commands' own";
     EXPECT_EQ(Tavrel("-h").out, overview.out);
     EXPECT_EQ(Tavrel("help").out, overview.out);
+}
+
+// The manual is written by hand: every command and every option the parser
+// takes must be in it, in roff's spelling ("\-\-out\-dir").
+TEST(ManualPage, NamesEveryCommandAndOption) {
+    const std::string page = Slurp(TAVREL_SOURCE_DIR "/packaging/tavrel.1.in");
+    ASSERT_FALSE(page.empty());
+    const auto roff = [](std::string word) {
+        for (std::size_t at = word.find('-'); at != std::string::npos; at = word.find('-', at + 2))
+            word.replace(at, 1, "\\-");
+        return word;
+    };
+    for (const cli::CommandSpec& c : cli::AllCommands()) {
+        if (*c.name) {
+            EXPECT_NE(page.find(roff(c.name)), std::string::npos) << c.name;
+        }
+    }
+    for (const cli::OptionSpec& o : cli::AllOptions()) {
+        for (const char* spelling : {o.shortName, o.longName}) {
+            if (spelling != nullptr) {
+                EXPECT_NE(page.find(roff(spelling)), std::string::npos) << spelling;
+            }
+        }
+    }
 }
 
 TEST_F(TavrelCli, VersionNamesTheReleaseAndTheRevision) {
