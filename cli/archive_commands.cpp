@@ -4,7 +4,9 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "cli/command_io.h"
+#include "cli/each_input.h"
+#include "cli/failure_message.h"
+#include "cli/output_file.h"
 #include "cli/messages.h"
 #include "cli/output_naming.h"
 #include "engine/conversion_status.h"

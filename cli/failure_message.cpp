@@ -58,4 +58,10 @@ void ReportFailure(const std::string& path, std::uint32_t status, const std::str
     std::fputs(FailureMessage(path, status, reason).c_str(), stderr);
 }
 
+std::string SystemReason(int error) { return error != 0 ? msg::SystemReason(error) : ""; }
+
+void Warn(const std::string& path, const std::string& warning) {
+    if (!warning.empty()) msg::Say(path + ": " + warning);
+}
+
 }  // namespace command

@@ -19,4 +19,10 @@ std::string FailureMessage(const std::string& path, std::uint32_t status,
 // Prints FailureMessage on stderr.
 void ReportFailure(const std::string& path, std::uint32_t status, const std::string& reason = "");
 
+// What the system says of an error number, or "" for 0.
+std::string SystemReason(int error);
+
+// Prints "tavrel: PATH: WARNING" on stderr, if there is a warning.
+void Warn(const std::string& path, const std::string& warning);
+
 }  // namespace command

@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "cli/command_io.h"
+#include "cli/each_input.h"
+#include "cli/failure_message.h"
+#include "cli/output_file.h"
 #include "cli/messages.h"
 #include "cli/output_naming.h"
 #include "cli/wallpaper_desktop.h"

@@ -14,7 +14,7 @@
 #include <regex>
 #include <string>
 
-#include "cli/command_io.h"
+#include "cli/failure_message.h"
 #include "cli/messages.h"
 #include "cli/option_table.h"
 #include "engine/conversion_status.h"

@@ -1,13 +1,13 @@
-#include "cli/command_io.h"
+#include "cli/output_file.h"
 
 #include <errno.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
+#include "cli/failure_message.h"
 #include "cli/messages.h"
 #include "engine/conversion_status.h"
 #include "platform/file_io.h"
@@ -16,11 +16,6 @@
 namespace command {
 
 namespace {
-
-using msg::Format;
-using msg::Tr;
-
-using msg::Line;
 
 // A device, a pipe or a socket under the target's name is written to in
 // place: a temporary renamed over it would replace the device itself (run as
@@ -86,8 +81,6 @@ std::uint32_t CloseOutput(Output* out, std::uint32_t status, std::string* reason
     return status;
 }
 
-std::string SystemReason(int error) { return error != 0 ? msg::SystemReason(error) : ""; }
-
 std::uint64_t FileSize(const std::string& path) {
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(std::filesystem::u8path(path), error);
@@ -109,27 +102,6 @@ std::uint32_t FinishOutput(Output* output, std::uint32_t status, std::string rea
     status = CloseOutput(output, status, &reason);
     if (status != kStatusOk) ReportFailure(OutputName(output->target), status, reason);
     return status;
-}
-
-std::uint32_t RefuseOutputThatIsAnInput(const std::string& output,
-                                        const std::vector<std::string>& inputs) {
-    // Standard input and output are no files of the run that could be lost.
-    if (output == kStandardStream) return kStatusOk;
-    for (const auto& input : inputs) {
-        if (input == kStandardStream || !platform::SameFile(output.c_str(), input.c_str())) continue;
-        const std::string why =
-            output == input
-                ? Format(Tr("%s is the input; choose another output name"), output.c_str())
-                : Format(Tr("%s is the same file as the input %s; choose another output name"),
-                         output.c_str(), input.c_str());
-        std::fputs(Line(why).c_str(), stderr);
-        return kStatusOutputIsInput;
-    }
-    return kStatusOk;
-}
-
-void Warn(const std::string& path, const std::string& warning) {
-    if (!warning.empty()) msg::Say(path + ": " + warning);
 }
 
 }  // namespace command

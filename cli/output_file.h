@@ -1,14 +1,11 @@
-// What every command of the tool does the same way: outputs appear whole or
-// not at all (each is written under a temporary name beside its target and
-// renamed once complete), failures are reported alike, one line saying what
-// failed and why, and with several inputs the rest are still done.
+// Outputs appear whole or not at all: each is written under a temporary name
+// beside its target and renamed once complete, so that a failure leaves no
+// partial file and an existing file of the same name as it was.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
-#include "cli/failure_message.h"
 #include "cli/picture_input.h"
 #include "engine/picture_reader.h"
 #include "platform/file_io.h"
@@ -44,12 +41,6 @@ std::uint32_t OpenOutput(const std::string& target, Output* out, std::string* re
 // as it is. Returns the final status.
 std::uint32_t CloseOutput(Output* out, std::uint32_t status, std::string* reason);
 
-// What the system says of an error number, or "" for 0.
-std::string SystemReason(int error);
-
-// Size of a file in bytes, 0 when it cannot be seen.
-std::uint64_t FileSize(const std::string& path);
-
 // The end of making `output` from the RQ6 picture `input` read with
 // `reader`: closes and commits the output, and on failure reports it against
 // the output (with `reason`, the output's own) or the input, whichever
@@ -61,34 +52,7 @@ std::uint32_t Finish(PictureInput& input, const PictureReader& reader, Output* o
 // output's.
 std::uint32_t FinishOutput(Output* output, std::uint32_t status, std::string reason = "");
 
-// Prints "tavrel: PATH: WARNING" on stderr, if there is a warning.
-void Warn(const std::string& path, const std::string& warning);
-
-// The status of an output that is an input of the run: a slip on the command
-// line, so the status of one (cli::kExitUsage).
-inline constexpr std::uint32_t kStatusOutputIsInput = 64;
-
-// 0 when `output` is none of `inputs` on disk (standard input and output are
-// none). Otherwise the output would destroy a picture of the run, whatever
-// name or link it is reached by: says so on stderr and returns
-// kStatusOutputIsInput.
-std::uint32_t RefuseOutputThatIsAnInput(const std::string& output,
-                                        const std::vector<std::string>& inputs);
-
-// Runs `one` (input -> status) for every input, even after a failure, and
-// returns the first failure's status, or 0. Every command goes through here
-// with `outputOf` (input -> the path it writes), so that none can write over
-// any of its inputs: such an input is refused before anything is read or
-// written for it.
-template <typename OutputOf, typename One>
-int ForEachInput(const std::vector<std::string>& inputs, OutputOf outputOf, One one) {
-    std::uint32_t firstFailure = 0;
-    for (const auto& input : inputs) {
-        std::uint32_t status = RefuseOutputThatIsAnInput(outputOf(input), inputs);
-        if (status == 0) status = one(input);
-        if (status != 0 && firstFailure == 0) firstFailure = status;
-    }
-    return static_cast<int>(firstFailure);
-}
+// Size of a file in bytes, 0 when it cannot be seen.
+std::uint64_t FileSize(const std::string& path);
 
 }  // namespace command
