@@ -333,46 +333,11 @@ bool ParseThumbnail(const std::vector<Option>& options, const std::vector<std::s
     return true;
 }
 
-}  // namespace
-
-bool Parse(const std::vector<std::string>& args, Request* request, std::string* error) {
-    *request = Request{};
-    if (args.empty()) {
-        *error = Tr("no command given");
-        return false;
-    }
-    const std::string& first = args[0];
-    const OptionSpec* overviewOption = FindOption(Command::kNone, first);
-    if (first == "help" || (overviewOption != nullptr && overviewOption->id == OptionId::kHelp)) {
-        request->help = true;
-        // "tavrel help convert" is "tavrel convert --help".
-        if (first == "help" && args.size() > 1) {
-            const CommandSpec* named = FindCommand(args[1]);
-            if (named == nullptr) {
-                *error = msg::Format(Tr("unknown command %s"), args[1].c_str());
-                return false;
-            }
-            request->command = named->command;
-        }
-        return true;
-    }
-    if (overviewOption != nullptr && overviewOption->id == OptionId::kVersion) {
-        request->command = Command::kVersion;
-        return true;
-    }
-    const CommandSpec* spec = FindCommand(first);
-    if (spec != nullptr) request->command = spec->command;
-    if (spec == nullptr) {
-        *error = first.size() > 1 && first[0] == '-'
-                     ? msg::Format(Tr("unknown option %s"), first.c_str())
-                     : msg::Format(Tr("unknown command %s"), first.c_str());
-        return false;
-    }
-    std::vector<Option> options;
-    std::vector<std::string> operands;
-    if (!SplitArguments(args, request->command, &options, &operands, &request->help, error))
-        return false;
-    if (request->help) return true;
+// What the options and operands make of a recognised command.
+bool ParseCommand(const std::vector<Option>& options, const std::vector<std::string>& operands,
+                  Request* request, std::string* error) {
+    // The commands that take exactly one operand, and what it is.
+    const char* oneOperand = nullptr;
     switch (request->command) {
         case Command::kConvert:
         case Command::kExtract:
@@ -382,30 +347,82 @@ bool Parse(const std::vector<std::string>& args, Request* request, std::string* 
         case Command::kThumbnail:
             return ParseThumbnail(options, operands, request, error);
         case Command::kInfo:
-            if (operands.size() != 1) {
-                *error = Tr("info takes exactly one picture");
-                return false;
-            }
-            request->inputs = operands;
-            return true;
+            oneOperand = Tr("info takes exactly one picture");
+            break;
         case Command::kSampleDisc:
-            if (operands.size() != 1) {
-                *error = Tr("sample-disc takes exactly one directory");
-                return false;
-            }
-            request->discDir = operands[0];
-            return true;
+            oneOperand = Tr("sample-disc takes exactly one directory");
+            break;
         case Command::kWallpaper:
-            if (operands.size() != 1) {
-                *error = Tr("wallpaper takes exactly one picture");
-                return false;
-            }
-            request->inputs = operands;
-            request->fit = Fit::kCover;
-            return ParseFileCommand(options, request, error);
+            oneOperand = Tr("wallpaper takes exactly one picture");
+            break;
         default:
             return false;
     }
+    if (operands.size() != 1) {
+        *error = oneOperand;
+        return false;
+    }
+    if (request->command == Command::kSampleDisc) {
+        request->discDir = operands[0];
+        return true;
+    }
+    request->inputs = operands;
+    if (request->command != Command::kWallpaper) return true;
+    request->fit = Fit::kCover;
+    return ParseFileCommand(options, request, error);
+}
+
+// "tavrel --help", "tavrel help [COMMAND]" and "tavrel --version": true when
+// `args` are one of these, with the request or *error filled in.
+bool ParseAboutTheTool(const std::vector<std::string>& args, Request* request, bool* valid,
+                       std::string* error) {
+    const std::string& first = args[0];
+    const OptionSpec* option = FindOption(Command::kNone, first);
+    if (option != nullptr && option->id == OptionId::kVersion) {
+        request->command = Command::kVersion;
+        *valid = true;
+        return true;
+    }
+    if (first != "help" && (option == nullptr || option->id != OptionId::kHelp)) return false;
+    request->help = true;
+    *valid = true;
+    // "tavrel help convert" is "tavrel convert --help".
+    if (first == "help" && args.size() > 1) {
+        const CommandSpec* named = FindCommand(args[1]);
+        if (named != nullptr) {
+            request->command = named->command;
+        } else {
+            *error = msg::Format(Tr("unknown command %s"), args[1].c_str());
+            *valid = false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool Parse(const std::vector<std::string>& args, Request* request, std::string* error) {
+    *request = Request{};
+    if (args.empty()) {
+        *error = Tr("no command given");
+        return false;
+    }
+    bool valid = false;
+    if (ParseAboutTheTool(args, request, &valid, error)) return valid;
+    const std::string& first = args[0];
+    const CommandSpec* spec = FindCommand(first);
+    if (spec == nullptr) {
+        *error = first.size() > 1 && first[0] == '-'
+                     ? msg::Format(Tr("unknown option %s"), first.c_str())
+                     : msg::Format(Tr("unknown command %s"), first.c_str());
+        return false;
+    }
+    request->command = spec->command;
+    std::vector<Option> options;
+    std::vector<std::string> operands;
+    if (!SplitArguments(args, request->command, &options, &operands, &request->help, error))
+        return false;
+    return request->help || ParseCommand(options, operands, request, error);
 }
 
 }  // namespace cli
