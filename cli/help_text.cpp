@@ -1,5 +1,7 @@
 #include "cli/help_text.h"
 
+#include <cstdio>
+
 #include "cli/messages.h"
 #include "cli/options.h"
 #include "engine/gamma_table.h"
@@ -64,10 +66,21 @@ std::string CommandList() {
     return out;
 }
 
-void Replace(std::string* text, const std::string& name, long long value) {
+void Replace(std::string* text, const std::string& name, const std::string& value) {
     const std::string field = "{" + name + "}";
     for (std::size_t at = text->find(field); at != std::string::npos; at = text->find(field, at))
-        text->replace(at, field.size(), std::to_string(value));
+        text->replace(at, field.size(), value);
+}
+
+void Replace(std::string* text, const std::string& name, long long value) {
+    Replace(text, name, std::to_string(value));
+}
+
+// A bound such as 0.001 or 1000, in the shortest form that reads back as it.
+void ReplaceReal(std::string* text, const std::string& name, double value) {
+    char number[32];
+    std::snprintf(number, sizeof number, "%g", value);
+    Replace(text, name, std::string(number));
 }
 
 }  // namespace
@@ -78,6 +91,8 @@ std::string WithLimits(std::string text) {
     Replace(&text, "MAX_COMMENT", static_cast<long long>(full::kMaxCommentBytes));
     Replace(&text, "CONTRAST_MAX", ContrastTable::kPositions - 1);
     Replace(&text, "CONTRAST_MIDDLE", ContrastTable::kMiddle);
+    ReplaceReal(&text, "MIN_EXPONENT", kMinExponent);
+    ReplaceReal(&text, "MAX_EXPONENT", kMaxExponent);
     Replace(&text, "THUMBNAIL_SIZE", kDefaultThumbnailSize);
     Replace(&text, "SAMPLE_WIDTH", rq6::kSampleWidth);
     Replace(&text, "SAMPLE_HEIGHT", rq6::kSampleHeight);

@@ -99,7 +99,7 @@ default {CONTRAST_MIDDLE} (exponent 1.0))")},
     {OptionId::kExponent, nullptr, "--exponent", true,
      {{Commands(kConvert), "X",
        TrLater(R"(the curve's exponent itself, instead of --contrast
-(kept within 0.001 to 1000))")},
+(kept within {MIN_EXPONENT} to {MAX_EXPONENT}))")},
       {Commands(kWallpaper), "X", TrLater("the curve's exponent itself, instead of --contrast")}}},
     {OptionId::kFormat, nullptr, "--format", true,
      {{Commands(kConvert), "F",

@@ -3,12 +3,6 @@
 #include <cmath>
 #include <new>
 
-namespace {
-// Beyond these bounds the curve is numerically a step function anyway.
-constexpr double kMinExponent = 0.001;
-constexpr double kMaxExponent = 1000.0;
-}  // namespace
-
 template <typename Element, std::int32_t N>
 GammaTable<Element, N>::GammaTable() {
     try {

@@ -4,6 +4,11 @@
 
 #include <cstdint>
 
+// The exponents a curve is built with are kept within these: beyond them the
+// curve is numerically a step function anyway.
+inline constexpr double kMinExponent = 0.001;
+inline constexpr double kMaxExponent = 1000.0;
+
 // One implementation for both table widths; the two class names below are
 // the ones the rest of the program uses.
 template <typename Element, std::int32_t N>

@@ -463,6 +463,18 @@ TEST_F(TavrelCli, EveryCommandHasItsOwnHelp) {
         EXPECT_EQ(Tavrel(name + " -h").out, help.out) << name;
         EXPECT_EQ(Tavrel("help " + name).out, help.out) << name;
         EXPECT_EQ(Tavrel(name + " work/pic.rq6 --help").out, help.out) << name;
+        // Limits are filled in, in the translation too, and every line
+        // keeps to 80 columns.
+        for (const char* lang : {"C.UTF-8", "ja_JP.UTF-8"}) {
+            const std::string text = test::TavrelWithLang(lang, name + " --help").out;
+            EXPECT_EQ(text.find('{'), std::string::npos) << lang << " " << name;
+            std::size_t columns = 0;
+            for (const unsigned char byte : text) {
+                // A character of the translation takes two columns.
+                columns = byte == '\n' ? 0 : columns + (byte < 0x80 ? 1 : (byte & 0xC0) == 0xC0 ? 2 : 0);
+                EXPECT_LE(columns, 80u) << lang << " " << name;
+            }
+        }
     }
     const CliRun overview = Tavrel("--help");
     EXPECT_EQ(overview.exit, 0);
