@@ -45,11 +45,9 @@ if [ ! -f "$before/ui/Tavrel.exe" ]; then
 fi
 
 disc="$root/build/disc"
-if [ ! -f "$disc/Extends/Sg010.rq6" ]; then
-    cmake -S . -B build/gui-native -DCMAKE_BUILD_TYPE=Release -DTAVREL_BUILD_TESTS=OFF >/dev/null
-    cmake --build build/gui-native --target tavrel --parallel >/dev/null
-    build/gui-native/cli/tavrel sample-disc "$disc" >/dev/null
-fi
+# shellcheck source=scripts/sample-disc.sh
+. scripts/sample-disc.sh
+tavrel_sample_disc "$disc" build/gui-native -DTAVREL_BUILD_TESTS=OFF
 
 prefix="$work/prefix"
 scripts/wine-cdrom-prefix.sh "$prefix" "d=$disc"

@@ -59,11 +59,9 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTAVREL_BUILD_TESTS=OFF
 cmake --build "$build" --target Tavrel --parallel >/dev/null
 
 disc="$root/build/disc"
-if [ ! -f "$disc/Extends/Sg010.rq6" ]; then
-    cmake -S "$root" -B "$root/build/gui-native" -DCMAKE_BUILD_TYPE=Release -DTAVREL_BUILD_TESTS=OFF >/dev/null
-    cmake --build "$root/build/gui-native" --target tavrel --parallel >/dev/null
-    "$root/build/gui-native/cli/tavrel" sample-disc "$disc" >/dev/null
-fi
+# shellcheck source=scripts/sample-disc.sh
+. "$root/scripts/sample-disc.sh"
+tavrel_sample_disc "$disc" "$root/build/gui-native" -DTAVREL_BUILD_TESTS=OFF
 
 prefix="$root/build/gui-prefix"
 [ "$dpi" = 96 ] || prefix+="-${dpi}dpi"
