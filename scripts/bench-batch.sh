@@ -52,11 +52,7 @@ tavrel_sample_disc "$disc" build/gui-native -DTAVREL_BUILD_TESTS=OFF
 prefix="$work/prefix"
 scripts/wine-cdrom-prefix.sh "$prefix" "d=$disc"
 export WINEPREFIX="$prefix"
-cleanup() {
-    tavrel_wineserver -k >/dev/null 2>&1 || true
-    [ -n "${TAVREL_XVFB_PID:-}" ] && kill "$TAVREL_XVFB_PID" 2>/dev/null || true
-}
-trap cleanup EXIT
+trap tavrel_wine_cleanup EXIT
 TAVREL_XVFB_SCREEN=1920x1080x24 tavrel_start_xvfb 200 240 "$work/xvfb.log"
 
 # median EXE SIZE PICTURES: runs the driver, shows its lines, keeps the median.

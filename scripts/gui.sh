@@ -73,11 +73,7 @@ if [ -z "$screenshot" ] && [ -z "$progress_shot" ] && [ -z "$drive_shot" ]; then
 fi
 
 # Headless: a private X server, the program, pictures of its dialogs.
-cleanup() {
-    tavrel_wineserver -k >/dev/null 2>&1 || true
-    [ -n "${TAVREL_XVFB_PID:-}" ] && kill "$TAVREL_XVFB_PID" 2>/dev/null || true
-}
-trap cleanup EXIT
+trap tavrel_wine_cleanup EXIT
 tavrel_start_xvfb 150 199
 
 # The window of this title, once it is there (Wine's windows are found by
