@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "engine/conversion_status.h"
+#include "engine/disc_pictures.h"
 #include "gtest/gtest.h"
 #include "resources/resource.h"
 #include "tavrel_version.h"
@@ -36,9 +37,7 @@ namespace {
 constexpr std::uint32_t kInW = 64, kInH = 48;
 const std::string kDisc = "E:\\Extends\\";
 
-std::string InputOn(int n) {
-    return kDisc + "Sg0" + (n < 10 ? "0" : "") + std::to_string(n) + ".rq6";
-}
+std::string InputOn(int n) { return kDisc + disc::PictureFileName(n); }
 
 std::string FormatExponentForTest(int position) {
     char text[16];
