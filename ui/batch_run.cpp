@@ -79,7 +79,13 @@ SizeNotice CorrectCropSize(int* width, int* height) {
 std::string SizeNoticeText(SizeNotice notice, int width, int height) {
     const char* format = nullptr;
     switch (notice) {
-        case SizeNotice::kTooSmall: return text::kTooSmall;
+        case SizeNotice::kTooSmall:
+            // Every size too small becomes the smallest one, and the notice
+            // names it.
+            format = text::kTooSmallFormat;
+            width = kMinWidth;
+            height = kMinHeight;
+            break;
         case SizeNotice::kTooLarge: format = text::kTooLargeFormat; break;
         case SizeNotice::kAspect: format = text::kAspectFormat; break;
         case SizeNotice::kNone: return {};

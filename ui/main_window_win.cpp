@@ -119,7 +119,7 @@ MainWindow::MainWindow() {
     // Without a drive the program asks for a folder, and ends only when the
     // user declines.
     if (pictureSource.folder.empty() && driveTable.selected == kNoDrive) {
-        ShowMessage(handle, text::kNoDriveAskFolder, text::kNoDriveCaption,
+        ShowMessage(handle, text::NoDriveAskFolder(), text::kNoDriveCaption,
                     MB_OK | MB_ICONINFORMATION);
         if (!AskForPictureFolder(handle, true)) ExitProcess(0);
     }

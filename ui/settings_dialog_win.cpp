@@ -222,9 +222,7 @@ int FirstCheckedOf(HWND dialog, int first, int last) {
 int UsePathAsSource(HWND owner, const std::string& path) {
     const OpenedPath opened = OpenPath(path);
     if (!opened.accepted) {
-        std::string message = text::kPathNotUsableFormat;
-        message.replace(message.find("%s"), 2, path);
-        ShowMessage(owner, message, text::kPathCaption, MB_OK | MB_ICONERROR);
+        ShowMessage(owner, text::PathNotUsable(path), text::kPathCaption, MB_OK | MB_ICONERROR);
         return -1;
     }
     pictureSource.folder = opened.folder;

@@ -924,7 +924,7 @@ TEST_F(SettingsTest, AFolderChosenInTheDriveDialogIsTheSourceUntilADriveIsChosen
         Click(dlg, IDCANCEL);
     });
     ASSERT_EQ(driver.boxes.size(), 1u);
-    EXPECT_EQ(driver.boxes[0].text, text::kFolderHasNoPictures);
+    EXPECT_EQ(driver.boxes[0].text, text::FolderHasNoPictures());
     EXPECT_EQ(driver.boxes[0].caption, "フォルダの選択");
     EXPECT_EQ(driver.boxes[0].icon, static_cast<UINT>(MB_ICONERROR));
 }
