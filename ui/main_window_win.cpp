@@ -42,7 +42,7 @@ bool HoldsDiscQuietly(const std::string& root) {
 
 std::vector<std::wstring> startPaths;
 
-extern "C" LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* bound = reinterpret_cast<Window*>(GetWindowLongPtrW(window, 0));
     if (bound != nullptr) return bound->HandleMessage(message, wParam, lParam);
     if (message == WM_CREATE) {

@@ -40,8 +40,8 @@ public:
 // RQ6 file, becomes the source of the pictures.
 extern std::vector<std::wstring> startPaths;
 
-extern "C" __declspec(dllexport) LRESULT CALLBACK WndProc(HWND window, UINT message,
-                                                          WPARAM wParam, LPARAM lParam);
+// The window procedure of the class: hands each message to the bound object.
+LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Registers the class of the main window ("Tavrel"); false on failure.
 bool RegisterMainWindowClass();

@@ -546,7 +546,7 @@ TEST(StartUp, FindsTheCdDrivesMakesTheOutputFolderCurrentAndQuits) {
     ASSERT_TRUE(GetClassInfoW(programInstance, L"Tavrel", &wc));
     EXPECT_EQ(wc.cbWndExtra, static_cast<int>(sizeof(void*)));
     EXPECT_NE(wc.hIcon, nullptr);
-    EXPECT_NE(GetProcAddress(GetModuleHandleW(nullptr), "WndProc"), nullptr);
+    EXPECT_EQ(wc.lpfnWndProc, &WndProc);
 
     DialogDriver driver;
     HWND settingsOwner = nullptr;
