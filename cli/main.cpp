@@ -13,6 +13,7 @@
 #include "cli/messages.h"
 #include "cli/options.h"
 #include "cli/wallpaper_command.h"
+#include "engine/disc_pictures.h"
 #include "platform/file_io.h"
 #include "samples/sample_disc.h"
 
@@ -28,7 +29,10 @@ int RunSampleDisc(const std::string& dir) {
                                failure.error ? msg::SystemReason(failure.error.value()) : "");
         return static_cast<int>(failure.status);
     }
-    for (int n = 6; n <= 10; ++n) std::printf("%s/Extends/Sg0%02d.rq6\n", dir.c_str(), n);
+    for (int n = disc::kFirstPicture; n <= disc::kLastPicture; ++n) {
+        std::printf("%s/%s/%s\n", dir.c_str(), disc::kPictureFolder,
+                    disc::PictureFileName(n).c_str());
+    }
     return 0;
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -529,22 +528,16 @@ std::string SampleComment(int number) {
     }
 }
 
-std::string SampleFileName(int number) {
-    char name[16];
-    std::snprintf(name, sizeof name, "Sg%03d.rq6", number);
-    return name;
-}
-
 bool WriteSampleDisc(const std::string& dir, SampleDiscFailure* failure) {
-    const std::filesystem::path folder = std::filesystem::u8path(dir) / "Extends";
+    const std::filesystem::path folder = std::filesystem::u8path(dir) / disc::kPictureFolder;
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec) {
         if (failure) *failure = {folder.u8string(), kStatusOutputNotCreated, ec};
         return false;
     }
-    for (int number = kFirstSample; number <= kLastSample; ++number) {
-        const std::string path = (folder / SampleFileName(number)).u8string();
+    for (int number = disc::kFirstPicture; number <= disc::kLastPicture; ++number) {
+        const std::string path = (folder / disc::PictureFileName(number)).u8string();
         const std::unique_ptr<Picture> picture = MakePicture(number, kSampleWidth, kSampleHeight);
         bool created = false;
         errno = 0;

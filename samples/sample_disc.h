@@ -13,10 +13,11 @@
 #include <string>
 #include <system_error>
 
+// The pictures' numbers, folder and file names.
+#include "engine/disc_pictures.h"
+
 namespace rq6 {
 
-inline constexpr int kFirstSample = 6;
-inline constexpr int kLastSample = 10;
 inline constexpr std::uint32_t kSampleWidth = 3200;
 inline constexpr std::uint32_t kSampleHeight = 2400;
 
@@ -27,9 +28,6 @@ void SampleRow(int number, std::uint32_t width, std::uint32_t height, std::uint3
 
 // The picture's comment: a short Japanese title in code page 932 bytes.
 std::string SampleComment(int number);
-
-// The file name of picture `number`, for example "Sg006.rq6".
-std::string SampleFileName(int number);
 
 // Where writing the sample disc failed: the folder or file, whether it could
 // not be created or not be written (kStatusOutputNotCreated,

@@ -45,20 +45,14 @@ if [ ! -f "$before/ui/Tavrel.exe" ]; then
 fi
 
 disc="$root/build/disc"
-if [ ! -f "$disc/Extends/Sg010.rq6" ]; then
-    cmake -S . -B build/gui-native -DCMAKE_BUILD_TYPE=Release -DTAVREL_BUILD_TESTS=OFF >/dev/null
-    cmake --build build/gui-native --target tavrel --parallel >/dev/null
-    build/gui-native/cli/tavrel sample-disc "$disc" >/dev/null
-fi
+# shellcheck source=scripts/sample-disc.sh
+. scripts/sample-disc.sh
+tavrel_sample_disc "$disc" build/gui-native -DTAVREL_BUILD_TESTS=OFF
 
 prefix="$work/prefix"
 scripts/wine-cdrom-prefix.sh "$prefix" "d=$disc"
 export WINEPREFIX="$prefix"
-cleanup() {
-    tavrel_wineserver -k >/dev/null 2>&1 || true
-    [ -n "${TAVREL_XVFB_PID:-}" ] && kill "$TAVREL_XVFB_PID" 2>/dev/null || true
-}
-trap cleanup EXIT
+trap tavrel_wine_cleanup EXIT
 TAVREL_XVFB_SCREEN=1920x1080x24 tavrel_start_xvfb 200 240 "$work/xvfb.log"
 
 # median EXE SIZE PICTURES: runs the driver, shows its lines, keeps the median.

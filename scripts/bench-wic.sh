@@ -18,16 +18,17 @@ jobs="${TAVREL_JOBS:-$(nproc 2>/dev/null || echo 2)}"
 bash scripts/deps.sh test >/dev/null
 work="$root/build/bench-wic"
 mkdir -p "$work"
-cmake -S . -B "$work/native" -DCMAKE_BUILD_TYPE=Release -DTAVREL_BUILD_TESTS=OFF >/dev/null
-cmake --build "$work/native" --target tavrel --parallel "$jobs" >/dev/null
+# shellcheck source=scripts/sample-disc.sh
+. scripts/sample-disc.sh
+tavrel_build_tool "$work/native" -DTAVREL_BUILD_TESTS=OFF
 cmake -S . -B "$work/win64" -DCMAKE_BUILD_TYPE=Release -DTAVREL_BUILD_TESTS=OFF \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >/dev/null
 cmake --build "$work/win64" --target tavrel_wic wic_bench --parallel "$jobs" >/dev/null
 
-tool="$work/native/cli/tavrel"
+tool=$TAVREL_TOOL
 picture="$work/Sg010.rq6"
 if [ ! -f "$picture" ]; then
-    "$tool" sample-disc "$work/disc" >/dev/null
+    tavrel_sample_disc "$work/disc"
     mv "$work/disc/Extends/Sg010.rq6" "$picture"
     rm -rf "$work/disc"
 fi

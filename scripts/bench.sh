@@ -25,12 +25,14 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 build=build/native
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target tavrel decode_bench >/dev/null
+# shellcheck source=scripts/sample-disc.sh
+. scripts/sample-disc.sh
+tavrel_build_tool "$build"
+cmake --build "$build" --target decode_bench --parallel "${TAVREL_JOBS:-$(nproc)}" >/dev/null
 tools="$build/cli"
 work=build/bench
-mkdir -p "$work" build/disc
-[ -f build/disc/Extends/Sg010.rq6 ] || "$tools/tavrel" sample-disc build/disc >/dev/null
+mkdir -p "$work"
+tavrel_sample_disc build/disc
 
 # The photograph: 16-bit PNG for ImageMagick, the same pixels as RQ6 for tavrel.
 if [ ! -f "$work/photo.rq6" ] || [ ! -f "$work/photo.png" ]; then

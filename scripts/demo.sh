@@ -7,15 +7,13 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
 bash scripts/deps.sh build
-cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/native --target tavrel -j"$(nproc)" >/dev/null
-tavrel=build/native/cli/tavrel
+# shellcheck source=scripts/sample-disc.sh
+. scripts/sample-disc.sh
+tavrel_build_tool build/native
+tavrel=$TAVREL_TOOL
 
 disc=build/disc
-if [ ! -f "$disc/Extends/Sg010.rq6" ]; then
-  echo "Writing the sample disc into $disc ..."
-  "$tavrel" sample-disc "$disc" >/dev/null
-fi
+tavrel_sample_disc --say "$disc"
 
 mkdir -p out
 to_bmp() {  # picture mode [contrast position]

@@ -59,11 +59,9 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTAVREL_BUILD_TESTS=OFF
 cmake --build "$build" --target Tavrel --parallel >/dev/null
 
 disc="$root/build/disc"
-if [ ! -f "$disc/Extends/Sg010.rq6" ]; then
-    cmake -S "$root" -B "$root/build/gui-native" -DCMAKE_BUILD_TYPE=Release -DTAVREL_BUILD_TESTS=OFF >/dev/null
-    cmake --build "$root/build/gui-native" --target tavrel --parallel >/dev/null
-    "$root/build/gui-native/cli/tavrel" sample-disc "$disc" >/dev/null
-fi
+# shellcheck source=scripts/sample-disc.sh
+. "$root/scripts/sample-disc.sh"
+tavrel_sample_disc "$disc" "$root/build/gui-native" -DTAVREL_BUILD_TESTS=OFF
 
 prefix="$root/build/gui-prefix"
 [ "$dpi" = 96 ] || prefix+="-${dpi}dpi"
@@ -75,11 +73,7 @@ if [ -z "$screenshot" ] && [ -z "$progress_shot" ] && [ -z "$drive_shot" ]; then
 fi
 
 # Headless: a private X server, the program, pictures of its dialogs.
-cleanup() {
-    tavrel_wineserver -k >/dev/null 2>&1 || true
-    [ -n "${TAVREL_XVFB_PID:-}" ] && kill "$TAVREL_XVFB_PID" 2>/dev/null || true
-}
-trap cleanup EXIT
+trap tavrel_wine_cleanup EXIT
 tavrel_start_xvfb 150 199
 
 # The window of this title, once it is there (Wine's windows are found by

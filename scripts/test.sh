@@ -34,14 +34,12 @@ wine_ready=no
 
 log() { printf '\n=== %s\n' "$*"; }
 
+# Wine's server and the X server run only once setup_wine has made the
+# prefix and started the display.
 # shellcheck disable=SC2317  # called from the EXIT trap
 cleanup() {
     if [ "$wine_ready" = yes ]; then
-        tavrel_wineserver -k >/dev/null 2>&1 || true
-    fi
-    if [ -n "${TAVREL_XVFB_PID:-}" ]; then
-        kill "$TAVREL_XVFB_PID" >/dev/null 2>&1 || true
-        wait "$TAVREL_XVFB_PID" 2>/dev/null || true
+        tavrel_wine_cleanup
     fi
 }
 trap cleanup EXIT

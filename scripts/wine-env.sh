@@ -104,6 +104,19 @@ tavrel_start_xvfb() {
     return 1
 }
 
+# Stops what a headless run started: the prefix's Wine server, and with it
+# every program still running in the prefix, and the X server that
+# tavrel_start_xvfb started.  Meant for the EXIT trap:
+#   trap tavrel_wine_cleanup EXIT
+tavrel_wine_cleanup() {
+    tavrel_wineserver -k >/dev/null 2>&1 || true
+    if [ -n "${TAVREL_XVFB_PID:-}" ]; then
+        kill "$TAVREL_XVFB_PID" >/dev/null 2>&1 || true
+        wait "$TAVREL_XVFB_PID" 2>/dev/null || true
+        TAVREL_XVFB_PID=""
+    fi
+}
+
 # True when the file is a 32-bit x86 Windows program (PE machine 0x014c).
 tavrel_pe_is_32bit() {
     local pe machine

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/conversion_status.h"
+#include "engine/disc_pictures.h"
 #include "platform/file_io.h"
 #include "platform/temporary_file.h"
 #include "ui/picture_folder.h"
@@ -22,7 +23,6 @@ constexpr int kMaxHeight = 2400;
 // longer side stops at the width of the largest screens sold (8K, 7680 x
 // 4320), whose 24-bit bitmap is 100 MB.
 constexpr std::int64_t kMaxCropSide = 7680;
-constexpr int kPictureCount = 5;
 
 // A save name that is the picture's own input (a link to it, say) cannot take
 // the output: the job refuses it rather than empty the picture it reads, and
@@ -79,7 +79,13 @@ SizeNotice CorrectCropSize(int* width, int* height) {
 std::string SizeNoticeText(SizeNotice notice, int width, int height) {
     const char* format = nullptr;
     switch (notice) {
-        case SizeNotice::kTooSmall: return text::kTooSmall;
+        case SizeNotice::kTooSmall:
+            // Every size too small becomes the smallest one, and the notice
+            // names it.
+            format = text::kTooSmallFormat;
+            width = kMinWidth;
+            height = kMinHeight;
+            break;
         case SizeNotice::kTooLarge: format = text::kTooLargeFormat; break;
         case SizeNotice::kAspect: format = text::kAspectFormat; break;
         case SizeNotice::kNone: return {};
@@ -135,12 +141,12 @@ bool BatchRun::Start(BatchView& view) {
 
 int BatchRun::StartNextPicture(BatchView& view) {
     const ConversionSettings& s = conversionSettings;
-    while (pictureIndex < kPictureCount && (s.imageMask & (1u << pictureIndex)) == 0) {
+    while (pictureIndex < disc::kPictureCount && (s.imageMask & (1u << pictureIndex)) == 0) {
         ++pictureIndex;
     }
     ++pictureIndex;
-    if (pictureIndex > kPictureCount) return 1;
-    if (PreparePicture(view, pictureIndex + kFirstPicture - 1) != 0) return 1;
+    if (pictureIndex > disc::kPictureCount) return 1;
+    if (PreparePicture(view, pictureIndex + disc::kFirstPicture - 1) != 0) return 1;
     ShowInfo(view);
     const std::uint32_t status = currentJob->ConvertFirstLine();
     if (status == kStatusOk) return 0;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "engine/disc_pictures.h"
 #include "resources/resource.h"
 #include "ui/dialogs_win.h"
 #include "ui/drives.h"
@@ -110,15 +111,15 @@ MainWindow::MainWindow() {
                HoldsDiscQuietly, &driveTable);
     if (!startPaths.empty()) {
         const int picture = UsePathAsSource(handle, Utf8(startPaths.front()));
-        if (picture >= kFirstPicture) {
+        if (picture >= disc::kFirstPicture) {
             pictureSource.checkedAtStart =
-                static_cast<std::uint8_t>(1u << (picture - kFirstPicture));
+                static_cast<std::uint8_t>(1u << (picture - disc::kFirstPicture));
         }
     }
     // Without a drive the program asks for a folder, and ends only when the
     // user declines.
     if (pictureSource.folder.empty() && driveTable.selected == kNoDrive) {
-        ShowMessage(handle, text::kNoDriveAskFolder, text::kNoDriveCaption,
+        ShowMessage(handle, text::NoDriveAskFolder(), text::kNoDriveCaption,
                     MB_OK | MB_ICONINFORMATION);
         if (!AskForPictureFolder(handle, true)) ExitProcess(0);
     }

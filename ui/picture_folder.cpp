@@ -12,8 +12,6 @@ constexpr char kSeparator = '\\';
 #else
 constexpr char kSeparator = '/';
 #endif
-constexpr char kExtends[] = "Extends";
-constexpr char kPictureExtension[] = ".rq6";
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -42,22 +40,18 @@ std::optional<std::string> FindEntry(const std::string& folder, const std::strin
 }
 
 std::optional<std::string> ExtendsOf(const std::string& folder) {
-    return FindEntry(folder, kExtends, platform::PathKind::kFolder);
+    return FindEntry(folder, disc::kPictureFolder, platform::PathKind::kFolder);
 }
 
 std::optional<std::string> PictureIn(const std::string& folder, int number) {
-    return FindEntry(folder, PictureFileName(number), platform::PathKind::kFile);
+    return FindEntry(folder, disc::PictureFileName(number), platform::PathKind::kFile);
 }
 
 }  // namespace
 
-std::string PictureFileName(int number) {
-    return "Sg0" + std::string(number < 10 ? "0" : "") + std::to_string(number) + kPictureExtension;
-}
-
 int PictureNumberOf(const std::string& fileName) {
-    for (int n = kFirstPicture; n <= kLastPicture; ++n) {
-        if (SameIgnoringCase(fileName, PictureFileName(n))) return n;
+    for (int n = disc::kFirstPicture; n <= disc::kLastPicture; ++n) {
+        if (SameIgnoringCase(fileName, disc::PictureFileName(n))) return n;
     }
     return 0;
 }
@@ -96,7 +90,7 @@ std::string FolderPicturePath(const std::string& folder, int number) {
         if (auto picture = PictureIn(*extends, number)) return *picture;
     }
     if (auto picture = PictureIn(folder, number)) return *picture;
-    return JoinPath(extends ? *extends : folder, PictureFileName(number));
+    return JoinPath(extends ? *extends : folder, disc::PictureFileName(number));
 }
 
 OpenedPath OpenPath(const std::string& path) {
@@ -108,9 +102,9 @@ OpenedPath OpenPath(const std::string& path) {
         case platform::PathKind::kFile: {
             std::size_t cut = path.find_last_of(kSeparator == '/' ? "/" : "/\\:");
             const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
-            const std::size_t extension = sizeof kPictureExtension - 1;
+            const std::size_t extension = sizeof disc::kPictureExtension - 1;
             if (name.size() <= extension ||
-                !SameIgnoringCase(name.substr(name.size() - extension), kPictureExtension)) {
+                !SameIgnoringCase(name.substr(name.size() - extension), disc::kPictureExtension)) {
                 return opened;
             }
             opened.picture = PictureNumberOf(name);

@@ -6,11 +6,8 @@
 
 #include <string>
 
-inline constexpr int kFirstPicture = 6;
-inline constexpr int kLastPicture = 10;
+#include "engine/disc_pictures.h"
 
-// "Sg006.rq6" for picture 6.
-std::string PictureFileName(int number);
 // 6 ... 10 for the file name of a picture, in upper or lower case; 0 for any
 // other name.
 int PictureNumberOf(const std::string& fileName);

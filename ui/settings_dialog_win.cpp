@@ -6,6 +6,7 @@
 
 #include <new>
 
+#include "engine/disc_pictures.h"
 #include "resources/resource.h"
 #include "ui/dialogs_win.h"
 #include "ui/picture_folder.h"
@@ -16,6 +17,9 @@
 #include "ui/win_util_win.h"
 
 namespace {
+
+// One box for each picture of the disc, in order.
+static_assert(IDC_PICTURE_LAST - IDC_PICTURE_FIRST + 1 == disc::kPictureCount);
 
 // Lives as long as the dialog, reached through DWLP_USER.
 struct SettingsState {
@@ -58,7 +62,7 @@ bool CreatePreviewBitmap(SettingsState* state) {
 
 // Checks the box of picture n (6 ... 10), which lets the run start.
 void CheckPicture(HWND dialog, int n) {
-    CheckDlgButton(dialog, IDC_PICTURE_FIRST + n - kFirstPicture, BST_CHECKED);
+    CheckDlgButton(dialog, IDC_PICTURE_FIRST + n - disc::kFirstPicture, BST_CHECKED);
     EnableItem(dialog, IDOK, true);
 }
 
@@ -77,8 +81,10 @@ BOOL OnInitDialog(HWND dialog) {
     SetItemText(dialog, IDC_DRIVE_TEXT, SourceText(pictureSource, driveTable.selected));
     ApplyDefaults(dialog);
     // The picture the program was started with.
-    for (int n = kFirstPicture; n <= kLastPicture; ++n) {
-        if (pictureSource.checkedAtStart & (1u << (n - kFirstPicture))) CheckPicture(dialog, n);
+    for (int n = disc::kFirstPicture; n <= disc::kLastPicture; ++n) {
+        if (pictureSource.checkedAtStart & (1u << (n - disc::kFirstPicture))) {
+            CheckPicture(dialog, n);
+        }
     }
     pictureSource.checkedAtStart = 0;
     // Folders and pictures dropped on the dialog become the source.
@@ -216,9 +222,7 @@ int FirstCheckedOf(HWND dialog, int first, int last) {
 int UsePathAsSource(HWND owner, const std::string& path) {
     const OpenedPath opened = OpenPath(path);
     if (!opened.accepted) {
-        std::string message = text::kPathNotUsableFormat;
-        message.replace(message.find("%s"), 2, path);
-        ShowMessage(owner, message, text::kPathCaption, MB_OK | MB_ICONERROR);
+        ShowMessage(owner, text::PathNotUsable(path), text::kPathCaption, MB_OK | MB_ICONERROR);
         return -1;
     }
     pictureSource.folder = opened.folder;
@@ -251,7 +255,9 @@ void CollectSettings(HWND dialog) {
     SettingsState* state = State(dialog);
     if (state == nullptr) return;
     SettingsControls controls;
-    for (int i = 0; i < 5; ++i) controls.pictureChecked[i] = IsChecked(dialog, IDC_PICTURE_FIRST + i);
+    for (int i = 0; i < disc::kPictureCount; ++i) {
+        controls.pictureChecked[i] = IsChecked(dialog, IDC_PICTURE_FIRST + i);
+    }
     controls.sizeRadio = FirstCheckedOf(dialog, IDC_SIZE_640, IDC_SIZE_CUSTOM);
     controls.widthText = ItemText(dialog, IDC_CUSTOM_WIDTH);
     controls.heightText = ItemText(dialog, IDC_CUSTOM_HEIGHT);

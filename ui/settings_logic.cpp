@@ -103,7 +103,7 @@ int ColorModeForRadio(int radioId) {
 void CollectSettings(const SettingsControls& controls, const ContrastTable& contrast,
                      ConversionSettings* settings) {
     settings->imageMask = 0;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < disc::kPictureCount; ++i) {
         if (controls.pictureChecked[i]) settings->imageMask |= static_cast<std::uint8_t>(1u << i);
     }
     settings->inputPath = kInputPattern;

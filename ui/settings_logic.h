@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/disc_pictures.h"
 #include "engine/gamma_table.h"
 #include "ui/records.h"
 
@@ -53,9 +54,9 @@ int SecondQuestionMark(const std::string& pattern);
 
 // The state of the settings dialog's controls that a run depends on.
 struct SettingsControls {
-    bool pictureChecked[5] = {};  // Sg006 ... Sg010
-    int sizeRadio = 0;            // first checked of 259 ... 267, 0 for none
-    std::string widthText;        // custom size edits
+    bool pictureChecked[disc::kPictureCount] = {};  // Sg006 ... Sg010
+    int sizeRadio = 0;                              // first checked of 259 ... 267, 0 for none
+    std::string widthText;                          // custom size edits
     std::string heightText;
     int colorRadio = 0;   // checked one of 270 ... 276, 0 for none
     int namingRadio = 0;  // checked one of 282 ... 284, 0 for none

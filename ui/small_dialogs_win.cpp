@@ -18,7 +18,7 @@ bool AskForPictureFolder(HWND owner, bool again) {
             pictureSource.folder = Utf8(folder);
             return true;
         }
-        ShowMessage(owner, text::kFolderHasNoPictures, text::kFolderCaption, MB_OK | MB_ICONERROR);
+        ShowMessage(owner, text::FolderHasNoPictures(), text::kFolderCaption, MB_OK | MB_ICONERROR);
         if (!again) return false;
     }
 }

@@ -1,6 +1,9 @@
 // Texts the program shows in message boxes and fields (UTF-8). The texts of
-// the dialog templates themselves live in the resource script.
+// the dialog templates themselves live in the resource script. Texts that
+// name the disc's pictures or the program's limits are built from them.
 #pragma once
+
+#include <string>
 
 namespace text {
 
@@ -13,18 +16,16 @@ inline constexpr char kLegalNotice[] =
 inline constexpr char kNoDrive[] = "有効なCDドライブが検出できませんでした。";
 inline constexpr char kNoDriveCaption[] = "CDドライブ検出失敗";
 // No drive holds the disc: the program asks for a folder instead of ending.
-inline constexpr char kNoDriveAskFolder[] =
-    "有効なCDドライブが検出できませんでした。\n"
-    "画像 (Sg006.rq6 ～ Sg010.rq6) の入ったフォルダを選んでください。";
+std::string NoDriveAskFolder();
 
 // The source of the pictures: a folder, or a path the program is given.
 inline constexpr char kPickFolderTitle[] = "画像の入ったフォルダの選択";
-inline constexpr char kFolderHasNoPictures[] =
-    "このフォルダにも、その中の Extends フォルダにも、画像 (Sg006.rq6 ～ Sg010.rq6) がありません。";
+// Neither the chosen folder nor its Extends folder holds a picture.
+std::string FolderHasNoPictures();
 inline constexpr char kFolderCaption[] = "フォルダの選択";
-// %s stands for the path.
-inline constexpr char kPathNotUsableFormat[] =
-    "%s は、画像 (Sg006.rq6 ～ Sg010.rq6) の入ったフォルダでも RQ6 ファイルでもありません。";
+// A path given to the program that is neither a folder of pictures nor an
+// RQ6 file.
+std::string PathNotUsable(const std::string& path);
 inline constexpr char kPathCaption[] = "入力元の指定";
 
 // Settings dialog.
@@ -35,8 +36,9 @@ inline constexpr char kUnexpectedCaption[] = "Unexpected Error";
 
 // Batch run.
 inline constexpr char kFinished[] = "完了しました。";
-inline constexpr char kTooSmall[] =
-    "出力画像が小さすぎますので、次の通り\n修正します。\n  幅 : 200 Pixel / 高さ : 150 Pixel";
+// printf format: the smallest width and height.
+inline constexpr char kTooSmallFormat[] =
+    "出力画像が小さすぎますので、次の通り\n修正します。\n  幅 : %d Pixel / 高さ : %d Pixel";
 // printf format: the corrected width and height.
 inline constexpr char kTooLargeFormat[] =
     "出力画像が大きすぎますので、次の通り\n修正します。\n  幅 : %d Pixel / 高さ : %d Pixel";

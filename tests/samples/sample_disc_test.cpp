@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/byte_source.h"
+#include "engine/disc_pictures.h"
 #include "engine/huffman_code.h"
 #include "engine/picture_reader.h"
 #include "formats/rq6_writer.h"
@@ -43,7 +44,7 @@ Samples Row(int number, std::uint32_t width, std::uint32_t height, std::uint32_t
 
 TEST(SampleDiscTest, PicturesAreDeterministicAndDistinct) {
     std::vector<Samples> pictures;
-    for (int n = rq6::kFirstSample; n <= rq6::kLastSample; ++n) {
+    for (int n = disc::kFirstPicture; n <= disc::kLastPicture; ++n) {
         SCOPED_TRACE(n);
         const Samples first = Render(n, 61, 47);
         EXPECT_EQ(Render(n, 61, 47), first);
@@ -118,7 +119,7 @@ TEST(SampleDiscTest, DetailPictureSpansTheFullRange) {
 
 TEST(SampleDiscTest, CommentsAreShortCodePage932Text) {
     std::set<std::string> seen;
-    for (int n = rq6::kFirstSample; n <= rq6::kLastSample; ++n) {
+    for (int n = disc::kFirstPicture; n <= disc::kLastPicture; ++n) {
         SCOPED_TRACE(n);
         const std::string c = rq6::SampleComment(n);
         EXPECT_FALSE(c.empty());
@@ -139,8 +140,8 @@ TEST(SampleDiscTest, CommentsAreShortCodePage932Text) {
         EXPECT_GE(doubleByte, 3);
     }
     EXPECT_TRUE(rq6::SampleComment(5).empty());
-    EXPECT_EQ(rq6::SampleFileName(6), "Sg006.rq6");
-    EXPECT_EQ(rq6::SampleFileName(10), "Sg010.rq6");
+    EXPECT_EQ(disc::PictureFileName(6), "Sg006.rq6");
+    EXPECT_EQ(disc::PictureFileName(10), "Sg010.rq6");
 }
 
 std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
@@ -154,9 +155,9 @@ TEST(SampleDiscTest, DiscFilesDecodeToTheSampleRows) {
     const std::uint32_t w = rq6::kSampleWidth, h = rq6::kSampleHeight;
     rq6::SampleDiscFailure failure;
     ASSERT_TRUE(rq6::WriteSampleDisc("disc", &failure)) << failure.path;
-    for (int n = rq6::kFirstSample; n <= rq6::kLastSample; ++n) {
+    for (int n = disc::kFirstPicture; n <= disc::kLastPicture; ++n) {
         SCOPED_TRACE(n);
-        const std::string path = "disc/Extends/" + rq6::SampleFileName(n);
+        const std::string path = "disc/Extends/" + disc::PictureFileName(n);
         HuffmanCode reader(path.c_str(), kRq6Magic);
         ASSERT_NE(reader.file, platform::kInvalidFile);
         ASSERT_EQ(reader.error, 0u);
@@ -187,9 +188,9 @@ TEST(SampleDiscTest, DiscFilesDecodeToTheSampleRows) {
     }
     // Each picture from the file's bytes in memory gives every row the file
     // gives, and ends the same way.
-    for (int n = rq6::kFirstSample; n <= rq6::kLastSample; ++n) {
+    for (int n = disc::kFirstPicture; n <= disc::kLastPicture; ++n) {
         SCOPED_TRACE(n);
-        const std::string path = "disc/Extends/" + rq6::SampleFileName(n);
+        const std::string path = "disc/Extends/" + disc::PictureFileName(n);
         const std::vector<std::uint8_t> bytes = ReadAll(path);
         MemorySource memory(bytes.data(), bytes.size());
         PictureReader fromMemory;

@@ -11,6 +11,7 @@
 #include <random>
 
 #include "engine/conversion_status.h"
+#include "engine/disc_pictures.h"
 #include "gtest/gtest.h"
 #include "tests/engine/reference_conversion.h"
 #include "tests/engine/test_support.h"
@@ -242,7 +243,7 @@ public:
 constexpr std::uint32_t kInW = 48, kInH = 36;
 
 std::string Input(char drive, int n) {
-    return std::string(1, drive) + "/Extends/Sg0" + (n < 10 ? "0" : "") + std::to_string(n) + ".rq6";
+    return std::string(1, drive) + "/Extends/" + disc::PictureFileName(n);
 }
 
 class BatchRunTest : public ::testing::Test {

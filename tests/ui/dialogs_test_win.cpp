@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "engine/conversion_status.h"
+#include "engine/disc_pictures.h"
 #include "gtest/gtest.h"
 #include "resources/resource.h"
 #include "tavrel_version.h"
@@ -36,9 +37,7 @@ namespace {
 constexpr std::uint32_t kInW = 64, kInH = 48;
 const std::string kDisc = "E:\\Extends\\";
 
-std::string InputOn(int n) {
-    return kDisc + "Sg0" + (n < 10 ? "0" : "") + std::to_string(n) + ".rq6";
-}
+std::string InputOn(int n) { return kDisc + disc::PictureFileName(n); }
 
 std::string FormatExponentForTest(int position) {
     char text[16];
@@ -547,7 +546,11 @@ TEST(StartUp, FindsTheCdDrivesMakesTheOutputFolderCurrentAndQuits) {
     ASSERT_TRUE(GetClassInfoW(programInstance, L"Tavrel", &wc));
     EXPECT_EQ(wc.cbWndExtra, static_cast<int>(sizeof(void*)));
     EXPECT_NE(wc.hIcon, nullptr);
-    EXPECT_NE(GetProcAddress(GetModuleHandleW(nullptr), "WndProc"), nullptr);
+    EXPECT_EQ(wc.lpfnWndProc, &WndProc);
+    // The program exports the same procedure by its plain name, with the
+    // 32-bit decoration removed.
+    EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), "WndProc")),
+              reinterpret_cast<void*>(&WndProc));
 
     DialogDriver driver;
     HWND settingsOwner = nullptr;
@@ -925,7 +928,7 @@ TEST_F(SettingsTest, AFolderChosenInTheDriveDialogIsTheSourceUntilADriveIsChosen
         Click(dlg, IDCANCEL);
     });
     ASSERT_EQ(driver.boxes.size(), 1u);
-    EXPECT_EQ(driver.boxes[0].text, text::kFolderHasNoPictures);
+    EXPECT_EQ(driver.boxes[0].text, text::FolderHasNoPictures());
     EXPECT_EQ(driver.boxes[0].caption, "フォルダの選択");
     EXPECT_EQ(driver.boxes[0].icon, static_cast<UINT>(MB_ICONERROR));
 }

@@ -8,6 +8,7 @@
 
 #include "gtest/gtest.h"
 #include "ui/picture_folder.h"
+#include "ui/ui_text.h"
 
 namespace {
 
@@ -190,6 +191,17 @@ TEST_F(PictureFolders, APathGivenToTheProgramIsAFolderOrAnRq6File) {
     // A quoted root with its backslash comes as a quote.
     EXPECT_EQ(ArgumentPath("D:\""), "D:\\");
     EXPECT_EQ(ArgumentPath("C:\\壁紙"), "C:\\壁紙");
+}
+
+// The messages that ask for a folder of pictures name the disc's pictures.
+TEST(PictureFolderTexts, NameTheFirstAndLastPictureAndTheFolder) {
+    EXPECT_EQ(text::NoDriveAskFolder(),
+              "有効なCDドライブが検出できませんでした。\n"
+              "画像 (Sg006.rq6 ～ Sg010.rq6) の入ったフォルダを選んでください。");
+    EXPECT_EQ(text::FolderHasNoPictures(),
+              "このフォルダにも、その中の Extends フォルダにも、画像 (Sg006.rq6 ～ Sg010.rq6) がありません。");
+    EXPECT_EQ(text::PathNotUsable("C:\\壁紙"),
+              "C:\\壁紙 は、画像 (Sg006.rq6 ～ Sg010.rq6) の入ったフォルダでも RQ6 ファイルでもありません。");
 }
 
 }  // namespace

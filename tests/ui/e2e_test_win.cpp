@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench/program_driver_win.h"
+#include "engine/disc_pictures.h"
 #include "formats/rq6_writer.h"
 #include "gtest/gtest.h"
 #include "platform/utf8_win.h"
@@ -58,8 +59,8 @@ TEST(EndToEnd, TheDefaultsMakeWallpapersThatFillTheScreen) {
     test::Picture pictures[11];
     for (int n : {6, 10}) {
         pictures[n] = SamplePicture(n);
-        const std::string path = "D:\\Extends\\Sg0" + std::string(n < 10 ? "0" : "") + std::to_string(n) + ".rq6";
-        test::WritePicture(path, pictures[n], rq6::SampleComment(n));
+        test::WritePicture("D:\\Extends\\" + disc::PictureFileName(n), pictures[n],
+                           rq6::SampleComment(n));
     }
     wchar_t windowsDir[MAX_PATH];
     GetWindowsDirectoryW(windowsDir, MAX_PATH);
@@ -180,7 +181,7 @@ TEST(NoDrive, AFolderOnTheCommandLineGivesWallpapersAndTheLastOneIsSet) {
     test::Picture pictures[11];
     for (int n : {6, 7, 8}) {
         pictures[n] = SamplePicture(n);
-        test::WritePicture(U(folder) + "\\Extends\\Sg00" + std::to_string(n) + ".rq6", pictures[n],
+        test::WritePicture(U(folder) + "\\Extends\\" + disc::PictureFileName(n), pictures[n],
                            rq6::SampleComment(n));
     }
     // Sg008 is cut in the middle of its rows.
