@@ -137,7 +137,7 @@ std::uint32_t WPConvert::ReadHeaders() {
     std::memcpy(fileHeader, reader->fileHeader, sizeof fileHeader);
     std::memcpy(infoHeader, reader->infoHeader, sizeof infoHeader);
     std::memcpy(comment, reader->comment, sizeof comment);
-    inStride = StoredRowStride(static_cast<std::uint32_t>(InputWidth()));
+    inStride = rq6::StoredRowStride(static_cast<std::uint32_t>(InputWidth()));
     outStride = OutputStride(colorMode, width);
     return status;
 }

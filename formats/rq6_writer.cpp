@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <queue>
 #include <stdexcept>
@@ -95,8 +96,6 @@ void BitWriter::AppendUnfinished(const BitWriter& other) {
 
 namespace {
 
-constexpr int kLeafCount = 256;
-
 // Validates a child reference of a caller-supplied tree.
 int Child(const CodeTree& tree, const std::vector<int>& children, int node) {
     const int index = node - kLeafCount;
@@ -117,7 +116,7 @@ void SerializeNode(const CodeTree& tree, int node, int depth, BitWriter& out) {
     if (depth > kMaxDepth) throw std::invalid_argument("code tree too deep or cyclic");
     if (node < kLeafCount) {
         out.PutBit(0);
-        out.Put(static_cast<std::uint64_t>(node), 8);
+        out.Put(static_cast<std::uint64_t>(node), kLeafValueBits);
         return;
     }
     out.PutBit(1);
@@ -232,43 +231,38 @@ std::uint64_t CodedBits(const std::array<std::uint64_t, 256>& histogram, const C
     return total;
 }
 
-void PutLe16(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-void PutLe32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    PutLe16(out, v & 0xFFFFu);
-    PutLe16(out, v >> 16);
+// The headers are written in place at their offsets, little-endian.
+void PutFields(std::uint8_t* fh, std::uint8_t* ih, const PayloadFields& f, std::uint32_t width,
+               std::uint32_t height, std::uint32_t regionSize) {
+    const std::uint32_t imageSize = StoredRowStride(width) * height;  // wraps like a 32-bit field
+    bmp::Put16(fh, bmp::kBfType, f.bfType);
+    bmp::Put32(fh, bmp::kBfSize, f.bfSize.value_or(bmp::kHeadersSize + regionSize + imageSize));
+    bmp::Put16(fh, bmp::kBfReserved1, f.bfReserved1);
+    bmp::Put16(fh, bmp::kBfReserved2, f.bfReserved2);
+    bmp::Put32(fh, bmp::kBfOffBits, f.bfOffBits.value_or(bmp::kHeadersSize + regionSize));
+    bmp::Put32(ih, bmp::kBiSize, f.biSize);
+    bmp::Put32(ih, bmp::kBiWidth,
+               static_cast<std::uint32_t>(f.biWidth.value_or(static_cast<std::int32_t>(width))));
+    bmp::Put32(ih, bmp::kBiHeight,
+               static_cast<std::uint32_t>(f.biHeight.value_or(static_cast<std::int32_t>(height))));
+    bmp::Put16(ih, bmp::kBiPlanes, f.biPlanes);
+    bmp::Put16(ih, bmp::kBiBitCount, f.biBitCount);
+    bmp::Put32(ih, bmp::kBiCompression, f.biCompression);
+    bmp::Put32(ih, bmp::kBiSizeImage, f.biSizeImage.value_or(imageSize));
+    bmp::Put32(ih, bmp::kBiXPelsPerMeter, static_cast<std::uint32_t>(f.biXPelsPerMeter));
+    bmp::Put32(ih, bmp::kBiYPelsPerMeter, static_cast<std::uint32_t>(f.biYPelsPerMeter));
+    bmp::Put32(ih, bmp::kBiClrUsed, f.biClrUsed);
+    bmp::Put32(ih, bmp::kBiClrImportant, f.biClrImportant);
 }
 
 // The headers and the comment region: everything before the first row.
 std::vector<std::uint8_t> BuildPreamble(std::uint32_t width, std::uint32_t height,
                                         const std::string& comment, const PayloadFields& f) {
     const std::string region = f.rawComment ? *f.rawComment : comment + '\0';
-    const auto regionSize = static_cast<std::uint32_t>(region.size());
-    const std::uint32_t imageSize = RowStride(width) * height;  // wraps like a 32-bit field
-
-    std::vector<std::uint8_t> out;
-    out.reserve(kHeadersSize + region.size());
-    PutLe16(out, f.bfType);
-    PutLe32(out, f.bfSize.value_or(kHeadersSize + regionSize + imageSize));
-    PutLe16(out, f.bfReserved1);
-    PutLe16(out, f.bfReserved2);
-    PutLe32(out, f.bfOffBits.value_or(kHeadersSize + regionSize));
-    PutLe32(out, f.biSize);
-    PutLe32(out, static_cast<std::uint32_t>(f.biWidth.value_or(static_cast<std::int32_t>(width))));
-    PutLe32(out,
-            static_cast<std::uint32_t>(f.biHeight.value_or(static_cast<std::int32_t>(height))));
-    PutLe16(out, f.biPlanes);
-    PutLe16(out, f.biBitCount);
-    PutLe32(out, f.biCompression);
-    PutLe32(out, f.biSizeImage.value_or(imageSize));
-    PutLe32(out, static_cast<std::uint32_t>(f.biXPelsPerMeter));
-    PutLe32(out, static_cast<std::uint32_t>(f.biYPelsPerMeter));
-    PutLe32(out, f.biClrUsed);
-    PutLe32(out, f.biClrImportant);
-    out.insert(out.end(), region.begin(), region.end());
+    std::vector<std::uint8_t> out(bmp::kHeadersSize + region.size());
+    PutFields(out.data(), out.data() + bmp::kFileHeaderSize, f, width, height,
+              static_cast<std::uint32_t>(region.size()));
+    std::copy(region.begin(), region.end(), out.begin() + bmp::kHeadersSize);
     return out;
 }
 
@@ -289,12 +283,14 @@ void DeltaCodeRow(const std::uint16_t* current, const std::uint16_t* previous, s
         out[2 * i] = static_cast<std::uint8_t>(d);
         out[2 * i + 1] = static_cast<std::uint8_t>(d >> 8);
     }
-    std::fill(out + 2 * samples, out + RowStride(width), std::uint8_t{0});
+    std::fill(out + 2 * samples, out + StoredRowStride(width), std::uint8_t{0});
 }
 
 std::vector<std::uint8_t> FileStart(std::uint32_t extra) {
-    std::vector<std::uint8_t> out = {'R', 'Q', '6', '1'};
-    PutLe32(out, extra);
+    std::vector<std::uint8_t> out(std::begin(kMagicBytes), std::end(kMagicBytes));
+    for (std::uint32_t i = 0; i < kExtraSize; ++i) {
+        out.push_back(static_cast<std::uint8_t>(extra >> (8 * i)));
+    }
     return out;
 }
 
@@ -385,7 +381,7 @@ std::vector<std::uint8_t> BuildPayload(std::uint32_t width, std::uint32_t height
     }
     std::vector<std::uint8_t> payload = BuildPreamble(width, height, comment, fields);
     const std::size_t start = payload.size();
-    const std::size_t stride = RowStride(width);
+    const std::size_t stride = StoredRowStride(width);
     payload.resize(start + stride * height);
     for (std::uint32_t y = 0; y < height; ++y) {
         const std::uint16_t* current = bgrRowsBottomFirst.data() + rowSamples * y;
@@ -446,7 +442,7 @@ bool WriteCoded(std::uint32_t width, std::uint32_t height, const std::string& co
         const std::size_t rowSamples = std::size_t{3} * width;
         std::vector<std::uint16_t> current(rowSamples);
         std::vector<std::uint16_t> previous(rowSamples);
-        std::vector<std::uint8_t> coded(RowStride(width));
+        std::vector<std::uint8_t> coded(StoredRowStride(width));
         if (from > 0) row(from - 1, previous.data());
         for (std::uint32_t y = from; y < to; ++y) {
             row(y, current.data());

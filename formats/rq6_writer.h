@@ -13,16 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/bitmap_headers.h"
+#include "engine/rq6_layout.h"
 #include "platform/file_io.h"
 
 namespace rq6 {
-
-// Byte offset of the bit stream in a file: magic and the uninterpreted word.
-inline constexpr std::uint32_t kStreamOffset = 8;
-// Bitmap file header plus bitmap info header.
-inline constexpr std::uint32_t kHeadersSize = 54;
-// "IF" as a little-endian 16-bit field.
-inline constexpr std::uint16_t kPayloadType = 0x4649;
 
 // Most-significant-bit-first bit output into memory.
 class BitWriter {
@@ -119,6 +114,11 @@ void SerializeTree(const CodeTree& tree, BitWriter& out);
 // std::invalid_argument when the tree has no leaf for a payload byte.
 std::uint64_t PayloadBitCount(const std::vector<std::uint8_t>& payload, const CodeTree& tree);
 
+// A bitmap has one plane; 3780 pixels a metre is 96 pixels an inch
+// (96 / 0.0254 = 3779.5), the resolution bitmaps commonly declare.
+inline constexpr std::uint16_t kPlanes = 1;
+inline constexpr std::int32_t kPelsPerMeter = 3780;
+
 // Header fields of the payload. Unset optional fields are computed from the
 // picture: the sizes from the comment and row layout, width and height from
 // the arguments given to the builder.
@@ -128,15 +128,15 @@ struct PayloadFields {
     std::uint16_t bfReserved1 = 0;
     std::uint16_t bfReserved2 = 0;
     std::optional<std::uint32_t> bfOffBits;
-    std::uint32_t biSize = 40;
+    std::uint32_t biSize = bmp::kInfoHeaderSize;
     std::optional<std::int32_t> biWidth;
     std::optional<std::int32_t> biHeight;
-    std::uint16_t biPlanes = 1;
-    std::uint16_t biBitCount = 48;
-    std::uint32_t biCompression = 1;
+    std::uint16_t biPlanes = kPlanes;
+    std::uint16_t biBitCount = kPayloadBitsPerPixel;
+    std::uint32_t biCompression = kPayloadDeltaRows;
     std::optional<std::uint32_t> biSizeImage;
-    std::int32_t biXPelsPerMeter = 3780;
-    std::int32_t biYPelsPerMeter = 3780;
+    std::int32_t biXPelsPerMeter = kPelsPerMeter;
+    std::int32_t biYPelsPerMeter = kPelsPerMeter;
     std::uint32_t biClrUsed = 0;
     std::uint32_t biClrImportant = 0;
     // When set, these bytes are stored as the comment region exactly (no
@@ -144,9 +144,6 @@ struct PayloadFields {
     // defaults to 54 + their length unless it is overridden.
     std::optional<std::string> rawComment;
 };
-
-// Bytes in one stored row: three 16-bit samples per pixel, padded to 4 bytes.
-inline std::uint32_t RowStride(std::uint32_t width) { return (6 * width + 3) & ~3u; }
 
 // The decoded payload of a picture. `bgrRowsBottomFirst` holds 3 x width
 // samples (blue, green, red) per row for `height` rows, the bottom row first;

@@ -211,7 +211,7 @@ void DecodeByWalking(HuffmanCode& code, std::uint8_t* out, std::uint32_t count) 
     if (code.error) return;
     for (std::uint32_t i = 0; i < count; ++i) {
         std::int32_t node = code.root;
-        while (node >= HuffmanCode::kFirstInternal) {
+        while (node >= rq6::kFirstInternalNode) {
             node = code.bits->ReadBit() ? code.second[node] : code.first[node];
         }
         out[i] = static_cast<std::uint8_t>(node);

@@ -162,7 +162,7 @@ TEST(SampleDiscTest, DiscFilesDecodeToTheSampleRows) {
         ASSERT_EQ(reader.error, 0u);
 
         const std::string comment = rq6::SampleComment(n) + '\0';
-        const std::size_t stride = rq6::RowStride(w);
+        const std::size_t stride = rq6::StoredRowStride(w);
         std::vector<std::uint8_t> head(54 + comment.size() + 2 * stride);
         reader.Decode(head.data(), static_cast<std::uint32_t>(head.size()));
         ASSERT_EQ(reader.error, 0u);
