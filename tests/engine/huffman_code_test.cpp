@@ -2,9 +2,9 @@
 
 #include <random>
 
-#include "formats/rq6_writer.h"
 #include "gtest/gtest.h"
 #include "tests/engine/test_support.h"
+#include "tests/formats/rq6_test_encoder.h"
 
 namespace {
 

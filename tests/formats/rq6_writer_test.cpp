@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/huffman_code.h"
+#include "tests/formats/rq6_test_encoder.h"
 
 namespace {
 
