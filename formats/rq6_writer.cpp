@@ -97,6 +97,8 @@ namespace {
 
 // A node number as an index of the tables that hold one entry per leaf (a
 // number below kLeafCount) or per internal node (one from kFirstInternalNode).
+// Callers have told the two kinds apart, and Child and the root test have
+// refused negative numbers, so neither index is ever negative.
 std::size_t LeafIndex(int leaf) { return static_cast<std::size_t>(leaf); }
 std::size_t InternalIndex(int node) { return static_cast<std::size_t>(node - kFirstInternalNode); }
 
