@@ -8,6 +8,7 @@
 
 #include "engine/bitmap_headers.h"
 #include "engine/huffman_code.h"
+#include "engine/rq6_layout.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -18,7 +19,7 @@ int main(int argc, char** argv) {
     std::vector<double> mbps;
     for (int run = 0; run < runs; ++run) {
         const auto t0 = std::chrono::steady_clock::now();
-        HuffmanCode code(argv[1], kRq6Magic);
+        HuffmanCode code(argv[1], rq6::kMagic);
         if (code.file == platform::kInvalidFile || code.error) {
             std::fprintf(stderr, "decode_bench: cannot read %s\n", argv[1]);
             return 1;
@@ -28,7 +29,7 @@ int main(int argc, char** argv) {
         const std::uint32_t comment = bmp::Get32(headers, bmp::kBfOffBits) - bmp::kHeadersSize;
         const std::uint32_t width = bmp::Get32(headers, bmp::kFileHeaderSize + bmp::kBiWidth);
         const std::uint32_t height = bmp::Get32(headers, bmp::kFileHeaderSize + bmp::kBiHeight);
-        const std::uint32_t stride = (6 * width + 3) & ~3u;
+        const std::uint32_t stride = rq6::StoredRowStride(width);
         std::vector<std::uint8_t> row(comment > stride ? comment : stride);
         code.Decode(row.data(), comment);
         for (std::uint32_t y = 0; y < height; ++y) code.Decode(row.data(), stride);

@@ -119,7 +119,7 @@ std::string PictureInput::FormatErrorMessage() {
                            p, Tr(kind.name)));
     }
     const bool rq6 = headBytes_ >= 4 && (head_[0] | head_[1] << 8 | head_[2] << 16 |
-                                         std::uint32_t{head_[3]} << 24) == kRq6Magic;
+                                         std::uint32_t{head_[3]} << 24) == rq6::kMagic;
     return command::FailureMessage(name, kStatusFormatError,
                                    rq6 ? Tr("a damaged RQ6 file, or a picture beyond the size limits")
                                        : Tr("not an RQ6 file"));

@@ -44,6 +44,12 @@ constexpr int kLookupsPerRefill = BitI::kRefillBits / HuffmanCode::kTableBits;
 // branch on the count.
 constexpr std::ptrdiff_t kGroupRoom = kMaxCodesPerEntry * (kLookupsPerRefill - 1) + 4;
 
+// The container's two words are little-endian whatever the host's byte order.
+std::uint32_t LoadLittleEndian32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
 inline void StoreEntry(std::uint8_t* out, std::uint32_t bytes) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     std::memcpy(out, &bytes, sizeof bytes);
@@ -76,27 +82,26 @@ int HuffmanCode::SystemError() const {
 }
 
 void HuffmanCode::ReadContainer(std::uint32_t expectedMagic) {
-    std::uint8_t head[8];
+    std::uint8_t head[rq6::kStreamOffset];
     std::uint32_t got = 0;
-    if (!ReadFully(*source, head, 4, &got)) containerReadFailed = true;
-    if (containerReadFailed || got != 4) {
+    if (!ReadFully(*source, head, rq6::kMagicSize, &got)) containerReadFailed = true;
+    if (containerReadFailed || got != rq6::kMagicSize) {
         error = 1;
         return;
     }
-    magic = static_cast<std::uint32_t>(head[0]) | static_cast<std::uint32_t>(head[1]) << 8 |
-            static_cast<std::uint32_t>(head[2]) << 16 | static_cast<std::uint32_t>(head[3]) << 24;
+    magic = LoadLittleEndian32(head);
     if (magic != expectedMagic) {
         error = 1;
         return;
     }
     // A file that ends here has no tree either.
-    if (!ReadFully(*source, head + 4, 4, &got)) containerReadFailed = true;
-    if (containerReadFailed || got != 4) {
+    std::uint8_t* const extraBytes = head + rq6::kMagicSize;
+    if (!ReadFully(*source, extraBytes, rq6::kExtraSize, &got)) containerReadFailed = true;
+    if (containerReadFailed || got != rq6::kExtraSize) {
         error = 1;
         return;
     }
-    extra = static_cast<std::uint32_t>(head[4]) | static_cast<std::uint32_t>(head[5]) << 8 |
-            static_cast<std::uint32_t>(head[6]) << 16 | static_cast<std::uint32_t>(head[7]) << 24;
+    extra = LoadLittleEndian32(extraBytes);
 
     try {
         bits = std::make_unique<BitI>(*source);
@@ -104,7 +109,7 @@ void HuffmanCode::ReadContainer(std::uint32_t expectedMagic) {
         error = 1;
         return;
     }
-    nextNode = kFirstInternal;
+    nextNode = rq6::kFirstInternalNode;
     root = ReadNode();
     if (bits->failed()) error = 1;
     if (!error) BuildTable();
@@ -119,7 +124,7 @@ std::int32_t HuffmanCode::ReadNode() {
     if (error) return -1;
     const unsigned isInternal = bits->ReadBit();
     if (!isInternal) {
-        const auto leaf = static_cast<std::int32_t>(bits->ReadBits(8));
+        const auto leaf = static_cast<std::int32_t>(bits->ReadBits(rq6::kLeafValueBits));
         // Running out of file inside the tree ends it at once instead of
         // growing it from zero bits.
         if (bits->failed()) {
@@ -133,7 +138,7 @@ std::int32_t HuffmanCode::ReadNode() {
         return -1;
     }
     const std::int32_t n = nextNode++;
-    if (n >= kNodeCount) {
+    if (n >= rq6::kNodeCount) {
         error = 1;
         return -1;
     }
@@ -147,8 +152,8 @@ std::int32_t HuffmanCode::ReadNode() {
 // `prefix`; a walk that reaches the table's depth on an internal node is a
 // long code, recorded with that node.
 void HuffmanCode::FillFirstCodes(std::int32_t node, std::uint32_t prefix, int depth) {
-    if (node < kFirstInternal || depth == kTableBits) {
-        const bool leaf = node < kFirstInternal;
+    if (node < rq6::kFirstInternalNode || depth == kTableBits) {
+        const bool leaf = node < rq6::kFirstInternalNode;
         const std::uint32_t entry = static_cast<std::uint32_t>(node) | (leaf ? 1u << kEntryCountShift : 0);
         const std::uint32_t from = prefix << (kTableBits - depth);
         const std::uint32_t to = from + (1u << (kTableBits - depth));
@@ -163,7 +168,7 @@ void HuffmanCode::FillFirstCodes(std::int32_t node, std::uint32_t prefix, int de
 }
 
 void HuffmanCode::BuildTable() {
-    if (root < kFirstInternal) return;  // a single leaf needs no table
+    if (root < rq6::kFirstInternalNode) return;  // a single leaf needs no table
     std::uint8_t* const lengths = tables->lengths;
     std::uint32_t* const entries = tables->entries;
     FillFirstCodes(root, 0, 0);
@@ -205,13 +210,13 @@ void HuffmanCode::BuildTable() {
 }
 
 std::uint8_t HuffmanCode::WalkFrom(std::int32_t node) {
-    while (node >= kFirstInternal) node = bits->ReadBit() ? second[node] : first[node];
+    while (node >= rq6::kFirstInternalNode) node = bits->ReadBit() ? second[node] : first[node];
     return static_cast<std::uint8_t>(node);
 }
 
 void HuffmanCode::Decode(std::uint8_t* out, std::uint32_t count) {
     if (error) return;
-    if (root < kFirstInternal) {
+    if (root < rq6::kFirstInternalNode) {
         std::memset(out, root, count);
         return;
     }

@@ -7,17 +7,11 @@
 
 #include "engine/bit_input.h"
 #include "engine/byte_source.h"
+#include "engine/rq6_layout.h"
 #include "platform/file_io.h"
-
-// The four characters "RQ61" in file order, read as a little-endian word.
-inline constexpr std::uint32_t kRq6Magic = 0x31365152u;
 
 class HuffmanCode {
 public:
-    // Internal nodes are numbered from 256 (after the 256 byte values); at
-    // most 255 of them, so the highest number is 510.
-    static constexpr int kFirstInternal = 256;
-    static constexpr int kNodeCount = 511;
     // Bits resolved by one look-up of the decoding tables.
     static constexpr int kTableBits = 14;
 
@@ -35,7 +29,7 @@ public:
     void Decode(std::uint8_t* out, std::uint32_t count);
 
     // Internal nodes read so far (the whole tree once construction succeeded).
-    int InternalNodeCount() const { return nextNode - kFirstInternal; }
+    int InternalNodeCount() const { return nextNode - rq6::kFirstInternalNode; }
 
     // Whether the input could be opened at all (a source always is).
     bool Opened() const { return source != nullptr; }
@@ -52,9 +46,11 @@ public:
     std::uint32_t error = 0;
     std::unique_ptr<BitI> bits;
     std::uint32_t magic = 0;
-    std::int32_t first[kNodeCount] = {};
-    std::int32_t second[kNodeCount] = {};
-    std::int32_t nextNode = kFirstInternal;
+    // The children of each internal node, indexed by its number (only
+    // kFirstInternalNode and above are used).
+    std::int32_t first[rq6::kNodeCount] = {};
+    std::int32_t second[rq6::kNodeCount] = {};
+    std::int32_t nextNode = rq6::kFirstInternalNode;
     std::uint32_t extra = 0;
     std::int32_t root = -1;
 

@@ -5,11 +5,6 @@
 
 namespace {
 
-// The first two payload bytes of an RQ6 picture, "IF", read little-endian.
-constexpr std::uint16_t kPayloadType = 'I' | 'F' << 8;
-constexpr std::uint16_t kPayloadBitCount = 48;
-constexpr std::uint32_t kPayloadDeltaRows = 1;
-
 // Rows are stored as little-endian samples whatever the host's byte order.
 inline std::uint16_t LoadSample(const std::uint8_t* bytes, std::uint32_t i) {
     return static_cast<std::uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
@@ -24,9 +19,9 @@ constexpr bool kLittleEndianHost = false;
 }  // namespace
 
 std::uint32_t CheckPayloadHeaders(const std::uint8_t* fileHeader, const std::uint8_t* infoHeader) {
-    if (bmp::Get16(fileHeader, bmp::kBfType) != kPayloadType ||
-        bmp::Get16(infoHeader, bmp::kBiBitCount) != kPayloadBitCount ||
-        bmp::Get32(infoHeader, bmp::kBiCompression) != kPayloadDeltaRows) {
+    if (bmp::Get16(fileHeader, bmp::kBfType) != rq6::kPayloadType ||
+        bmp::Get16(infoHeader, bmp::kBiBitCount) != rq6::kPayloadBitsPerPixel ||
+        bmp::Get32(infoHeader, bmp::kBiCompression) != rq6::kPayloadDeltaRows) {
         return kStatusFormatError;
     }
     const std::uint32_t offBits = bmp::Get32(fileHeader, bmp::kBfOffBits);
@@ -69,9 +64,10 @@ void UndoFirstRowDeltas(std::uint16_t* row, std::uint32_t width) {
     // same channel of the pixel to its left. Each sample's bytes are read
     // before its place is overwritten, so the work can be done in place.
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(row);
-    std::uint16_t left[3] = {0, 0, 0};
-    for (std::uint32_t i = 0; i < 3 * width; i += 3) {
-        for (std::uint32_t c = 0; c < 3; ++c) {
+    constexpr std::uint32_t kChannels = rq6::kSamplesPerPixel;
+    std::uint16_t left[kChannels] = {0, 0, 0};
+    for (std::uint32_t i = 0; i < kChannels * width; i += kChannels) {
+        for (std::uint32_t c = 0; c < kChannels; ++c) {
             left[c] = static_cast<std::uint16_t>(left[c] + LoadSample(bytes, i + c));
             row[i + c] = left[c];
         }
@@ -120,7 +116,7 @@ std::uint32_t PictureReader::OpenWith(Make make) {
     }
     // Both buffers hold a stored row's bytes before they become samples; the
     // header test keeps the width, and so these sizes, small.
-    const std::uint32_t words = StoredRowStride(Width()) / 2;
+    const std::uint32_t words = rq6::StoredRowStride(Width()) / rq6::kSampleBytes;
     try {
         row.reset(new std::uint16_t[words]);
         delta.reset(new std::uint16_t[words]);
@@ -131,11 +127,11 @@ std::uint32_t PictureReader::OpenWith(Make make) {
 }
 
 std::uint32_t PictureReader::Open(const char* utf8Path) {
-    return OpenWith([&] { return std::make_unique<HuffmanCode>(utf8Path, kRq6Magic); });
+    return OpenWith([&] { return std::make_unique<HuffmanCode>(utf8Path, rq6::kMagic); });
 }
 
 std::uint32_t PictureReader::Open(ByteSource& source) {
-    return OpenWith([&] { return std::make_unique<HuffmanCode>(source, kRq6Magic); });
+    return OpenWith([&] { return std::make_unique<HuffmanCode>(source, rq6::kMagic); });
 }
 
 bool PictureReader::InputSize(std::uint64_t* bytes) const {
@@ -145,13 +141,13 @@ bool PictureReader::InputSize(std::uint64_t* bytes) const {
 bool PictureReader::InputCanHoldRows() const {
     std::uint64_t bytes = 0;
     if (!InputSize(&bytes)) return true;
-    return 8 * bytes >= std::uint64_t{Height()} * StoredRowStride(Width());
+    return 8 * bytes >= std::uint64_t{Height()} * rq6::StoredRowStride(Width());
 }
 
 std::uint32_t PictureReader::NextRow() {
     if (status != kStatusOk) return status;
     if (!row || rowsRead >= Height()) return Fail(kStatusUnexpected);
-    const std::uint32_t stride = StoredRowStride(Width());
+    const std::uint32_t stride = rq6::StoredRowStride(Width());
     if (rowsRead == 0) {
         decoder->Decode(reinterpret_cast<std::uint8_t*>(row.get()), stride);
         if (decoder->error) return Fail(kStatusReadFailed);
@@ -161,7 +157,7 @@ std::uint32_t PictureReader::NextRow() {
         if (decoder->error) return Fail(kStatusReadFailed);
         // Every later row is stored as the difference from the row before,
         // which `row` still holds.
-        AddRowDeltas(row.get(), delta.get(), 3 * Width());
+        AddRowDeltas(row.get(), delta.get(), rq6::kSamplesPerPixel * Width());
     }
     ++rowsRead;
     return status;
@@ -169,6 +165,7 @@ std::uint32_t PictureReader::NextRow() {
 
 std::uint32_t PictureReader::ReadRow(std::uint16_t* bgr) {
     if (NextRow() != kStatusOk) return status;
-    std::memcpy(bgr, row.get(), 3 * std::size_t{Width()} * sizeof(std::uint16_t));
+    std::memcpy(bgr, row.get(),
+                rq6::kSamplesPerPixel * std::size_t{Width()} * sizeof(std::uint16_t));
     return status;
 }

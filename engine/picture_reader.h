@@ -12,6 +12,7 @@
 #include "engine/conversion_status.h"
 #include "engine/huffman_code.h"
 #include "engine/limits.h"
+#include "engine/rq6_layout.h"
 
 // Tests the decoded bitmap headers of a picture: its type, bit depth and row
 // coding, and the sizes every later computation depends on (positive and
@@ -28,9 +29,6 @@ std::uint32_t CheckPayloadHeaders(const std::uint8_t* fileHeader, const std::uin
 std::uint32_t ReadPictureHeaders(HuffmanCode& decoder, std::uint8_t* fileHeader,
                                  std::uint8_t* infoHeader, std::uint8_t* comment,
                                  std::uint32_t* commentLength);
-
-// Bytes of one stored row: three 16-bit samples per pixel, padded to 4 bytes.
-inline std::uint32_t StoredRowStride(std::uint32_t width) { return (6 * width + 3) & ~3u; }
 
 // Turns the decoded bytes of the first stored row into samples, in place:
 // `row` holds the little-endian bytes on entry and 3 x width samples on return.

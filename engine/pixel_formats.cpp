@@ -5,6 +5,7 @@
 #include "engine/pixel_formats.h"
 
 #include "engine/color_mode.h"
+#include "engine/palettes.h"
 
 namespace {
 
@@ -57,21 +58,17 @@ inline std::uint8_t Gray256Level(std::uint32_t v, std::uint32_t t) {
     return static_cast<std::uint8_t>((t + v - (v >> 8)) >> 8);
 }
 
-// Mode 8's colour cube: 3 blue x 10 green x 8 red levels, after the sixteen
-// system colours that open the palette. A channel's step is full scale
-// divided by its level count less one, truncated: 65535 / 9 = 7281 for
-// green, 65535 / 7 = 9362 for red; blue's step is 2^15, so its level is a
-// shift. Index = first + blue stride x blue + green stride x green + red.
-constexpr std::uint32_t kCubeGreenLevels = 10;
-constexpr std::uint32_t kCubeRedLevels = 8;
-constexpr std::uint32_t kCubeGreenStep = 65535 / (kCubeGreenLevels - 1);
-constexpr std::uint32_t kCubeRedStep = 65535 / (kCubeRedLevels - 1);
+// Mode 8's colour cube (palettes.h). A channel's step is full scale divided
+// by its level count less one, truncated: 65535 / 9 = 7281 for green,
+// 65535 / 7 = 9362 for red; blue's step is 2^15, so its level is a shift.
+using palettes::kCubeBlueStride;
+using palettes::kCubeFirstIndex;
+using palettes::kCubeGreenStride;
+constexpr std::uint32_t kCubeGreenStep = 65535 / (palettes::kCubeGreenLevels - 1);
+constexpr std::uint32_t kCubeRedStep = 65535 / (palettes::kCubeRedLevels - 1);
 constexpr int kCubeBlueShift = 15;
-constexpr std::uint32_t kCubeFirstIndex = 16;
-constexpr std::uint32_t kCubeGreenStride = kCubeRedLevels;
-constexpr std::uint32_t kCubeBlueStride = kCubeGreenLevels * kCubeRedLevels;
 static_assert(kCubeGreenStep == 7281 && kCubeRedStep == 9362, "the cube's steps");
-static_assert(kCubeFirstIndex + 3 * kCubeBlueStride == 256, "the cube fills the palette");
+static_assert((palettes::kCubeBlueLevels - 1) << kCubeBlueShift == 65536, "blue's step");
 
 inline std::uint8_t Color256Index(std::uint32_t b, std::uint32_t g, std::uint32_t r,
                                   std::uint32_t t) {
@@ -122,11 +119,11 @@ inline void PutNibble(std::uint8_t* out, std::uint32_t x, std::uint8_t level) {
 void BuildDitherMatrix(std::uint8_t* matrix) {
     // A recursively built 16 x 16 order: each pass quadruples the matrix and
     // gives the four quadrants the offsets 0, 3, 2, 1.
-    std::uint8_t (*m)[16] = reinterpret_cast<std::uint8_t (*)[16]>(matrix);
+    std::uint8_t (*m)[kDitherSize] = reinterpret_cast<std::uint8_t (*)[kDitherSize]>(matrix);
     m[0][0] = 0;
-    for (int a = 1; a <= 8; a *= 2) {
-        for (int i = 0; i < a; ++i) {
-            for (int j = 0; j < a; ++j) {
+    for (std::uint32_t a = 1; a < kDitherSize; a *= 2) {
+        for (std::uint32_t i = 0; i < a; ++i) {
+            for (std::uint32_t j = 0; j < a; ++j) {
                 m[i][j] = static_cast<std::uint8_t>(m[i][j] * 4);
                 m[i][j + a] = static_cast<std::uint8_t>(m[i][j] + 3);
                 m[i + a][j] = static_cast<std::uint8_t>(m[i][j] + 2);
@@ -137,7 +134,7 @@ void BuildDitherMatrix(std::uint8_t* matrix) {
     // Thresholds of 0..3 and 252..255 move to the middle, so that no threshold
     // is below 4 or above 251: the top of a tone curve, a little below full
     // scale, still reaches the top level, and the darkest values stay black.
-    for (int k = 0; k < 256; ++k) {
+    for (std::uint32_t k = 0; k < kDitherBytes; ++k) {
         if (matrix[k] < 4 || matrix[k] > 251) matrix[k] ^= 128;
     }
 }
@@ -162,7 +159,7 @@ bool ReduceRow(std::uint32_t colorMode, const std::uint32_t* acc, std::uint32_t 
             break;
         case kModeHighColor:
             for (std::uint32_t x = 0; x < width; ++x, px += 3, out += 3) {
-                const std::uint32_t t = thresholds[x & 15];
+                const std::uint32_t t = thresholds[x & kDitherMask];
                 out[0] = High5(curve[px[0] >> 16], t);
                 out[1] = High6(curve[px[1] >> 16], t);
                 out[2] = High5(curve[px[2] >> 16], t);
@@ -170,30 +167,30 @@ bool ReduceRow(std::uint32_t colorMode, const std::uint32_t* acc, std::uint32_t 
             break;
         case kModeGray256:
             for (std::uint32_t x = 0; x < width; ++x, px += 3) {
-                out[x] = Gray256Level(curve[Luma(px)], thresholds[x & 15]);
+                out[x] = Gray256Level(curve[Luma(px)], thresholds[x & kDitherMask]);
             }
             break;
         case kModeColor256:
             for (std::uint32_t x = 0; x < width; ++x, px += 3) {
                 out[x] = Color256Index(curve[px[0] >> 16], curve[px[1] >> 16],
-                                       curve[px[2] >> 16], thresholds[x & 15]);
+                                       curve[px[2] >> 16], thresholds[x & kDitherMask]);
             }
             break;
         case kModeGray16:
             for (std::uint32_t x = 0; x < width; ++x, px += 3) {
-                PutNibble(out, x, Gray16Level(curve[Luma(px)], thresholds[x & 15]));
+                PutNibble(out, x, Gray16Level(curve[Luma(px)], thresholds[x & kDitherMask]));
             }
             break;
         case kModeSystem16:
             for (std::uint32_t x = 0; x < width; ++x, px += 3) {
                 PutNibble(out, x, System16Index(curve[px[0] >> 16], curve[px[1] >> 16],
-                                                curve[px[2] >> 16], thresholds[x & 15]));
+                                                curve[px[2] >> 16], thresholds[x & kDitherMask]));
             }
             break;
         case kModeMono: {
             std::uint32_t byte = 0;
             for (std::uint32_t x = 0; x < width; ++x, px += 3) {
-                byte = (byte << 1) | MonoBit(curve[Luma(px)], thresholds[x & 15]);
+                byte = (byte << 1) | MonoBit(curve[Luma(px)], thresholds[x & kDitherMask]);
                 if ((x & 7) == 7) {
                     out[x >> 3] = static_cast<std::uint8_t>(byte);
                     byte = 0;

@@ -2,7 +2,15 @@
 
 #include <cstdint>
 
-// Fills the 16 x 16 ordered-dither thresholds (4 ... 251), row-major.
+// The ordered-dither matrix: kDitherSize x kDitherSize thresholds, row-major.
+// Output row y takes its thresholds from row y mod kDitherSize, pixel x from
+// column x mod kDitherSize; the size is a power of two, so that is a mask.
+inline constexpr std::uint32_t kDitherSize = 16;
+inline constexpr std::uint32_t kDitherMask = kDitherSize - 1;
+inline constexpr std::uint32_t kDitherBytes = kDitherSize * kDitherSize;
+static_assert((kDitherSize & kDitherMask) == 0, "a power of two");
+
+// Fills the kDitherBytes thresholds (4 ... 251).
 void BuildDitherMatrix(std::uint8_t* matrix);
 
 // Reduces one output row to the pixels of `colorMode` in `outRow`: `acc`

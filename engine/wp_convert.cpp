@@ -8,6 +8,9 @@
 
 namespace {
 
+constexpr std::uint16_t kSampleMax = 65535;
+static_assert(CGammaCW::kSize == kSampleMax + 1, "one entry per sample value");
+
 // Runs `make` and turns the exceptions an allocation may raise into a status.
 template <typename Make>
 std::uint32_t Allocate(Make make) {
@@ -137,7 +140,7 @@ std::uint32_t WPConvert::ReadHeaders() {
     std::memcpy(fileHeader, reader->fileHeader, sizeof fileHeader);
     std::memcpy(infoHeader, reader->infoHeader, sizeof infoHeader);
     std::memcpy(comment, reader->comment, sizeof comment);
-    inStride = StoredRowStride(static_cast<std::uint32_t>(InputWidth()));
+    inStride = rq6::StoredRowStride(static_cast<std::uint32_t>(InputWidth()));
     outStride = OutputStride(colorMode, width);
     return status;
 }
@@ -174,7 +177,7 @@ std::uint32_t WPConvert::AllocWork() {
     // otherwise leave `acc` on a 2-byte boundary.
     const std::uint32_t srcWidth = resampler.srcWidth;
     const std::uint32_t srcHeight = resampler.srcHeight;
-    const std::uint32_t ditherBytes = 256;
+    const std::uint32_t ditherBytes = kDitherBytes;
     const std::uint32_t hBytes = (2 * (srcWidth + width) + 3) & ~3u;
     const std::uint32_t vBytes = (2 * (srcHeight + height) + 3) & ~3u;
     const std::uint32_t accBytes = 4 * 3 * width;
@@ -184,7 +187,8 @@ std::uint32_t WPConvert::AllocWork() {
     const std::uint32_t total = ditherBytes + hBytes + vBytes + accBytes + outStride + columnBytes;
 
     if (const auto s = Allocate([&] { work.reset(new std::uint8_t[total]); })) return Fail(s);
-    if (!tone->Build(exponent, 0, 65535, 0, 65536)) return Fail(kStatusOutOfMemory);
+    // Every 16-bit sample (the top half of a sum) maps to a 16-bit sample.
+    if (!tone->Build(exponent, 0, kSampleMax, 0, CGammaCW::kSize)) return Fail(kStatusOutOfMemory);
 
     // Every view starts at a multiple of four, so the 16- and 32-bit views are
     // properly aligned.
@@ -248,7 +252,7 @@ std::uint32_t WPConvert::ResampleRow() {
 }
 
 std::uint32_t WPConvert::WriteRow() {
-    const std::uint8_t* thresholds = dither + 16 * (linesDone & 15);
+    const std::uint8_t* thresholds = dither + kDitherSize * (linesDone & kDitherMask);
     if (!ReduceRow(colorMode, resampler.acc, width, tone->table, thresholds, outRow)) {
         return Fail(kStatusUnexpected);
     }

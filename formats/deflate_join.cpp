@@ -9,6 +9,8 @@ namespace deflate_join {
 
 namespace {
 
+std::uint32_t Le16(const std::uint8_t* p) { return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8; }
+
 // Bits a peek at the stream holds at least.
 constexpr int kPeekBits = 57;
 
@@ -198,9 +200,11 @@ bool FindLastBlock(const std::uint8_t* data, std::size_t size, std::uint64_t* fi
         if (type == 0) {
             in.AlignToByte();
             if (in.Position() / 8 + 4 > size) return false;
+            // A stored block: its length and the length's complement, 16 bits
+            // each, little-endian.
             const std::uint8_t* p = in.BytePointer();
-            const unsigned length = p[0] | p[1] << 8;
-            if ((length ^ (p[2] | p[3] << 8)) != 0xFFFF) return false;
+            const std::uint32_t length = Le16(p);
+            if ((length ^ Le16(p + 2)) != 0xFFFF) return false;
             in.SkipBytes(4 + std::uint64_t{length});
             if (!in.Within()) return false;
             continue;

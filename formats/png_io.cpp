@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <vector>
 
@@ -176,6 +177,18 @@ std::uint64_t BigEndian32(const std::uint8_t* p) {
 // image data must be able to hold the picture the header describes, or a
 // small file could claim hundreds of megabytes. Leaves the file where it was.
 bool CheckChunks(std::FILE* file, std::string* problem) {
+    // A chunk is its data's length and its type (4 bytes each), the data and
+    // a 4-byte checksum. The header chunk's 13 bytes of data are the width and
+    // the height (4 bytes each), the bit depth, the colour type and three
+    // bytes this check does not need.
+    constexpr std::size_t kChunkHead = 8;
+    constexpr std::uint64_t kChunkFrame = kChunkHead + 4;
+    constexpr std::size_t kHeaderData = 13;
+    constexpr std::size_t kWidthAt = kChunkHead, kHeightAt = kChunkHead + 4;
+    constexpr std::size_t kBitDepthAt = kChunkHead + 8, kColorTypeAt = kChunkHead + 9;
+    // Samples a pixel has in each colour type: grey, -, RGB, palette index,
+    // grey and alpha, -, RGBA; 0 for the types that do not exist.
+    static const std::uint64_t kChannels[] = {1, 0, 3, 1, 2, 0, 4};
     const long start = std::ftell(file);
     if (start < 0 || std::fseek(file, 0, SEEK_END) != 0) return true;  // not seekable: trust libpng
     const std::uint64_t end = static_cast<std::uint64_t>(std::ftell(file));
@@ -184,14 +197,14 @@ bool CheckChunks(std::FILE* file, std::string* problem) {
     std::uint64_t imageDataBytes = 0;
     bool ok = true;
     while (ok) {
-        std::uint8_t header[8 + 13];
+        std::uint8_t header[kChunkHead + kHeaderData];
         if (std::fseek(file, static_cast<long>(at), SEEK_SET) != 0 ||
-            std::fread(header, 1, 8, file) != 8) {
+            std::fread(header, 1, kChunkHead, file) != kChunkHead) {
             break;  // libpng reports the missing end
         }
         const std::uint64_t length = BigEndian32(header);
         const std::string type(reinterpret_cast<const char*>(header + 4), 4);
-        if (at + 12 + length > end) {
+        if (at + kChunkFrame + length > end) {
             *problem = msg::Format(msg::Tr("the file ends inside a chunk (%s bytes claimed)"),
                                    std::to_string(length).c_str());
             ok = false;
@@ -201,13 +214,13 @@ bool CheckChunks(std::FILE* file, std::string* problem) {
             *problem = msg::Format(msg::Tr("a chunk of %s bytes is too large"),
                                    std::to_string(length).c_str());
             ok = false;
-        } else if (type == "IHDR" && length == 13 && std::fread(header + 8, 1, 13, file) == 13) {
-            static const int kChannels[7] = {1, 0, 3, 1, 2, 0, 4};
-            const int colorType = header[17];
-            const std::uint64_t bits =
-                std::uint64_t{header[16]} * (colorType < 7 ? kChannels[colorType] : 0);
-            const std::uint64_t width = BigEndian32(header + 8);
-            const std::uint64_t height = BigEndian32(header + 12);
+        } else if (type == "IHDR" && length == kHeaderData &&
+                   std::fread(header + kChunkHead, 1, kHeaderData, file) == kHeaderData) {
+            const std::size_t colorType = header[kColorTypeAt];
+            const std::uint64_t bits = std::uint64_t{header[kBitDepthAt]} *
+                                       (colorType < std::size(kChannels) ? kChannels[colorType] : 0);
+            const std::uint64_t width = BigEndian32(header + kWidthAt);
+            const std::uint64_t height = BigEndian32(header + kHeightAt);
             // Larger sides are refused by libpng itself, under the user limits.
             if (width <= limits::kMaxSide && height <= limits::kMaxSide) {
                 pictureBytes = width * height * bits / 8;
@@ -215,7 +228,7 @@ bool CheckChunks(std::FILE* file, std::string* problem) {
         } else if (type == "IEND") {
             break;
         }
-        at += 12 + length;
+        at += kChunkFrame + length;
     }
     if (ok && imageDataBytes * kMaxDeflateRatio + kMaxDeflateRatio < pictureBytes) {
         *problem = msg::Tr("the image data is far too short for the picture's size");
@@ -275,7 +288,7 @@ png_write::Layout Layout16(const full::Picture& picture) {
     layout.width = picture.width;
     layout.height = picture.height;
     layout.bitDepth = 16;
-    layout.colorType = 2;
+    layout.colorType = png_write::kColorTypeRgb;
     layout.comment = picture.comment;
     return layout;
 }

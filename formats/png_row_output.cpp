@@ -52,7 +52,7 @@ std::uint32_t PngRowOutput::Start(std::uint32_t width, std::uint32_t height,
     layout_.bitDepth = BitDepth(colorMode);
     std::uint32_t paletteBytes = 0;
     const std::uint8_t* palette = palettes::ForMode(colorMode, &paletteBytes);
-    layout_.colorType = palette ? 3 : 2;
+    layout_.colorType = palette ? png_write::kColorTypePalette : png_write::kColorTypeRgb;
     for (std::uint32_t i = 0; palette && i < paletteBytes; i += 4) {
         layout_.palette.push_back({palette[i + 2], palette[i + 1], palette[i]});  // blue first there
     }
@@ -80,7 +80,7 @@ std::uint32_t PngRowOutput::WriteRow(const std::uint8_t* row) {
         for (std::size_t i = 0; i + 5 < n; i += 6) {
             for (std::size_t j = 0; j < 6; ++j) out[i + j] = row[i + 5 - j];
         }
-    } else if (layout_.colorType == 2) {
+    } else if (layout_.colorType == png_write::kColorTypeRgb) {
         for (std::size_t i = 0; i + 2 < n; i += 3) {
             out[i] = row[i + 2];
             out[i + 1] = row[i + 1];

@@ -22,6 +22,9 @@ namespace png_write {
 
 namespace {
 
+// Samples a pixel has in the layout's colour type.
+std::size_t Channels(const Layout& layout) { return layout.colorType == kColorTypeRgb ? 3 : 1; }
+
 // Compression levels. Photographs leave large differences after filtering
 // and few long repeats: libdeflate's fastest level deflates them as small as
 // its slower ones (the benchmark photograph: 29.6 MB at level 1, 30.0 MB at
@@ -111,7 +114,7 @@ bool WriteHeaderChunks(ChunkFile& out, const Layout& layout) {
     ihdr[9] = static_cast<std::uint8_t>(layout.colorType);
     ihdr[10] = ihdr[11] = ihdr[12] = 0;  // deflate, adaptive filtering, not interlaced
     if (!out.Raw(kSignature, 8) || !out.Chunk("IHDR", ihdr, sizeof ihdr)) return false;
-    if (layout.colorType == 3) {
+    if (layout.colorType == kColorTypePalette) {
         std::vector<std::uint8_t> plte;
         for (const auto& c : layout.palette) plte.insert(plte.end(), c.begin(), c.end());
         if (!out.Chunk("PLTE", plte.data(), plte.size())) return false;
@@ -237,8 +240,8 @@ public:
     BandEncoder(const Layout& layout, const RowSource* rows)
         : layout_(layout), rows_(rows), rowBytes_(RowBytes(layout)) {
         filter_.n = rowBytes_;
-        filter_.bpp = std::max<std::size_t>(1, static_cast<std::size_t>(layout.bitDepth) *
-                                                   (layout.colorType == 2 ? 3 : 1) / 8);
+        filter_.bpp =
+            std::max<std::size_t>(1, static_cast<std::size_t>(layout.bitDepth) * Channels(layout) / 8);
     }
 
     // Filters and deflates one band into `buffer` (BufferBytes of the
@@ -279,7 +282,7 @@ public:
     }
 
 private:
-    bool Adaptive() const { return layout_.colorType == 2 && layout_.bitDepth >= 8; }
+    bool Adaptive() const { return layout_.colorType == kColorTypeRgb && layout_.bitDepth >= 8; }
 
     // Deflates the filtered band; its sum of filtered magnitudes chooses the level.
     std::uint32_t Compress(Band& band, bool last, Buffer buffer, std::uint64_t magnitude) {
@@ -539,8 +542,8 @@ full::Result Failed(std::uint32_t status, int systemError) {
 }  // namespace
 
 std::size_t RowBytes(const Layout& layout) {
-    const int channels = layout.colorType == 2 ? 3 : 1;
-    return (std::size_t{layout.width} * channels * static_cast<std::size_t>(layout.bitDepth) + 7) / 8;
+    return (std::size_t{layout.width} * Channels(layout) * static_cast<std::size_t>(layout.bitDepth) +
+            7) / 8;
 }
 
 full::Result Write(platform::FileHandle file, const Layout& layout, const RowSource& rows,

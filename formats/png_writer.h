@@ -23,12 +23,17 @@
 
 namespace png_write {
 
+// The two PNG colour types written: red, green and blue samples, or palette
+// indices.
+inline constexpr int kColorTypeRgb = 2;
+inline constexpr int kColorTypePalette = 3;
+
 struct Layout {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    int bitDepth = 8;   // 1, 2, 4, 8 or 16
-    int colorType = 2;  // 2 (RGB) or 3 (palette)
-    std::vector<std::array<std::uint8_t, 3>> palette;  // colour type 3
+    int bitDepth = 8;  // 1, 2, 4, 8 or 16
+    int colorType = kColorTypeRgb;
+    std::vector<std::array<std::uint8_t, 3>> palette;  // kColorTypePalette
     // UTF-8: a "Comment" tEXt chunk when ASCII, iTXt otherwise; none if empty.
     std::string comment;
 };

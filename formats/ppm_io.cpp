@@ -58,7 +58,7 @@ full::Result ReadPnm(std::FILE* f, full::Picture* picture) {
     if (std::fread(magic, 1, 2, f) != 2 || !HasSignature(magic, 2)) {
         return full::Failure(kStatusFormatError, msg::Tr("not a binary PPM or PGM file"));
     }
-    const int channels = magic[1] == '6' ? 3 : 1;
+    const std::size_t channels = magic[1] == '6' ? 3 : 1;
     std::uint64_t width = 0, height = 0, maxval = 0;
     if (!ReadNumber(f, &width) || !ReadNumber(f, &height) || !ReadNumber(f, &maxval)) {
         return full::Failure(kStatusFormatError, msg::Tr("damaged header"));

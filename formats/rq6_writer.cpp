@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <functional>
-#include <limits>
+#include <iterator>
 #include <queue>
 #include <stdexcept>
 #include <utility>
@@ -95,16 +95,21 @@ void BitWriter::AppendUnfinished(const BitWriter& other) {
 
 namespace {
 
-constexpr int kLeafCount = 256;
+// A node number as an index of the tables that hold one entry per leaf (a
+// number below kLeafCount) or per internal node (one from kFirstInternalNode).
+// Callers have told the two kinds apart, and Child and the root test have
+// refused negative numbers, so neither index is ever negative.
+std::size_t LeafIndex(int leaf) { return static_cast<std::size_t>(leaf); }
+std::size_t InternalIndex(int node) { return static_cast<std::size_t>(node - kFirstInternalNode); }
 
 // Validates a child reference of a caller-supplied tree.
 int Child(const CodeTree& tree, const std::vector<int>& children, int node) {
-    const int index = node - kLeafCount;
+    const int index = node - kFirstInternalNode;
     if (index < 0 || index >= static_cast<int>(children.size())) {
         throw std::invalid_argument("code tree node out of range");
     }
-    const int child = children[static_cast<std::size_t>(index)];
-    if (child < 0 || child >= kLeafCount + tree.InternalNodeCount()) {
+    const int child = children[InternalIndex(node)];
+    if (child < 0 || child >= kFirstInternalNode + tree.InternalNodeCount()) {
         throw std::invalid_argument("code tree child out of range");
     }
     return child;
@@ -117,7 +122,7 @@ void SerializeNode(const CodeTree& tree, int node, int depth, BitWriter& out) {
     if (depth > kMaxDepth) throw std::invalid_argument("code tree too deep or cyclic");
     if (node < kLeafCount) {
         out.PutBit(0);
-        out.Put(static_cast<std::uint64_t>(node), 8);
+        out.Put(static_cast<std::uint64_t>(node), kLeafValueBits);
         return;
     }
     out.PutBit(1);
@@ -125,93 +130,16 @@ void SerializeNode(const CodeTree& tree, int node, int depth, BitWriter& out) {
     SerializeNode(tree, Child(tree, tree.second, node), depth + 1, out);
 }
 
-// Codes per byte value. Codes of up to 64 bits are kept as a number; longer
-// ones (only hand-made degenerate trees have them) as their bit sequence.
-struct CodeTable {
-    std::array<int, 256> length{};  // -1: no leaf for this value
-    std::array<std::uint64_t, 256> bits{};
-    std::array<std::vector<std::uint8_t>, 256> path;
-    // The same codes for BitWriter::PutCodes, when every code is at most 32
-    // bits (optimal codes for any real picture are far shorter).
-    bool short32 = false;
-    std::array<std::uint32_t, 256> code32{};
-    std::array<std::uint8_t, 256> length8{};
-
-    void Put(std::uint8_t value, BitWriter& out) const {
-        const int n = length[value];
-        if (n <= 64) {
-            out.Put(bits[value], n);
-        } else {
-            for (const std::uint8_t bit : path[value]) out.PutBit(bit);
-        }
-    }
-
-    void PutAll(const std::uint8_t* data, std::size_t count, BitWriter& out) const {
-        if (short32) {
-            out.PutCodes(data, count, code32, length8);
-        } else {
-            for (std::size_t i = 0; i < count; ++i) Put(data[i], out);
-        }
-    }
-};
-
-void CollectCodes(const CodeTree& tree, int node, std::vector<std::uint8_t>& path,
-                  CodeTable& table) {
-    if (static_cast<int>(path.size()) > kMaxDepth) {
-        throw std::invalid_argument("code tree too deep or cyclic");
-    }
-    if (node < kLeafCount) {
-        const int n = static_cast<int>(path.size());
-        // A value with several leaves gets its shortest code.
-        if (table.length[node] >= 0 && table.length[node] <= n) return;
-        table.length[node] = n;
-        table.path[node] = path;
-        std::uint64_t bits = 0;
-        for (const std::uint8_t bit : path) bits = bits << 1 | bit;
-        table.bits[node] = bits;
-        return;
-    }
-    path.push_back(0);
-    CollectCodes(tree, Child(tree, tree.first, node), path, table);
-    path.back() = 1;
-    CollectCodes(tree, Child(tree, tree.second, node), path, table);
-    path.pop_back();
-}
-
-CodeTable MakeCodes(const CodeTree& tree) {
-    CodeTable table;
-    table.length.fill(-1);
-    std::vector<std::uint8_t> path;
-    if (tree.root < 0 || tree.root >= kLeafCount + tree.InternalNodeCount()) {
-        throw std::invalid_argument("code tree root out of range");
-    }
-    CollectCodes(tree, tree.root, path, table);
-    table.short32 = true;
-    for (int v = 0; v < 256; ++v) {
-        // Values without a leaf get an empty code; the callers refuse
-        // payloads that hold them before coding anything.
-        const int n = std::max(table.length[v], 0);
-        if (n > 32) table.short32 = false;
-        table.length8[v] = static_cast<std::uint8_t>(std::min(n, 32));
-        table.code32[v] = static_cast<std::uint32_t>(table.bits[v]);
-    }
-    return table;
-}
-
-void RequireCodes(const CodeTable& codes, const std::array<std::uint64_t, 256>& histogram) {
-    for (int v = 0; v < 256; ++v) {
-        if (histogram[v] != 0 && codes.length[v] < 0) {
-            throw std::invalid_argument("payload byte has no leaf in the code tree");
-        }
-    }
-}
+// The longest code kept as a number, and the longest BitWriter::PutCodes takes.
+constexpr int kMaxNumberBits = 64;
+constexpr int kMaxPutCodesBits = 32;
 
 void CountBytes(const std::uint8_t* data, std::size_t size,
-                std::array<std::uint64_t, 256>& histogram) {
+                std::array<std::uint64_t, kLeafCount>& histogram) {
     // Four tables in turn: row differences are full of equal bytes (0x00 and
     // 0xFF above small differences), and with one table each increment would
     // wait for the one before.
-    std::uint64_t part[4][256] = {};
+    std::uint64_t part[4][kLeafCount] = {};
     std::size_t i = 0;
     for (; i + 4 <= size; i += 4) {
         ++part[0][data[i]];
@@ -220,81 +148,50 @@ void CountBytes(const std::uint8_t* data, std::size_t size,
         ++part[3][data[i + 3]];
     }
     for (; i < size; ++i) ++part[0][data[i]];
-    for (int v = 0; v < 256; ++v) histogram[v] += part[0][v] + part[1][v] + part[2][v] + part[3][v];
+    for (std::size_t v = 0; v < histogram.size(); ++v) {
+        histogram[v] += part[0][v] + part[1][v] + part[2][v] + part[3][v];
+    }
 }
 
 // Bits the counted bytes take in these codes.
-std::uint64_t CodedBits(const std::array<std::uint64_t, 256>& histogram, const CodeTable& codes) {
+std::uint64_t CodedBits(const std::array<std::uint64_t, kLeafCount>& histogram,
+                        const CodeTable& codes) {
     std::uint64_t total = 0;
-    for (int v = 0; v < 256; ++v) {
-        if (histogram[v] != 0) total += histogram[v] * static_cast<std::uint64_t>(codes.length[v]);
+    for (std::size_t v = 0; v < histogram.size(); ++v) {
+        const int length = codes.Length(static_cast<std::uint8_t>(v));
+        if (histogram[v] != 0) total += histogram[v] * static_cast<std::uint64_t>(length);
     }
     return total;
 }
 
-void PutLe16(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
+// The headers are written in place at their offsets, little-endian.
+void PutFields(std::uint8_t* fh, std::uint8_t* ih, const PayloadFields& f, std::uint32_t width,
+               std::uint32_t height, std::uint32_t regionSize) {
+    const std::uint32_t imageSize = StoredRowStride(width) * height;  // wraps like a 32-bit field
+    bmp::Put16(fh, bmp::kBfType, f.bfType);
+    bmp::Put32(fh, bmp::kBfSize, f.bfSize.value_or(bmp::kHeadersSize + regionSize + imageSize));
+    bmp::Put16(fh, bmp::kBfReserved1, f.bfReserved1);
+    bmp::Put16(fh, bmp::kBfReserved2, f.bfReserved2);
+    bmp::Put32(fh, bmp::kBfOffBits, f.bfOffBits.value_or(bmp::kHeadersSize + regionSize));
+    bmp::Put32(ih, bmp::kBiSize, f.biSize);
+    bmp::Put32(ih, bmp::kBiWidth,
+               static_cast<std::uint32_t>(f.biWidth.value_or(static_cast<std::int32_t>(width))));
+    bmp::Put32(ih, bmp::kBiHeight,
+               static_cast<std::uint32_t>(f.biHeight.value_or(static_cast<std::int32_t>(height))));
+    bmp::Put16(ih, bmp::kBiPlanes, f.biPlanes);
+    bmp::Put16(ih, bmp::kBiBitCount, f.biBitCount);
+    bmp::Put32(ih, bmp::kBiCompression, f.biCompression);
+    bmp::Put32(ih, bmp::kBiSizeImage, f.biSizeImage.value_or(imageSize));
+    bmp::Put32(ih, bmp::kBiXPelsPerMeter, static_cast<std::uint32_t>(f.biXPelsPerMeter));
+    bmp::Put32(ih, bmp::kBiYPelsPerMeter, static_cast<std::uint32_t>(f.biYPelsPerMeter));
+    bmp::Put32(ih, bmp::kBiClrUsed, f.biClrUsed);
+    bmp::Put32(ih, bmp::kBiClrImportant, f.biClrImportant);
 }
 
-void PutLe32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    PutLe16(out, v & 0xFFFFu);
-    PutLe16(out, v >> 16);
-}
-
-// The headers and the comment region: everything before the first row.
-std::vector<std::uint8_t> BuildPreamble(std::uint32_t width, std::uint32_t height,
-                                        const std::string& comment, const PayloadFields& f) {
-    const std::string region = f.rawComment ? *f.rawComment : comment + '\0';
-    const auto regionSize = static_cast<std::uint32_t>(region.size());
-    const std::uint32_t imageSize = RowStride(width) * height;  // wraps like a 32-bit field
-
-    std::vector<std::uint8_t> out;
-    out.reserve(kHeadersSize + region.size());
-    PutLe16(out, f.bfType);
-    PutLe32(out, f.bfSize.value_or(kHeadersSize + regionSize + imageSize));
-    PutLe16(out, f.bfReserved1);
-    PutLe16(out, f.bfReserved2);
-    PutLe32(out, f.bfOffBits.value_or(kHeadersSize + regionSize));
-    PutLe32(out, f.biSize);
-    PutLe32(out, static_cast<std::uint32_t>(f.biWidth.value_or(static_cast<std::int32_t>(width))));
-    PutLe32(out,
-            static_cast<std::uint32_t>(f.biHeight.value_or(static_cast<std::int32_t>(height))));
-    PutLe16(out, f.biPlanes);
-    PutLe16(out, f.biBitCount);
-    PutLe32(out, f.biCompression);
-    PutLe32(out, f.biSizeImage.value_or(imageSize));
-    PutLe32(out, static_cast<std::uint32_t>(f.biXPelsPerMeter));
-    PutLe32(out, static_cast<std::uint32_t>(f.biYPelsPerMeter));
-    PutLe32(out, f.biClrUsed);
-    PutLe32(out, f.biClrImportant);
-    out.insert(out.end(), region.begin(), region.end());
-    return out;
-}
-
-// Stores one row as differences modulo 65536: from the same sample of the
-// previous stored row, or, for the first row, from the pixel to the left
-// (its first pixel as it is). `out` receives RowStride(width) bytes.
-void DeltaCodeRow(const std::uint16_t* current, const std::uint16_t* previous, std::uint32_t width,
-                  std::uint8_t* out) {
-    const std::size_t samples = std::size_t{3} * width;
-    for (std::size_t i = 0; i < samples; ++i) {
-        std::uint16_t reference = 0;
-        if (previous != nullptr) {
-            reference = previous[i];
-        } else if (i >= 3) {
-            reference = current[i - 3];
-        }
-        const auto d = static_cast<std::uint16_t>(current[i] - reference);
-        out[2 * i] = static_cast<std::uint8_t>(d);
-        out[2 * i + 1] = static_cast<std::uint8_t>(d >> 8);
-    }
-    std::fill(out + 2 * samples, out + RowStride(width), std::uint8_t{0});
-}
-
-std::vector<std::uint8_t> FileStart(std::uint32_t extra) {
-    std::vector<std::uint8_t> out = {'R', 'Q', '6', '1'};
-    PutLe32(out, extra);
+// The magic and the uninterpreted value after it, which this writer leaves 0.
+std::vector<std::uint8_t> FileStart() {
+    std::vector<std::uint8_t> out(kStreamOffset, 0);
+    std::copy(std::begin(kMagicBytes), std::end(kMagicBytes), out.begin());
     return out;
 }
 
@@ -314,12 +211,70 @@ bool WriteAll(platform::FileHandle file, const std::uint8_t* data, std::size_t s
 
 }  // namespace
 
-CodeTree BuildOptimalTree(const std::array<std::uint64_t, 256>& histogram) {
+CodeTable::CodeTable(const CodeTree& tree) {
+    length_.fill(-1);
+    std::vector<std::uint8_t> path;
+    if (tree.root < 0 || tree.root >= kFirstInternalNode + tree.InternalNodeCount()) {
+        throw std::invalid_argument("code tree root out of range");
+    }
+    Collect(tree, tree.root, path);
+    short32_ = true;
+    for (std::size_t v = 0; v < length_.size(); ++v) {
+        // Values without a leaf get an empty code; the callers refuse
+        // payloads that hold them before coding anything.
+        const int n = std::max(length_[v], 0);
+        if (n > kMaxPutCodesBits) short32_ = false;
+        length8_[v] = static_cast<std::uint8_t>(std::min(n, kMaxPutCodesBits));
+        code32_[v] = static_cast<std::uint32_t>(bits_[v]);
+    }
+}
+
+void CodeTable::Collect(const CodeTree& tree, int node, std::vector<std::uint8_t>& path) {
+    if (static_cast<int>(path.size()) > kMaxDepth) {
+        throw std::invalid_argument("code tree too deep or cyclic");
+    }
+    if (node < kLeafCount) {
+        const std::size_t leaf = LeafIndex(node);
+        const int n = static_cast<int>(path.size());
+        // A value with several leaves gets its shortest code.
+        if (length_[leaf] >= 0 && length_[leaf] <= n) return;
+        length_[leaf] = n;
+        path_[leaf] = path;
+        std::uint64_t bits = 0;
+        for (const std::uint8_t bit : path) bits = bits << 1 | bit;
+        bits_[leaf] = bits;
+        return;
+    }
+    path.push_back(0);
+    Collect(tree, Child(tree, tree.first, node), path);
+    path.back() = 1;
+    Collect(tree, Child(tree, tree.second, node), path);
+    path.pop_back();
+}
+
+void CodeTable::Put(std::uint8_t value, BitWriter& out) const {
+    const int n = length_[value];
+    if (n <= kMaxNumberBits) {
+        out.Put(bits_[value], n);
+    } else {
+        for (const std::uint8_t bit : path_[value]) out.PutBit(bit);
+    }
+}
+
+void CodeTable::PutAll(const std::uint8_t* data, std::size_t count, BitWriter& out) const {
+    if (short32_) {
+        out.PutCodes(data, count, code32_, length8_);
+    } else {
+        for (std::size_t i = 0; i < count; ++i) Put(data[i], out);
+    }
+}
+
+CodeTree BuildOptimalTree(const std::array<std::uint64_t, kLeafCount>& histogram) {
     // (weight, order): the order makes ties, and so the tree, deterministic.
     using Entry = std::pair<std::uint64_t, int>;
     std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> queue;
-    for (int v = 0; v < 256; ++v) {
-        if (histogram[v] != 0) queue.emplace(histogram[v], v);
+    for (int v = 0; v < kLeafCount; ++v) {
+        if (histogram[LeafIndex(v)] != 0) queue.emplace(histogram[LeafIndex(v)], v);
     }
     CodeTree tree;
     if (queue.size() <= 1) {
@@ -337,94 +292,51 @@ CodeTree BuildOptimalTree(const std::array<std::uint64_t, 256>& histogram) {
         queue.pop();
         tempFirst.push_back(a.second);
         tempSecond.push_back(b.second);
-        const int node = kLeafCount + static_cast<int>(tempFirst.size()) - 1;
+        const int node = kFirstInternalNode + static_cast<int>(tempFirst.size()) - 1;
         queue.emplace(a.first + b.first, node);
     }
     const std::function<int(int)> renumber = [&](int temp) -> int {
         if (temp < kLeafCount) return temp;
-        const int node = kLeafCount + tree.InternalNodeCount();
+        const int node = kFirstInternalNode + tree.InternalNodeCount();
         tree.first.push_back(0);
         tree.second.push_back(0);
-        const int f = renumber(tempFirst[static_cast<std::size_t>(temp - kLeafCount)]);
-        const int s = renumber(tempSecond[static_cast<std::size_t>(temp - kLeafCount)]);
-        tree.first[static_cast<std::size_t>(node - kLeafCount)] = f;
-        tree.second[static_cast<std::size_t>(node - kLeafCount)] = s;
+        const int f = renumber(tempFirst[InternalIndex(temp)]);
+        const int s = renumber(tempSecond[InternalIndex(temp)]);
+        tree.first[InternalIndex(node)] = f;
+        tree.second[InternalIndex(node)] = s;
         return node;
     };
     tree.root = renumber(queue.top().second);
     return tree;
 }
 
-CodeTree ChainTree(int internalNodes) {
-    if (internalNodes < 1) throw std::invalid_argument("a chain needs an internal node");
-    CodeTree tree;
-    tree.root = kLeafCount;
-    for (int i = 0; i < internalNodes; ++i) {
-        tree.first.push_back(i % 256);
-        tree.second.push_back(i + 1 < internalNodes ? kLeafCount + i + 1 : internalNodes % 256);
-    }
-    return tree;
-}
-
 void SerializeTree(const CodeTree& tree, BitWriter& out) { SerializeNode(tree, tree.root, 0, out); }
 
-std::uint64_t PayloadBitCount(const std::vector<std::uint8_t>& payload, const CodeTree& tree) {
-    std::array<std::uint64_t, 256> histogram{};
-    CountBytes(payload.data(), payload.size(), histogram);
-    const CodeTable codes = MakeCodes(tree);
-    RequireCodes(codes, histogram);
-    return CodedBits(histogram, codes);
+std::vector<std::uint8_t> PayloadPreamble(std::uint32_t width, std::uint32_t height,
+                                          const std::string& comment, const PayloadFields& f) {
+    const std::string region = f.rawComment ? *f.rawComment : comment + '\0';
+    std::vector<std::uint8_t> out(bmp::kHeadersSize + region.size());
+    PutFields(out.data(), out.data() + bmp::kFileHeaderSize, f, width, height,
+              static_cast<std::uint32_t>(region.size()));
+    std::copy(region.begin(), region.end(), out.begin() + bmp::kHeadersSize);
+    return out;
 }
 
-std::vector<std::uint8_t> BuildPayload(std::uint32_t width, std::uint32_t height,
-                                       const std::vector<std::uint16_t>& bgrRowsBottomFirst,
-                                       const std::string& comment, const PayloadFields& fields) {
-    const std::size_t rowSamples = std::size_t{3} * width;
-    if (bgrRowsBottomFirst.size() < rowSamples * height) {
-        throw std::invalid_argument("fewer samples than width x height pixels");
+void DeltaCodeRow(const std::uint16_t* current, const std::uint16_t* previous, std::uint32_t width,
+                  std::uint8_t* out) {
+    const std::size_t samples = std::size_t{kSamplesPerPixel} * width;
+    for (std::size_t i = 0; i < samples; ++i) {
+        std::uint16_t reference = 0;
+        if (previous != nullptr) {
+            reference = previous[i];
+        } else if (i >= kSamplesPerPixel) {
+            reference = current[i - kSamplesPerPixel];
+        }
+        const auto d = static_cast<std::uint16_t>(current[i] - reference);
+        out[kSampleBytes * i] = static_cast<std::uint8_t>(d);
+        out[kSampleBytes * i + 1] = static_cast<std::uint8_t>(d >> 8);
     }
-    std::vector<std::uint8_t> payload = BuildPreamble(width, height, comment, fields);
-    const std::size_t start = payload.size();
-    const std::size_t stride = RowStride(width);
-    payload.resize(start + stride * height);
-    for (std::uint32_t y = 0; y < height; ++y) {
-        const std::uint16_t* current = bgrRowsBottomFirst.data() + rowSamples * y;
-        DeltaCodeRow(current, y == 0 ? nullptr : current - rowSamples, width,
-                     payload.data() + start + stride * y);
-    }
-    return payload;
-}
-
-std::vector<std::uint8_t> EncodeRq6(const std::vector<std::uint8_t>& payload, std::uint32_t extra) {
-    std::array<std::uint64_t, 256> histogram{};
-    CountBytes(payload.data(), payload.size(), histogram);
-    return EncodeRq6WithTree(payload, BuildOptimalTree(histogram), extra);
-}
-
-std::vector<std::uint8_t> EncodeRq6WithTree(const std::vector<std::uint8_t>& payload,
-                                            const CodeTree& tree, std::uint32_t extra) {
-    const CodeTable codes = MakeCodes(tree);
-    std::array<std::uint64_t, 256> histogram{};
-    CountBytes(payload.data(), payload.size(), histogram);
-    RequireCodes(codes, histogram);
-
-    BitWriter bits;
-    SerializeTree(tree, bits);
-    codes.PutAll(payload.data(), payload.size(), bits);
-
-    std::vector<std::uint8_t> file = FileStart(extra);
-    const std::vector<std::uint8_t> stream = bits.Bytes();
-    file.insert(file.end(), stream.begin(), stream.end());
-    return file;
-}
-
-bool WriteBytes(const char* utf8Path, const std::vector<std::uint8_t>& bytes) {
-    const platform::FileHandle file = platform::CreateWrite(utf8Path);
-    if (file == platform::kInvalidFile) return false;
-    const bool ok = WriteAll(file, bytes.data(), bytes.size());
-    platform::Close(file);
-    if (!ok) platform::Remove(utf8Path);
-    return ok;
+    std::fill(out + kSampleBytes * samples, out + StoredRowStride(width), std::uint8_t{0});
 }
 
 namespace {
@@ -434,7 +346,7 @@ namespace {
 bool WriteCoded(std::uint32_t width, std::uint32_t height, const std::string& comment,
                 const RowSource& row, const PayloadFields& fields, const RunBoth& runBoth,
                 const std::function<platform::FileHandle()>& open) {
-    const std::vector<std::uint8_t> preamble = BuildPreamble(width, height, comment, fields);
+    const std::vector<std::uint8_t> preamble = PayloadPreamble(width, height, comment, fields);
     // Stored rows [0, split) are the first half, [split, height) the second.
     const std::uint32_t split = runBoth ? height / 2 : height;
 
@@ -443,10 +355,10 @@ bool WriteCoded(std::uint32_t width, std::uint32_t height, const std::string& co
     // starts above the bottom.
     const auto forEachCodedRow = [&](std::uint32_t from, std::uint32_t to, const auto& use) {
         if (from >= to) return;
-        const std::size_t rowSamples = std::size_t{3} * width;
+        const std::size_t rowSamples = std::size_t{kSamplesPerPixel} * width;
         std::vector<std::uint16_t> current(rowSamples);
         std::vector<std::uint16_t> previous(rowSamples);
-        std::vector<std::uint8_t> coded(RowStride(width));
+        std::vector<std::uint8_t> coded(StoredRowStride(width));
         if (from > 0) row(from - 1, previous.data());
         for (std::uint32_t y = from; y < to; ++y) {
             row(y, current.data());
@@ -464,26 +376,29 @@ bool WriteCoded(std::uint32_t width, std::uint32_t height, const std::string& co
         }
     };
 
-    std::array<std::uint64_t, 256> histogram{};
-    std::array<std::uint64_t, 256> upper{};
+    std::array<std::uint64_t, kLeafCount> histogram{};
+    std::array<std::uint64_t, kLeafCount> upper{};
     CountBytes(preamble.data(), preamble.size(), histogram);
-    const auto count = [&](std::uint32_t from, std::uint32_t to, std::array<std::uint64_t, 256>& h) {
+    const auto count = [&](std::uint32_t from, std::uint32_t to,
+                           std::array<std::uint64_t, kLeafCount>& h) {
         forEachCodedRow(from, to, [&](const std::vector<std::uint8_t>& bytes) {
             CountBytes(bytes.data(), bytes.size(), h);
         });
     };
     both([&] { count(0, split, histogram); }, [&] { count(split, height, upper); });
-    for (int v = 0; v < 256; ++v) histogram[v] += upper[v];
+    for (std::size_t v = 0; v < histogram.size(); ++v) histogram[v] += upper[v];
     const CodeTree tree = BuildOptimalTree(histogram);
-    const CodeTable codes = MakeCodes(tree);
+    const CodeTable codes(tree);
 
     BitWriter bits;
     BitWriter upperBits;
-    if (split < height) upperBits.Reserve(static_cast<std::size_t>(CodedBits(upper, codes) / 8 + 1));
+    if (split < height) {
+        upperBits.Reserve(static_cast<std::size_t>(CodedBits(upper, codes) / 8 + 1));
+    }
 
     const platform::FileHandle file = open();
     if (file == platform::kInvalidFile) return false;
-    const std::vector<std::uint8_t> start = FileStart(0);
+    const std::vector<std::uint8_t> start = FileStart();
     bool ok = WriteAll(file, start.data(), start.size());
 
     SerializeTree(tree, bits);

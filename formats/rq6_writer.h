@@ -1,8 +1,8 @@
 // Writer of RQ6 pictures: builds the payload (bitmap-like headers, comment and
 // delta-coded 48-bit rows), codes it with a static Huffman tree and writes the
-// container. Besides producing ordinary pictures it lets tests build damaged
-// ones: every header field can be overridden, the comment region can be raw
-// bytes, and payloads can be coded with hand-made trees.
+// container. Its pieces are public so that tests can build damaged pictures
+// with them: every header field can be overridden, the comment region can be
+// raw bytes, and a code table can be made for a hand-made tree.
 #pragma once
 
 #include <array>
@@ -13,16 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/bitmap_headers.h"
+#include "engine/rq6_layout.h"
 #include "platform/file_io.h"
 
 namespace rq6 {
-
-// Byte offset of the bit stream in a file: magic and the uninterpreted word.
-inline constexpr std::uint32_t kStreamOffset = 8;
-// Bitmap file header plus bitmap info header.
-inline constexpr std::uint32_t kHeadersSize = 54;
-// "IF" as a little-endian 16-bit field.
-inline constexpr std::uint16_t kPayloadType = 0x4649;
 
 // Most-significant-bit-first bit output into memory.
 class BitWriter {
@@ -102,41 +97,66 @@ struct CodeTree {
 
 // An optimal prefix code for the histogram. A histogram with at most one
 // non-zero count gives a single leaf (that value, or 0 when all are zero).
-CodeTree BuildOptimalTree(const std::array<std::uint64_t, 256>& histogram);
-
-// A degenerate tree with `internalNodes` internal nodes (at least 1): node k
-// has the leaf (k mod 256) as its first child and the next node as its second
-// child; the last node's second child is the leaf (internalNodes mod 256).
-// The deepest codes are `internalNodes` bits long; beyond 255 nodes leaf values
-// repeat and the tree is one a reader must refuse.
-CodeTree ChainTree(int internalNodes);
+CodeTree BuildOptimalTree(const std::array<std::uint64_t, kLeafCount>& histogram);
 
 // Writes the tree in pre-order (0 + 8-bit value for a leaf, 1 + both children
 // for an internal node). The tree must be numbered as described above.
 void SerializeTree(const CodeTree& tree, BitWriter& out);
 
-// Total bits the payload costs under the tree (tree bits excluded). Throws
-// std::invalid_argument when the tree has no leaf for a payload byte.
-std::uint64_t PayloadBitCount(const std::vector<std::uint8_t>& payload, const CodeTree& tree);
+// The code of every byte value under a tree: the path from the root to its
+// leaf, the shortest where a value has several leaves. Codes of up to 64 bits
+// are kept as a number; longer ones (only hand-made degenerate trees have
+// them) as their bit sequence.
+class CodeTable {
+public:
+    // Throws std::invalid_argument when the tree is malformed: a node out of
+    // range, or a cycle.
+    explicit CodeTable(const CodeTree& tree);
+
+    // Bits of the value's code; -1 when the tree has no leaf for it.
+    int Length(std::uint8_t value) const { return length_[value]; }
+
+    // Appends the codes of the `count` bytes of `data`, every one of which
+    // must have a leaf.
+    void PutAll(const std::uint8_t* data, std::size_t count, BitWriter& out) const;
+
+private:
+    void Collect(const CodeTree& tree, int node, std::vector<std::uint8_t>& path);
+    void Put(std::uint8_t value, BitWriter& out) const;
+
+    std::array<int, kLeafCount> length_{};
+    std::array<std::uint64_t, kLeafCount> bits_{};
+    std::array<std::vector<std::uint8_t>, kLeafCount> path_;
+    // The same codes for BitWriter::PutCodes, when every code is at most 32
+    // bits (optimal codes for any real picture are far shorter).
+    bool short32_ = false;
+    std::array<std::uint32_t, kLeafCount> code32_{};
+    std::array<std::uint8_t, kLeafCount> length8_{};
+};
+
+// A bitmap has one plane; 3780 pixels a metre is 96 pixels an inch
+// (96 / 0.0254 = 3779.5), the resolution bitmaps commonly declare.
+inline constexpr std::uint16_t kPlanes = 1;
+inline constexpr std::int32_t kPelsPerMeter = 3780;
 
 // Header fields of the payload. Unset optional fields are computed from the
 // picture: the sizes from the comment and row layout, width and height from
-// the arguments given to the builder.
+// the picture's own.
 struct PayloadFields {
     std::uint16_t bfType = kPayloadType;
     std::optional<std::uint32_t> bfSize;
     std::uint16_t bfReserved1 = 0;
     std::uint16_t bfReserved2 = 0;
     std::optional<std::uint32_t> bfOffBits;
-    std::uint32_t biSize = 40;
+    std::uint32_t biSize = bmp::kInfoHeaderSize;
     std::optional<std::int32_t> biWidth;
     std::optional<std::int32_t> biHeight;
-    std::uint16_t biPlanes = 1;
-    std::uint16_t biBitCount = 48;
-    std::uint32_t biCompression = 1;
+    std::uint16_t biPlanes = kPlanes;
+    std::uint16_t biBitCount = kPayloadBitsPerPixel;
+    std::uint32_t biCompression = kPayloadDeltaRows;
     std::optional<std::uint32_t> biSizeImage;
-    std::int32_t biXPelsPerMeter = 3780;
-    std::int32_t biYPelsPerMeter = 3780;
+    std::int32_t biXPelsPerMeter = kPelsPerMeter;
+    std::int32_t biYPelsPerMeter = kPelsPerMeter;
     std::uint32_t biClrUsed = 0;
     std::uint32_t biClrImportant = 0;
     // When set, these bytes are stored as the comment region exactly (no
@@ -145,30 +165,18 @@ struct PayloadFields {
     std::optional<std::string> rawComment;
 };
 
-// Bytes in one stored row: three 16-bit samples per pixel, padded to 4 bytes.
-inline std::uint32_t RowStride(std::uint32_t width) { return (6 * width + 3) & ~3u; }
+// The payload up to its first row: the headers and the comment region (the
+// comment and its terminator, or fields.rawComment) of a width x height
+// picture.
+std::vector<std::uint8_t> PayloadPreamble(std::uint32_t width, std::uint32_t height,
+                                          const std::string& comment, const PayloadFields& fields);
 
-// The decoded payload of a picture. `bgrRowsBottomFirst` holds 3 x width
-// samples (blue, green, red) per row for `height` rows, the bottom row first;
-// exactly those rows are stored whatever the header fields claim.
-std::vector<std::uint8_t> BuildPayload(std::uint32_t width, std::uint32_t height,
-                                       const std::vector<std::uint16_t>& bgrRowsBottomFirst,
-                                       const std::string& comment,
-                                       const PayloadFields& fields = {});
-
-// A complete file coded with an optimal tree for the payload.
-std::vector<std::uint8_t> EncodeRq6(const std::vector<std::uint8_t>& payload,
-                                    std::uint32_t extra = 0);
-
-// A complete file coded with the caller's tree. Where a value has several
-// leaves the shortest code is used. An empty payload gives a file holding the
-// tree only. Throws std::invalid_argument when a payload byte has no leaf.
-std::vector<std::uint8_t> EncodeRq6WithTree(const std::vector<std::uint8_t>& payload,
-                                            const CodeTree& tree, std::uint32_t extra = 0);
-
-// Writes bytes to a new file through the platform layer; false on failure
-// (a partly written file is removed).
-bool WriteBytes(const char* utf8Path, const std::vector<std::uint8_t>& bytes);
+// Stores one row of 3 x width samples (blue, green, red) as differences
+// modulo 65536: from the same sample of the previous stored row, or, for the
+// first row (`previous` null), from the pixel to the left (its first pixel as
+// it is). `out` receives StoredRowStride(width) bytes, the fill zero.
+void DeltaCodeRow(const std::uint16_t* current, const std::uint16_t* previous,
+                  std::uint32_t width, std::uint8_t* out);
 
 // Fills the 3 x width samples (blue, green, red) of stored row y; y = 0 is
 // the bottom row of the picture.

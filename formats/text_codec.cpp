@@ -46,7 +46,8 @@ bool Latin1ToUtf8(const std::string& in, std::string* out) {
 
 std::string Escaped(const std::string& raw) {
     std::string escaped;
-    for (unsigned char c : raw) {
+    for (const char ch : raw) {
+        const auto c = static_cast<unsigned char>(ch);
         if (c >= 0x20 && c < 0x7f) {
             escaped += static_cast<char>(c);
         } else {

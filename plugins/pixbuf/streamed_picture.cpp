@@ -7,17 +7,20 @@
 #include "engine/color_mode.h"
 #include "engine/huffman_code.h"
 #include "engine/limits.h"
+#include "engine/rq6_layout.h"
 
 namespace {
 
-// No code is longer than the tree is deep, and a tree has at most 255
-// internal nodes.
-constexpr std::uint64_t kMaxCodeBits = HuffmanCode::kNodeCount - HuffmanCode::kFirstInternal;
+// No code is longer than the tree is deep, and a tree's depth is bounded by
+// its internal nodes.
+constexpr std::uint64_t kMaxCodeBits = rq6::kMaxInternalNodes;
 // The tree in pre-order: a bit for each internal node, a bit and the byte
-// for each of the 256 leaves at most.
-constexpr std::uint64_t kMaxTreeBits = kMaxCodeBits + 9 * 256;
+// for each leaf, of which a binary tree has one more than internal nodes.
+constexpr std::uint64_t kMaxTreeBits =
+    kMaxCodeBits + (1 + rq6::kLeafValueBits) * (rq6::kMaxInternalNodes + 1);
+static_assert(kMaxTreeBits == 255 + 9 * 256, "255 internal nodes and 256 leaves");
 // The magic and the value after it.
-constexpr std::uint64_t kContainerBytes = 8;
+constexpr std::uint64_t kContainerBytes = rq6::kStreamOffset;
 // The most bytes a picture can take before its rows: the container, the
 // tree, then the headers and the longest comment in the longest codes
 // (about 2 MB). A stream whose headers are still incomplete after that many
@@ -116,7 +119,7 @@ std::uint32_t StreamedPicture::BeginRows() {
     // Each byte of the rows takes at least a bit, and the reader's opening
     // and the first step must not run dry.
     const std::uint64_t leastRowBytes =
-        (std::uint64_t{inHeight} * StoredRowStride(inWidth) + 7) / 8;
+        (std::uint64_t{inHeight} * rq6::StoredRowStride(inWidth) + 7) / 8;
     if (!held.Complete() &&
         held.Size() < headBytes + std::max(leastRowBytes, BytesFor(RowsPerStep()))) {
         return kStatusOk;
@@ -154,5 +157,5 @@ std::uint64_t StreamedPicture::RowsPerStep() const {
 }
 
 std::uint64_t StreamedPicture::BytesFor(std::uint64_t storedRows) const {
-    return (storedRows * StoredRowStride(inWidth) * codeBits + 7) / 8 + kLookAheadBytes;
+    return (storedRows * rq6::StoredRowStride(inWidth) * codeBits + 7) / 8 + kLookAheadBytes;
 }

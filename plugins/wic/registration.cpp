@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "engine/rq6_layout.h"
 #include "plugins/wic/codec_ids.h"
 #include "tavrel_version.h"
 
@@ -20,9 +21,8 @@ constexpr wchar_t kWicThumbnailProvider[] = L"{C7657C4A-9F68-40fa-A4DF-96BC08EB3
 constexpr wchar_t kPerceivedType[] = L"image";
 // WIC's component schema that the entries follow.
 constexpr wchar_t kSpecVersion[] = L"1.0.0.0";
-// Every RQ6 file starts with these four bytes.
-constexpr BYTE kSignature[] = {'R', 'Q', '6', '1'};
-constexpr BYTE kSignatureMask[] = {0xFF, 0xFF, 0xFF, 0xFF};
+// Every RQ6 file starts with its magic bytes (rq6::kMagicBytes), compared whole.
+constexpr BYTE kSignatureMask[rq6::kMagicSize] = {0xFF, 0xFF, 0xFF, 0xFF};
 
 #ifdef _WIN64
 constexpr REGSAM kOtherView = KEY_WOW64_32KEY;
@@ -201,8 +201,8 @@ HRESULT Register(Scope scope, const std::wstring& dllPath) {
     w.Key(DecoderKey() + L"\\Formats\\" + GuidText(GUID_WICPixelFormat48bppRGB));
     w.Key(DecoderKey() + L"\\Patterns\\0");
     w.Dword(L"Position", 0);
-    w.Dword(L"Length", sizeof kSignature);
-    w.Binary(L"Pattern", kSignature, sizeof kSignature);
+    w.Dword(L"Length", sizeof rq6::kMagicBytes);
+    w.Binary(L"Pattern", rq6::kMagicBytes, sizeof rq6::kMagicBytes);
     w.Binary(L"Mask", kSignatureMask, sizeof kSignatureMask);
     w.Key(InstanceKey());
     w.String(L"CLSID", GuidText(kDecoderClsid));

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "formats/rq6_writer.h"
 #include "tests/engine/test_support.h"
 
 namespace test {

@@ -2,9 +2,9 @@
 
 #include <random>
 
-#include "formats/rq6_writer.h"
 #include "gtest/gtest.h"
 #include "tests/engine/test_support.h"
+#include "tests/formats/rq6_test_encoder.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ Bytes Container(const rq6::BitWriter& bits, std::uint32_t extra = 0) {
 }
 
 Bytes DecodeFile(const std::string& path, std::uint32_t count, std::uint32_t* error) {
-    HuffmanCode code(path.c_str(), kRq6Magic);
+    HuffmanCode code(path.c_str(), rq6::kMagic);
     Bytes out(count, 0xEE);
     code.Decode(out.data(), count);
     *error = code.error;
@@ -28,7 +28,7 @@ Bytes DecodeFile(const std::string& path, std::uint32_t count, std::uint32_t* er
 }
 
 TEST(HuffmanCodeOpen, MissingFileIsNotOpenedAndNotAnError) {
-    HuffmanCode code("no-such-picture.rq6", kRq6Magic);
+    HuffmanCode code("no-such-picture.rq6", rq6::kMagic);
     EXPECT_EQ(code.file, platform::kInvalidFile);
     EXPECT_EQ(code.error, 0u);
 }
@@ -37,7 +37,7 @@ TEST(HuffmanCodeOpen, EmptyShortAndWrongMagicFilesAreUnusable) {
     for (const Bytes& content : {Bytes{}, Bytes{'R', 'Q', '6'}, Bytes{'R', 'Q', '6', '2', 0, 0, 0, 0, 0},
                                  Bytes{'B', 'M', 0, 0, 0, 0, 0, 0, 0}}) {
         test::WriteRaw("bad.rq6", content);
-        HuffmanCode code("bad.rq6", kRq6Magic);
+        HuffmanCode code("bad.rq6", rq6::kMagic);
         EXPECT_NE(code.file, platform::kInvalidFile);
         EXPECT_EQ(code.error, 1u) << content.size();
     }
@@ -48,17 +48,17 @@ TEST(HuffmanCodeOpen, KeepsTheValueAfterTheMagic) {
     bits.PutBit(0);
     bits.Put(0x41, 8);
     test::WriteRaw("extra.rq6", Container(bits, 0xDEADBEEF));
-    HuffmanCode code("extra.rq6", kRq6Magic);
+    HuffmanCode code("extra.rq6", rq6::kMagic);
     EXPECT_EQ(code.error, 0u);
     EXPECT_EQ(code.extra, 0xDEADBEEFu);
-    EXPECT_EQ(code.magic, kRq6Magic);
+    EXPECT_EQ(code.magic, rq6::kMagic);
 }
 
 TEST(HuffmanCodeOpen, FileEndingBeforeOrInsideTheTreeIsUnusable) {
     test::WriteRaw("no-tree.rq6", {'R', 'Q', '6', '1', 0, 0, 0, 0});
-    EXPECT_EQ(HuffmanCode("no-tree.rq6", kRq6Magic).error, 1u);
+    EXPECT_EQ(HuffmanCode("no-tree.rq6", rq6::kMagic).error, 1u);
     test::WriteRaw("short-extra.rq6", {'R', 'Q', '6', '1', 0, 0});
-    EXPECT_EQ(HuffmanCode("short-extra.rq6", kRq6Magic).error, 1u);
+    EXPECT_EQ(HuffmanCode("short-extra.rq6", rq6::kMagic).error, 1u);
     // An internal node whose second child never arrives.
     rq6::BitWriter bits;
     bits.PutBit(1);
@@ -67,7 +67,7 @@ TEST(HuffmanCodeOpen, FileEndingBeforeOrInsideTheTreeIsUnusable) {
     Bytes file = Container(bits);  // 10 bits, padded: the padding reads as a leaf start
     file.pop_back();               // cut inside the first leaf's value
     test::WriteRaw("cut-tree.rq6", file);
-    EXPECT_EQ(HuffmanCode("cut-tree.rq6", kRq6Magic).error, 1u);
+    EXPECT_EQ(HuffmanCode("cut-tree.rq6", rq6::kMagic).error, 1u);
 }
 
 TEST(HuffmanCodeTree, SingleLeafDecodesEveryByteWithoutBits) {
@@ -93,7 +93,7 @@ TEST(HuffmanCodeTree, LeafValuesStraddleByteBoundariesAndCodesFollowWithoutAlign
     // Payload C A B B A C, right after the 30 tree bits.
     for (unsigned code : {3u, 0u, 2u, 2u, 0u, 3u}) bits.Put(code, code ? 2 : 1);
     test::WriteRaw("hand.rq6", Container(bits));
-    HuffmanCode code("hand.rq6", kRq6Magic);
+    HuffmanCode code("hand.rq6", rq6::kMagic);
     ASSERT_EQ(code.error, 0u);
     EXPECT_EQ(code.InternalNodeCount(), 2);
     Bytes out(6);
@@ -112,7 +112,7 @@ TEST(HuffmanCodeTree, DeepestAllowedTreeIsAcceptedAndOneNodeMoreIsNot) {
     EXPECT_EQ(error, 0u);
 
     test::WriteRaw("too-deep.rq6", rq6::EncodeRq6WithTree({1, 2, 3}, rq6::ChainTree(256)));
-    HuffmanCode code("too-deep.rq6", kRq6Magic);
+    HuffmanCode code("too-deep.rq6", rq6::kMagic);
     EXPECT_EQ(code.error, 1u);
     Bytes out(3, 0xEE);
     code.Decode(out.data(), 3);
@@ -128,7 +128,7 @@ TEST(HuffmanCodeDecode, RoundTripsAcrossSeveralBufferRefills) {
     ASSERT_GT(file.size(), 2u * BitI::kBufferSize) << "the stream must span several refills";
     test::WriteRaw("big.rq6", file);
 
-    HuffmanCode code("big.rq6", kRq6Magic);
+    HuffmanCode code("big.rq6", rq6::kMagic);
     Bytes out;
     // Odd-sized calls, including empty ones, in stream order.
     const std::uint32_t sizes[] = {0, 1, 997, 4095, 0, 4096, 4097, 13};
@@ -149,7 +149,7 @@ TEST(HuffmanCodeDecode, RunningOutOfFileSetsTheErrorInsteadOfInventingBytes) {
     Bytes file = rq6::EncodeRq6(payload);
     file.resize(file.size() / 2);
     test::WriteRaw("half.rq6", file);
-    HuffmanCode code("half.rq6", kRq6Magic);
+    HuffmanCode code("half.rq6", rq6::kMagic);
     ASSERT_EQ(code.error, 0u);
     Bytes out(payload.size());
     code.Decode(out.data(), 5000);
@@ -211,7 +211,7 @@ void DecodeByWalking(HuffmanCode& code, std::uint8_t* out, std::uint32_t count) 
     if (code.error) return;
     for (std::uint32_t i = 0; i < count; ++i) {
         std::int32_t node = code.root;
-        while (node >= HuffmanCode::kFirstInternal) {
+        while (node >= rq6::kFirstInternalNode) {
             node = code.bits->ReadBit() ? code.second[node] : code.first[node];
         }
         out[i] = static_cast<std::uint8_t>(node);
@@ -229,8 +229,8 @@ void ExpectTableMatchesWalk(const Bytes& file, std::uint32_t total, std::mt19937
                             const std::string& what) {
     test::WriteRaw("a.rq6", file);
     test::WriteRaw("b.rq6", file);
-    HuffmanCode fast("a.rq6", kRq6Magic);
-    HuffmanCode slow("b.rq6", kRq6Magic);
+    HuffmanCode fast("a.rq6", rq6::kMagic);
+    HuffmanCode slow("b.rq6", rq6::kMagic);
     ASSERT_EQ(fast.error, slow.error) << what;
     std::uniform_int_distribution<std::uint32_t> size(0, 700);
     std::uint32_t done = 0;

@@ -66,7 +66,7 @@ StreamLayout LayoutOf(const Picture& picture, const std::string& comment) {
     for (const auto b : payload)
         l.payloadEnd.push_back(at += static_cast<std::uint64_t>(length[b]));
     l.commentLength = static_cast<std::uint32_t>(comment.size() + 1);  // with its terminator
-    l.inStride = rq6::RowStride(picture.width);
+    l.inStride = rq6::StoredRowStride(picture.width);
     return l;
 }
 
@@ -79,13 +79,13 @@ CutPoint Classify(const StreamLayout& l, std::size_t keep) {
     // The payload bytes whose codes end within the kept bits.
     const auto i = static_cast<std::size_t>(
         std::upper_bound(l.payloadEnd.begin(), l.payloadEnd.end(), bits) - l.payloadEnd.begin());
-    if (i < rq6::kHeadersSize) {
+    if (i < bmp::kHeadersSize) {
         c.region = Region::kHeaders;
-    } else if (i < rq6::kHeadersSize + l.commentLength) {
+    } else if (i < bmp::kHeadersSize + l.commentLength) {
         c.region = Region::kComment;
     } else {
         c.region = Region::kRows;
-        c.row = static_cast<std::uint32_t>((i - rq6::kHeadersSize - l.commentLength) / l.inStride);
+        c.row = static_cast<std::uint32_t>((i - bmp::kHeadersSize - l.commentLength) / l.inStride);
     }
     return c;
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/wp_convert.h"
-#include "formats/rq6_writer.h"
+#include "tests/formats/rq6_test_encoder.h"
 
 namespace test {
 

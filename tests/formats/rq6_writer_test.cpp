@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/huffman_code.h"
+#include "tests/formats/rq6_test_encoder.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ struct Decoded {
 Decoded WriteAndDecode(const std::string& path, const Bytes& file, std::size_t count) {
     EXPECT_TRUE(rq6::WriteBytes(path.c_str(), file));
     Decoded d;
-    HuffmanCode reader(path.c_str(), kRq6Magic);
+    HuffmanCode reader(path.c_str(), rq6::kMagic);
     EXPECT_NE(reader.file, platform::kInvalidFile);
     d.error = reader.error;
     d.extra = reader.extra;

@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::WriteFile(path, data, size);
 
     fuzz::PlainRq6 plain(data, size);
-    HuffmanCode reader(path.c_str(), kRq6Magic);
+    HuffmanCode reader(path.c_str(), rq6::kMagic);
     FUZZ_CHECK(reader.file != platform::kInvalidFile);
     FUZZ_CHECK(reader.error == (plain.TreeOk() ? 0u : 1u));
     if (!plain.TreeOk()) {

@@ -11,7 +11,7 @@
 #include <system_error>
 #include <vector>
 
-#include "formats/rq6_writer.h"
+#include "tests/formats/rq6_test_encoder.h"
 
 namespace {
 

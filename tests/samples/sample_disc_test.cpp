@@ -158,12 +158,12 @@ TEST(SampleDiscTest, DiscFilesDecodeToTheSampleRows) {
     for (int n = disc::kFirstPicture; n <= disc::kLastPicture; ++n) {
         SCOPED_TRACE(n);
         const std::string path = "disc/Extends/" + disc::PictureFileName(n);
-        HuffmanCode reader(path.c_str(), kRq6Magic);
+        HuffmanCode reader(path.c_str(), rq6::kMagic);
         ASSERT_NE(reader.file, platform::kInvalidFile);
         ASSERT_EQ(reader.error, 0u);
 
         const std::string comment = rq6::SampleComment(n) + '\0';
-        const std::size_t stride = rq6::RowStride(w);
+        const std::size_t stride = rq6::StoredRowStride(w);
         std::vector<std::uint8_t> head(54 + comment.size() + 2 * stride);
         reader.Decode(head.data(), static_cast<std::uint32_t>(head.size()));
         ASSERT_EQ(reader.error, 0u);
