@@ -9,6 +9,7 @@
 #include "cli/messages.h"
 #include "engine/conversion_status.h"
 #include "engine/huffman_code.h"
+#include "engine/rq6_layout.h"
 #include "formats/png_io.h"
 #include "formats/ppm_io.h"
 #include "platform/file_io.h"
