@@ -1,3 +1,5 @@
+// The bottom-up writer declared in png_writer.h: the caller hands the rows
+// in, and each band goes to the threads as soon as it is complete.
 #include "formats/png_writer.h"
 
 #include <algorithm>
@@ -19,6 +21,8 @@
 
 namespace png_write {
 
+namespace {
+
 using detail::Allocate;
 using detail::Band;
 using detail::BandEncoder;
@@ -30,6 +34,8 @@ using detail::kBandsAheadPerThread;
 using detail::PlanBands;
 using detail::WriteBand;
 using detail::WriteHeaderChunks;
+
+}  // namespace
 
 // The rows arrive bottom first. Band k is complete once its rows and the row
 // above it are in, which is the row that arrives right after its top row;

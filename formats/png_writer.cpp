@@ -1,3 +1,5 @@
+// The top-down writer: the threads take the rows from the row source band by
+// band, and the caller's thread writes each band out as soon as it is done.
 #include "formats/png_writer.h"
 
 #include <algorithm>
