@@ -10,51 +10,15 @@
 // memory, whatever the size of the picture.
 #pragma once
 
-#include <array>
-#include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "formats/full_picture.h"
+#include "formats/png_layout.h"
 #include "platform/file_io.h"
 
 namespace png_write {
-
-// The two PNG colour types written: red, green and blue samples, or palette
-// indices.
-inline constexpr int kColorTypeRgb = 2;
-inline constexpr int kColorTypePalette = 3;
-
-struct Layout {
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    int bitDepth = 8;  // 1, 2, 4, 8 or 16
-    int colorType = kColorTypeRgb;
-    std::vector<std::array<std::uint8_t, 3>> palette;  // kColorTypePalette
-    // UTF-8: a "Comment" tEXt chunk when ASCII, iTXt otherwise; none if empty.
-    std::string comment;
-};
-
-// Bytes of one unfiltered row.
-std::size_t RowBytes(const Layout& layout);
-
-// Fills `row` with row y (the top row is 0) as PNG stores it unfiltered:
-// RowBytes bytes, 16-bit samples big-endian. Called from several threads at
-// once, never twice at once for the same row; false when the row cannot be
-// had, and the write then fails with kStatusReadFailed.
-using RowSource = std::function<bool(std::uint32_t y, std::uint8_t* row)>;
-
-struct Options {
-    // Unfiltered bytes per band; a band has at least one row.
-    std::size_t bandBytes = std::size_t{4} << 20;
-    // Threads compressing bands; 0 for one per processor.
-    unsigned threads = 0;
-    // Bytes of compressed data per image data chunk (tests make them small).
-    std::size_t chunkBytes = std::size_t{1} << 20;
-};
 
 // Writes the PNG to a new file at `path`. Failures: kStatusOutputNotCreated,
 // kStatusWriteFailed (a short write included), kStatusReadFailed (from the
