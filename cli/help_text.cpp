@@ -1,5 +1,6 @@
 #include "cli/help_text.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "cli/messages.h"
