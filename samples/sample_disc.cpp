@@ -37,9 +37,9 @@ double TaylorSine(double x) {
 const std::array<double, kTableSize>& SineTable() {
     static const std::array<double, kTableSize> table = [] {
         std::array<double, kTableSize> t{};
-        const int quarter = kTableSize / 4;
-        for (int i = 0; i <= quarter; ++i) {
-            const double s = TaylorSine(kPi / 2.0 * i / quarter);
+        const std::size_t quarter = kTableSize / 4;
+        for (std::size_t i = 0; i <= quarter; ++i) {
+            const double s = TaylorSine(kPi / 2.0 * static_cast<double>(i) / quarter);
             t[i] = s;
             t[2 * quarter - i] = s;
             if (i > 0) t[kTableSize - i] = -s;
@@ -311,7 +311,9 @@ public:
         }};
         const std::uint32_t lower = top - sweepEnd >= (h_ - sweepEnd) / 2 ? 8 : 0;
         for (std::uint32_t x = 0; x < w_; ++x) {
-            Store(kPatches[lower + std::uint64_t{x} * 8 / w_], bgr + 3 * x);
+            // Below 16: x * 8 / w_ is below 8.
+            const auto patch = static_cast<std::size_t>(lower + std::uint64_t{x} * 8 / w_);
+            Store(kPatches[patch], bgr + 3 * x);
         }
     }
 

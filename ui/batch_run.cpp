@@ -101,8 +101,9 @@ const char* SizeNoticeCaption(SizeNotice notice) {
 
 void FillPictureNumber(std::string* path, int digitPos, int number) {
     if (digitPos < 1 || static_cast<std::size_t>(digitPos) >= path->size()) return;
-    (*path)[digitPos - 1] = static_cast<char>('0' + number / 10);
-    (*path)[digitPos] = static_cast<char>('0' + number % 10);
+    const auto at = static_cast<std::size_t>(digitPos);
+    (*path)[at - 1] = static_cast<char>('0' + number / 10);
+    (*path)[at] = static_cast<char>('0' + number % 10);
 }
 
 std::optional<std::string> WithBitmapExtension(const std::string& name) {
@@ -126,7 +127,8 @@ std::uint32_t Kilobytes(std::uint32_t bytes) {
 
 std::size_t CommentLength(const std::uint8_t* comment) {
     const void* end = std::memchr(comment, 0, limits::kCommentSize);
-    return end ? static_cast<const std::uint8_t*>(end) - comment : limits::kCommentSize;
+    return end ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(end) - comment)
+               : limits::kCommentSize;
 }
 
 bool BatchRun::Start(BatchView& view) {

@@ -98,7 +98,7 @@ std::uint32_t StreamedPicture::LookForHeaders() {
     headBytes = held.Size();
     inWidth = probe.Width();
     inHeight = probe.Height();
-    codeBits = std::max(1, probe.InternalNodeCount());
+    codeBits = static_cast<std::uint64_t>(std::max(1, probe.InternalNodeCount()));
     std::uint32_t w = 0, h = 0;
     if (const std::uint32_t refused = listener.ChooseSize(inWidth, inHeight, &w, &h)) {
         return Fail(refused);
