@@ -88,7 +88,7 @@ void ReplaceReal(std::string* text, const std::string& name, double value) {
 
 std::string WithLimits(std::string text) {
     Replace(&text, "MAX_SIDE", limits::kMaxSide);
-    Replace(&text, "MAX_MEGAPIXELS", limits::kMaxInputPixels >> 20);
+    Replace(&text, "MAX_MEGAPIXELS", limits::kMaxInputMegapixels);
     Replace(&text, "MAX_COMMENT", static_cast<long long>(full::kMaxCommentBytes));
     Replace(&text, "CONTRAST_MAX", ContrastTable::kPositions - 1);
     Replace(&text, "CONTRAST_MIDDLE", ContrastTable::kMiddle);

@@ -18,6 +18,8 @@ inline constexpr std::int64_t kMaxSide = 32767;
 // bit per payload byte packs 0.8 GB into 100 MB), so the area is capped as
 // well as each side.
 inline constexpr std::int64_t kMaxInputPixels = std::int64_t{1} << 27;
+// The same as messages quote it, in megapixels of 2^20 pixels.
+inline constexpr std::int64_t kMaxInputMegapixels = kMaxInputPixels >> 20;
 
 // A stored comment longer than this is not a picture but an attempt to make the
 // reader spin; the first kCommentSize bytes of a shorter one are kept.

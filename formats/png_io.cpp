@@ -266,7 +266,9 @@ full::Result ReadPng(std::FILE* file, full::Picture* picture) {
     if (tooLarge) {
         return full::Failure(
             kStatusFormatError,
-            msg::Tr("the picture is larger than 32767 pixels a side or 128 megapixels"));
+            msg::Format(msg::Tr("the picture is larger than %d pixels a side or %d megapixels"),
+                        static_cast<int>(limits::kMaxSide),
+                        static_cast<int>(limits::kMaxInputMegapixels)));
     }
     if (!ok) return full::Failure(kStatusFormatError, DamagedPng(c.sink.message));
     picture->comment = CommentOf(c.png, c.info);

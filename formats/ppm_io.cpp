@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/conversion_status.h"
+#include "engine/limits.h"
 #include "formats/translation.h"
 #include "platform/file_io.h"
 
@@ -71,7 +72,9 @@ full::Result ReadPnm(std::FILE* f, full::Picture* picture) {
     if (samples == 0) {
         return full::Failure(
             kStatusFormatError,
-            msg::Tr("the picture must be 1 to 32767 pixels a side and at most 128 megapixels"));
+            msg::Format(
+                msg::Tr("the picture must be 1 to %d pixels a side and at most %d megapixels"),
+                static_cast<int>(limits::kMaxSide), static_cast<int>(limits::kMaxInputMegapixels)));
     }
     const std::size_t bytesPerSample = maxval < 256 ? 1 : 2;
     const std::size_t perRow = static_cast<std::size_t>(width) * channels;
