@@ -8,10 +8,10 @@ namespace cli {
 
 namespace {
 
-bool IsCommand(const CommandSpec& c) { return c.command != Command::kNone; }
+bool IsCommand(const CommandEntry& c) { return c.command != Command::kNone; }
 
 // The spellings of `option` joined by `separator`: "-o", "-h|--help".
-std::string Spellings(const OptionSpec& option, const char* separator) {
+std::string Spellings(const OptionEntry& option, const char* separator) {
     std::string text = option.shortName != nullptr ? option.shortName : "";
     if (option.shortName != nullptr && option.longName != nullptr) text += separator;
     if (option.longName != nullptr) text += option.longName;
@@ -34,11 +34,11 @@ std::string Offer(Completion completion, const char* words) {
 
 // The case lines that complete the value after an option.
 void ValueCases(std::ostringstream& out) {
-    for (const OptionSpec& option : AllOptions()) {
+    for (const OptionEntry& option : AllOptions()) {
         if (!option.takesValue) continue;
         for (const OptionUse& use : option.uses) {
             std::string labels;
-            for (const CommandSpec& c : AllCommands()) {
+            for (const CommandEntry& c : AllCommands()) {
                 if (!IsCommand(c) || (use.commands & Commands(c.command)) == 0) continue;
                 for (const std::string& spelling :
                      {std::string(option.shortName ? option.shortName : ""),
@@ -59,10 +59,10 @@ void ValueCases(std::ostringstream& out) {
 // The options each command is offered, long spellings first; "-" where it
 // reads standard input.
 void OptionCases(std::ostringstream& out) {
-    for (const CommandSpec& c : AllCommands()) {
+    for (const CommandEntry& c : AllCommands()) {
         if (!IsCommand(c)) continue;
         std::string words = c.readsStandardInput ? "-" : "";
-        for (const OptionSpec& option : AllOptions()) {
+        for (const OptionEntry& option : AllOptions()) {
             if (UseOf(option, c.command) == nullptr) continue;
             words += (words.empty() ? "" : " ") +
                      std::string(option.longName != nullptr ? option.longName : option.shortName);
@@ -73,9 +73,9 @@ void OptionCases(std::ostringstream& out) {
 
 // A command whose operands are of several kinds, in order ("rq6 png"):
 // counts the operands before the word.
-void PositionalOperands(std::ostringstream& out, const CommandSpec& c) {
+void PositionalOperands(std::ostringstream& out, const CommandEntry& c) {
     std::string valued;
-    for (const OptionSpec& option : AllOptions()) {
+    for (const OptionEntry& option : AllOptions()) {
         if (option.takesValue && UseOf(option, c.command) != nullptr)
             valued += (valued.empty() ? "" : "|") + Spellings(option, "|");
     }
@@ -101,7 +101,7 @@ void PositionalOperands(std::ostringstream& out, const CommandSpec& c) {
 }
 
 void OperandCases(std::ostringstream& out) {
-    for (const CommandSpec& c : AllCommands()) {
+    for (const CommandEntry& c : AllCommands()) {
         if (!IsCommand(c)) continue;
         if (c.operandWords != nullptr && std::string(c.operandWords).find(' ') != std::string::npos) {
             PositionalOperands(out, c);
@@ -113,10 +113,10 @@ void OperandCases(std::ostringstream& out) {
 
 std::string FirstWords() {
     std::string words;
-    for (const CommandSpec& c : AllCommands()) {
+    for (const CommandEntry& c : AllCommands()) {
         if (IsCommand(c)) words += std::string(c.name) + " ";
     }
-    for (const OptionSpec& option : AllOptions()) {
+    for (const OptionEntry& option : AllOptions()) {
         if (UseOf(option, Command::kNone) != nullptr && option.longName != nullptr)
             words += std::string(option.longName) + " ";
     }

@@ -38,7 +38,7 @@ std::string Entry(const std::string& left, const char* help, int column) {
 }
 
 // "-h, --help", "-o OUT.rq6", "    --size WxH", as the option list shows them.
-std::string Spelling(const OptionSpec& option, const OptionUse& use, int longIndent) {
+std::string Spelling(const OptionEntry& option, const OptionUse& use, int longIndent) {
     std::string text(option.shortName != nullptr ? 2 : static_cast<std::size_t>(longIndent), ' ');
     if (option.shortName != nullptr) text += option.shortName;
     if (option.shortName != nullptr && option.longName != nullptr) text += ", ";
@@ -47,20 +47,20 @@ std::string Spelling(const OptionSpec& option, const OptionUse& use, int longInd
     return text;
 }
 
-std::string OptionList(const CommandSpec& spec) {
+std::string OptionList(const CommandEntry& entry) {
     std::string out = std::string(Tr("Options:")) + "\n";
-    for (const OptionSpec& option : AllOptions()) {
-        if (const OptionUse* use = UseOf(option, spec.command))
-            out += Entry(Spelling(option, *use, spec.longIndent), use->help, spec.helpColumn);
+    for (const OptionEntry& option : AllOptions()) {
+        if (const OptionUse* use = UseOf(option, entry.command))
+            out += Entry(Spelling(option, *use, entry.longIndent), use->help, entry.helpColumn);
     }
     return out;
 }
 
 std::string CommandList() {
     std::size_t longest = 0;
-    for (const CommandSpec& c : AllCommands()) longest = std::max(longest, std::string(c.name).size());
+    for (const CommandEntry& c : AllCommands()) longest = std::max(longest, std::string(c.name).size());
     std::string out = std::string(Tr("Commands:")) + "\n";
-    for (const CommandSpec& c : AllCommands()) {
+    for (const CommandEntry& c : AllCommands()) {
         if (c.summary != nullptr)
             out += Entry(std::string("  ") + c.name, c.summary, static_cast<int>(longest + 4));
     }
@@ -101,12 +101,12 @@ std::string WithLimits(std::string text) {
 }
 
 std::string HelpText(Command command) {
-    const CommandSpec* spec = SpecOf(command);
-    if (spec == nullptr) spec = SpecOf(Command::kNone);
-    std::string out = WithLimits(Tr(spec->usage)) + "\n";
-    if (spec->command == Command::kNone) out += CommandList() + "\n";
-    out += OptionList(*spec);
-    if (spec->epilogue != nullptr) out += "\n" + WithLimits(Tr(spec->epilogue));
+    const CommandEntry* entry = EntryOf(command);
+    if (entry == nullptr) entry = EntryOf(Command::kNone);
+    std::string out = WithLimits(Tr(entry->usage)) + "\n";
+    if (entry->command == Command::kNone) out += CommandList() + "\n";
+    out += OptionList(*entry);
+    if (entry->epilogue != nullptr) out += "\n" + WithLimits(Tr(entry->epilogue));
     return out;
 }
 

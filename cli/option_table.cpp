@@ -28,7 +28,7 @@ constexpr const char* kFits = "stretch cover";
 
 // The help texts are broken into lines as shown; HelpText indents them.
 // {NAME}s stand for the limits the tool keeps (see HelpText).
-const std::vector<OptionSpec> kOptions = {
+const std::vector<OptionEntry> kOptions = {
     {OptionId::kOutput, "-o", nullptr, true,
      {{Commands(kConvert), "OUT.bmp|OUT.png",
        TrLater(R"(the output file, for a single input; - for standard
@@ -124,7 +124,7 @@ setting)")}}},
      {{Commands(kOverview), nullptr, TrLater("show the version and exit")}}},
 };
 
-const std::vector<CommandSpec> kCommands = {
+const std::vector<CommandEntry> kCommands = {
     {kOverview, "", nullptr,
      TrLater(R"(Usage: tavrel COMMAND [OPTION]... FILE...
 Convert RQ6 pictures into BMP or PNG wallpaper, and move pictures between RQ6
@@ -228,18 +228,18 @@ status 69, with the reason.
 
 }  // namespace
 
-const std::vector<OptionSpec>& AllOptions() { return kOptions; }
+const std::vector<OptionEntry>& AllOptions() { return kOptions; }
 
-const std::vector<CommandSpec>& AllCommands() { return kCommands; }
+const std::vector<CommandEntry>& AllCommands() { return kCommands; }
 
-const CommandSpec* FindCommand(const std::string& name) {
+const CommandEntry* FindCommand(const std::string& name) {
     for (const auto& c : kCommands) {
         if (c.command != Command::kNone && name == c.name) return &c;
     }
     return nullptr;
 }
 
-const CommandSpec* SpecOf(Command command) {
+const CommandEntry* EntryOf(Command command) {
     for (const auto& c : kCommands) {
         if (c.command == command) return &c;
     }
@@ -247,18 +247,18 @@ const CommandSpec* SpecOf(Command command) {
 }
 
 const char* CommandName(Command command) {
-    const CommandSpec* spec = SpecOf(command);
-    return spec != nullptr ? spec->name : "";
+    const CommandEntry* entry = EntryOf(command);
+    return entry != nullptr ? entry->name : "";
 }
 
-const OptionUse* UseOf(const OptionSpec& option, Command command) {
+const OptionUse* UseOf(const OptionEntry& option, Command command) {
     for (const auto& use : option.uses) {
         if ((use.commands & Commands(command)) != 0) return &use;
     }
     return nullptr;
 }
 
-const OptionSpec* FindOption(Command command, const std::string& name) {
+const OptionEntry* FindOption(Command command, const std::string& name) {
     for (const auto& o : kOptions) {
         const bool spelled = (o.shortName != nullptr && name == o.shortName) ||
                              (o.longName != nullptr && name == o.longName);

@@ -74,7 +74,7 @@ struct OptionUse {
 inline constexpr int kMaxUses = 3;
 
 // An option, in the order the helps list them.
-struct OptionSpec {
+struct OptionEntry {
     OptionId id;
     const char* shortName;  // "-o", or nullptr
     const char* longName;   // "--out-dir", or nullptr
@@ -83,7 +83,7 @@ struct OptionSpec {
 };
 
 // A command, and how its help is laid out.
-struct CommandSpec {
+struct CommandEntry {
     Command command;
     const char* name;      // as typed; "" for the overview
     const char* summary;   // its line in the overview
@@ -97,24 +97,24 @@ struct CommandSpec {
 };
 
 // Every option; every command, the overview (kNone) first.
-const std::vector<OptionSpec>& AllOptions();
-const std::vector<CommandSpec>& AllCommands();
+const std::vector<OptionEntry>& AllOptions();
+const std::vector<CommandEntry>& AllCommands();
 
 // The command typed as `name`, or nullptr; the overview is no command.
-const CommandSpec* FindCommand(const std::string& name);
+const CommandEntry* FindCommand(const std::string& name);
 
 // The entry of `command` (kNone: the overview; kVersion has none: nullptr).
-const CommandSpec* SpecOf(Command command);
+const CommandEntry* EntryOf(Command command);
 
 // The command's name as typed ("convert"); "" for kNone and kVersion.
 const char* CommandName(Command command);
 
 // What `option` means to `command`, or nullptr when the command does not
 // take it.
-const OptionUse* UseOf(const OptionSpec& option, Command command);
+const OptionUse* UseOf(const OptionEntry& option, Command command);
 
 // The option spelled exactly `name` ("-o", "--size") that `command` takes,
 // or nullptr.
-const OptionSpec* FindOption(Command command, const std::string& name);
+const OptionEntry* FindOption(Command command, const std::string& name);
 
 }  // namespace cli

@@ -110,13 +110,13 @@ bool CheckStandardInput(const Request& r, std::string* error) {
 // An option as given, with its value ("--size 8x6", "--size=8x6", "-o x",
 // "-ox").
 struct Option {
-    const OptionSpec* spec;
+    const OptionEntry* entry;
     std::string value;
 };
 
 // The option `arg` names for `command` with its value inline ("--size=8x6",
 // "-ox"), or nullptr.
-const OptionSpec* InlineValueOption(Command command, const std::string& arg, std::string* value) {
+const OptionEntry* InlineValueOption(Command command, const std::string& arg, std::string* value) {
     std::string name;
     if (arg.compare(0, 2, "--") == 0 && arg.find('=') != std::string::npos) {
         name = arg.substr(0, arg.find('='));
@@ -125,8 +125,8 @@ const OptionSpec* InlineValueOption(Command command, const std::string& arg, std
         name = arg.substr(0, 2);
         *value = arg.substr(2);
     }
-    const OptionSpec* spec = name.empty() ? nullptr : FindOption(command, name);
-    return spec != nullptr && spec->takesValue ? spec : nullptr;
+    const OptionEntry* entry = name.empty() ? nullptr : FindOption(command, name);
+    return entry != nullptr && entry->takesValue ? entry : nullptr;
 }
 
 // The arguments after the command: options with their values, and the rest
@@ -148,17 +148,17 @@ bool SplitArguments(const std::vector<std::string>& args, Command command,
             continue;
         }
         Option option{FindOption(command, a), ""};
-        if (option.spec != nullptr && option.spec->id == OptionId::kHelp) {
+        if (option.entry != nullptr && option.entry->id == OptionId::kHelp) {
             *help = true;
             return true;
         }
-        if (option.spec != nullptr && !option.spec->takesValue) {
+        if (option.entry != nullptr && !option.entry->takesValue) {
             options->push_back(option);
             continue;
         }
-        if (option.spec == nullptr) {
-            option.spec = InlineValueOption(command, a, &option.value);
-            if (option.spec == nullptr) {
+        if (option.entry == nullptr) {
+            option.entry = InlineValueOption(command, a, &option.value);
+            if (option.entry == nullptr) {
                 *error = msg::Format(Tr("unknown option %s"), a.c_str());
                 return false;
             }
@@ -214,7 +214,7 @@ bool TakeExponent(const std::string& value, Request* r, std::string* error) {
 
 // One option of convert, extract, pack or wallpaper into the request.
 bool TakeOption(const Option& o, Request* r, Given* given, std::string* error) {
-    switch (o.spec->id) {
+    switch (o.entry->id) {
         case OptionId::kOutput:
             r->output = o.value;
             return true;
@@ -310,7 +310,7 @@ bool ParseFileCommand(const std::vector<Option>& options, Request* r, std::strin
 bool ParseThumbnail(const std::vector<Option>& options, const std::vector<std::string>& operands,
                     Request* r, std::string* error) {
     for (const Option& o : options) {
-        if (o.spec->id == OptionId::kFit) {
+        if (o.entry->id == OptionId::kFit) {
             if (!ParseFit(o.value, &r->fit, error)) return false;
             continue;
         }
@@ -377,7 +377,7 @@ bool ParseCommand(const std::vector<Option>& options, const std::vector<std::str
 bool ParseAboutTheTool(const std::vector<std::string>& args, Request* request, bool* valid,
                        std::string* error) {
     const std::string& first = args[0];
-    const OptionSpec* option = FindOption(Command::kNone, first);
+    const OptionEntry* option = FindOption(Command::kNone, first);
     if (option != nullptr && option->id == OptionId::kVersion) {
         request->command = Command::kVersion;
         *valid = true;
@@ -388,7 +388,7 @@ bool ParseAboutTheTool(const std::vector<std::string>& args, Request* request, b
     *valid = true;
     // "tavrel help convert" is "tavrel convert --help".
     if (first == "help" && args.size() > 1) {
-        const CommandSpec* named = FindCommand(args[1]);
+        const CommandEntry* named = FindCommand(args[1]);
         if (named != nullptr) {
             request->command = named->command;
         } else {
@@ -410,14 +410,14 @@ bool Parse(const std::vector<std::string>& args, Request* request, std::string* 
     bool valid = false;
     if (ParseAboutTheTool(args, request, &valid, error)) return valid;
     const std::string& first = args[0];
-    const CommandSpec* spec = FindCommand(first);
-    if (spec == nullptr) {
+    const CommandEntry* entry = FindCommand(first);
+    if (entry == nullptr) {
         *error = first.size() > 1 && first[0] == '-'
                      ? msg::Format(Tr("unknown option %s"), first.c_str())
                      : msg::Format(Tr("unknown command %s"), first.c_str());
         return false;
     }
-    request->command = spec->command;
+    request->command = entry->command;
     std::vector<Option> options;
     std::vector<std::string> operands;
     if (!SplitArguments(args, request->command, &options, &operands, &request->help, error))

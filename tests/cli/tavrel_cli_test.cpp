@@ -505,12 +505,12 @@ TEST(ManualPage, NamesEveryCommandAndOption) {
             word.replace(at, 1, "\\-");
         return word;
     };
-    for (const cli::CommandSpec& c : cli::AllCommands()) {
+    for (const cli::CommandEntry& c : cli::AllCommands()) {
         if (*c.name) {
             EXPECT_NE(page.find(roff(c.name)), std::string::npos) << c.name;
         }
     }
-    for (const cli::OptionSpec& o : cli::AllOptions()) {
+    for (const cli::OptionEntry& o : cli::AllOptions()) {
         for (const char* spelling : {o.shortName, o.longName}) {
             if (spelling != nullptr) {
                 EXPECT_NE(page.find(roff(spelling)), std::string::npos) << spelling;
