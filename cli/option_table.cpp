@@ -26,6 +26,12 @@ constexpr const char* kScreenSizes =
 constexpr const char* kModes = "1 4 5 8 9 16 24 48";
 constexpr const char* kFits = "stretch cover";
 
+// The closing words of extract's and pack's helps.
+constexpr const char* kWrittenWhole =
+    TrLater(R"(An output file appears only when it was written whole. No picture is
+written to a terminal.
+)");
+
 // The help texts are broken into lines as shown; HelpText indents them.
 // {NAME}s stand for the limits the tool keeps (see HelpText).
 const std::vector<OptionEntry> kOptions = {
@@ -166,9 +172,7 @@ RGB PNG with the comment in a "Comment" text chunk (UTF-8), or as binary PPM
 with maximum value 65535 (pixels only). IN.rq6 may be - for standard input,
 with -o.
 )"),
-     TrLater(R"(An output file appears only when it was written whole. No picture is
-written to a terminal.
-)"),
+     kWrittenWhole,
      22, 6, true, Completion::kFiles, "rq6"},
     {kPack, "pack", TrLater("make RQ6 pictures from PNG, PPM or PGM pictures"),
      TrLater(R"(Usage: tavrel pack [OPTION]... IN.png|IN.ppm|IN.pgm...
@@ -177,9 +181,7 @@ they are; lower depths are scaled to 16 bits (an 8-bit v becomes 257 v); grey
 goes into all three channels, palettes are looked up and alpha is dropped. At
 most {MAX_SIDE} pixels a side and {MAX_MEGAPIXELS} megapixels.
 )"),
-     TrLater(R"(An output file appears only when it was written whole. No picture is
-written to a terminal.
-)"),
+     kWrittenWhole,
      22, 6, false, Completion::kFiles, "@(png|ppm|pgm)"},
     {kInfo, "info", TrLater("show an RQ6 picture's size, comment and header fields"),
      TrLater(R"(Usage: tavrel info IN.rq6

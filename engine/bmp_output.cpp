@@ -11,15 +11,10 @@ namespace {
 constexpr std::uint16_t kBmpType = 'B' | 'M' << 8;
 constexpr std::uint32_t kRgbCompression = 0;
 
+// Palette modes store their index; the others 24-bit colours.
 std::uint16_t BitCount(std::uint32_t colorMode) {
-    switch (colorMode) {
-        case kModeMono: return 1;
-        case kModeSystem16:
-        case kModeGray16: return 4;
-        case kModeColor256:
-        case kModeGray256: return 8;
-        default: return 24;
-    }
+    const std::uint32_t bits = IndexBits(colorMode);
+    return static_cast<std::uint16_t>(bits != 0 ? bits : 24);
 }
 
 // Only the count written tells success; the system's reason is kept when the

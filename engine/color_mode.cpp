@@ -15,6 +15,17 @@ bool IsColorMode(std::uint32_t mode) {
     }
 }
 
+std::uint32_t IndexBits(std::uint32_t colorMode) {
+    switch (colorMode) {
+        case kModeMono: return 1;
+        case kModeSystem16:
+        case kModeGray16: return 4;
+        case kModeColor256:
+        case kModeGray256: return 8;
+        default: return 0;
+    }
+}
+
 std::uint32_t OutputStride(std::uint32_t colorMode, std::uint32_t width) {
     switch (colorMode) {
         case kModeMono:

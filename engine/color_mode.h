@@ -24,5 +24,9 @@ enum ColorMode : std::uint32_t {
 // The wallpaper formats; kModeDeepColor is not one of them.
 bool IsColorMode(std::uint32_t mode);
 
+// Bits of one pixel's palette index in a colour mode (1, 4 or 8), or 0 for
+// the modes that write colours themselves.
+std::uint32_t IndexBits(std::uint32_t colorMode);
+
 // Bytes of one output row in a colour mode (or kModeDeepColor).
 std::uint32_t OutputStride(std::uint32_t colorMode, std::uint32_t width);

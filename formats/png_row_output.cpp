@@ -20,16 +20,12 @@ png_write::Options ConversionBands() {
     return options;
 }
 
+// Palette modes store their index; the others 8-bit samples, or 16-bit ones
+// for the deep-colour mode.
 int BitDepth(std::uint32_t colorMode) {
-    switch (colorMode) {
-        case kModeMono: return 1;
-        case kModeSystem16:
-        case kModeGray16: return 4;
-        case kModeColor256:
-        case kModeGray256: return 8;
-        case kModeDeepColor: return 16;
-        default: return 8;
-    }
+    const std::uint32_t bits = IndexBits(colorMode);
+    if (bits != 0) return static_cast<int>(bits);
+    return colorMode == kModeDeepColor ? 16 : 8;
 }
 
 }  // namespace
